@@ -1,0 +1,35 @@
+# Compile and link settings shared by every target. Written for both mingw-w64 and MSVC;
+# only the mingw-w64 path is built and tested on this project's machines.
+
+add_library(quillmix_options INTERFACE)
+target_compile_definitions(quillmix_options INTERFACE
+  WIN32_LEAN_AND_MEAN NOMINMAX STRICT _WIN32_WINNT=0x0601 WINVER=0x0601)
+target_include_directories(quillmix_options INTERFACE ${PROJECT_SOURCE_DIR})
+
+if(MSVC)
+  set(CMAKE_MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>")
+  target_compile_options(quillmix_options INTERFACE /W4 /permissive- /utf-8)
+  set(QUILLMIX_WERROR /WX)
+else()
+  target_compile_options(quillmix_options INTERFACE -Wall -Wextra -Wpedantic -Wshadow
+    -Wnon-virtual-dtor)
+  set(QUILLMIX_WERROR -Werror)
+endif()
+
+# Product code: warnings are errors.
+function(quillmix_library target)
+  target_link_libraries(${target} PUBLIC quillmix_options)
+  target_compile_options(${target} PRIVATE ${QUILLMIX_WERROR})
+endfunction()
+
+# A shipped executable: static C and C++ runtimes, so it imports only system DLLs.
+function(quillmix_product target)
+  target_link_libraries(${target} PRIVATE quillmix_options)
+  target_compile_options(${target} PRIVATE ${QUILLMIX_WERROR})
+  if(MINGW)
+    target_link_options(${target} PRIVATE -static -static-libgcc -static-libstdc++)
+  elseif(MSVC)
+    # The manifest comes from the resource script.
+    target_link_options(${target} PRIVATE /MANIFEST:NO)
+  endif()
+endfunction()

@@ -1,0 +1,3 @@
+#include "preview/RunPreview.h"
+
+void RunPreview(HWND) {}

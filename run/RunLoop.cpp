@@ -1,0 +1,3 @@
+#include "run/RunLoop.h"
+
+void RunSaverLoop(const AnsiString&) {}

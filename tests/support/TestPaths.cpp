@@ -1,0 +1,32 @@
+#include "tests/support/TestPaths.h"
+
+#include <windows.h>
+
+#include <vector>
+
+std::string EnvOr(const char* name, const std::string& fallback)
+{
+    const DWORD n = ::GetEnvironmentVariableA(name, nullptr, 0);
+    if (n == 0)
+        return fallback;
+    std::vector<char> buf(n);
+    ::GetEnvironmentVariableA(name, buf.data(), n);
+    return std::string(buf.data());
+}
+
+std::string WindowsPathOf(const std::string& unixPath)
+{
+    if (unixPath.empty() || unixPath[0] != '/')
+        return unixPath;
+    std::string path = "Z:" + unixPath;
+    for (char& c : path)
+        if (c == '/')
+            c = '\\';
+    return path;
+}
+
+std::string FixtureDir() { return WindowsPathOf(EnvOr("QUILLMIX_FIXTURES")); }
+
+std::string FixturePath(const std::string& fileName) { return FixtureDir() + "\\" + fileName; }
+
+std::string ProductPath() { return WindowsPathOf(EnvOr("QUILLMIX_SCR")); }

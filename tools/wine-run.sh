@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Runs a Windows program in the Wine session of DIR (see wine-session.sh):
+#   wine-run.sh DIR PROGRAM [ARGS...]
+set -euo pipefail
+dir=${1:?session directory}
+shift
+if [ ! -f "$dir/display" ]; then
+  echo "wine-run: no Wine session in $dir (run tools/wine-session.sh start $dir)" >&2
+  exit 2
+fi
+export WINEPREFIX="$dir/prefix" WINEDEBUG=${WINEDEBUG:--all} DISPLAY=$(cat "$dir/display")
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+exec "${WINE64:-/usr/lib/wine/wine64}" "$@"
