@@ -1,0 +1,37 @@
+#pragma once
+#include "settings/PathList.h"
+
+#include <windows.h>
+
+// The settings key of the current user.
+extern const char kSettingsKey[];
+
+// The user's choices, loaded from the registry on first access (GetSettings) and written
+// back only by Save.
+class SSSettings {
+public:
+    void Load();
+    void Save();
+    bool IsSaverSelected(const AnsiString& saverPath) const;
+
+    bool GetShuffleSavers() const noexcept { return m_bShuffleSavers; }
+    void SetShuffleSavers(bool b) noexcept { m_bShuffleSavers = b; }
+    DWORD GetShuffleDelay() const noexcept { return m_nShuffleDelay; }
+    void SetShuffleDelay(DWORD nMinutes) noexcept { m_nShuffleDelay = nMinutes; }
+    bool GetShowDesktop() const noexcept { return m_bShowDesktop; }
+    void SetShowDesktop(bool b) noexcept { m_bShowDesktop = b; }
+    bool GetRecurseSaverFolders() const noexcept { return m_bRecurseSaverFolders; }
+    PathList& GetFolders() noexcept { return m_folders; }
+    PathList& GetSavers() noexcept { return m_savers; }
+
+private:
+    bool m_bShuffleSavers = false;
+    DWORD m_nShuffleDelay = 0;
+    bool m_bShowDesktop = false;
+    PathList m_folders;
+    bool m_bRecurseSaverFolders = false;
+    PathList m_savers;
+};
+
+// The one settings object of the process, loaded at the first call.
+SSSettings& GetSettings();
