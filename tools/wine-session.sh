@@ -30,7 +30,7 @@ start)
   # A display number nobody uses.
   n=${QUILLMIX_DISPLAY_BASE:-90}
   while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
-  Xvfb ":$n" -screen 0 "${QUILLMIX_SCREEN:-1024x768x24}" -nolisten tcp -noreset >"$dir/xvfb.log" 2>&1 &
+  Xvfb ":$n" -screen 0 "${QUILLMIX_SCREEN:-1024x768x24}" -nolisten tcp -noreset </dev/null >"$dir/xvfb.log" 2>&1 &
   echo $! >"$dir/xvfb.pid"
   echo ":$n" >"$dir/display"
   for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.05; done
@@ -38,7 +38,8 @@ start)
   # No Mono or Gecko: nothing here needs them, and their installers would ask.
   export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
   mkdir -p "$WINEPREFIX"
-  "$WINESERVER" -p
+  # Started detached from our output: CTest waits for every process holding its pipes.
+  "$WINESERVER" -p </dev/null >/dev/null 2>&1
   "$WINE64" wineboot -i >"$dir/wineboot.log" 2>&1
   # No window manager runs on Xvfb: Wine draws captions and borders itself.
   "$WINE64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >>"$dir/wineboot.log" 2>&1

@@ -25,11 +25,14 @@ public:
         if (pTemplate == nullptr)
             return -1;
 
+        this->m_dwInitError = ERROR_SUCCESS;
         module->AddCreateWndData(static_cast<CWindowImplBase*>(this));
         const INT_PTR result = ::DialogBoxIndirectParamA(
             hInstance, pTemplate, hWndParent, CDialogImplBaseT<TBase>::StartDialogProc, dwInitParam);
-        const DWORD dwError = ::GetLastError();
+        DWORD dwError = ::GetLastError();
         module->RemoveCreateWndData(static_cast<CWindowImplBase*>(this));
+        if (result <= 0 && this->m_dwInitError != ERROR_SUCCESS)
+            dwError = this->m_dwInitError;
         ::SetLastError(dwError);
         return result;
     }

@@ -15,6 +15,9 @@ protected:
     // Run at WM_INITDIALOG before the message map; a failure ends the dialog.
     virtual HRESULT CreateEmbeddedControls() noexcept { return S_OK; }
 
+    // Why WM_INITDIALOG failed, kept for the caller past the dialog manager's clean-up.
+    DWORD m_dwInitError = ERROR_SUCCESS;
+
     static INT_PTR CALLBACK StartDialogProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam);
     static INT_PTR CALLBACK DialogProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam);
 
@@ -52,8 +55,9 @@ INT_PTR CALLBACK CDialogImplBaseT<TBase>::DialogProc(HWND hWnd, UINT uMsg, WPARA
     if (uMsg == WM_INITDIALOG) {
         const HRESULT hr = pThis->CreateEmbeddedControls();
         if (FAILED(hr)) {
+            pThis->m_dwInitError = HRESULT_CODE(hr);
             ::DestroyWindow(hWnd);
-            ::SetLastError(HRESULT_CODE(hr));
+            ::SetLastError(pThis->m_dwInitError);
             return 0;
         }
     }
