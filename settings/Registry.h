@@ -7,15 +7,27 @@
 // subkey. Each function opens the key, does one thing and closes it again.
 
 // The predefined root of the path (nullptr when unrecognised) and the subkey after it.
+// Root names are compared with case: "HKCU" is a root, "hkcu" is not.
 HKEY RegParseKeyPath(const AnsiString& keyPath, AnsiString* pSubKey);
 // An open key (the caller closes it), or nullptr; with bCreate, missing keys are made.
 HKEY RegOpenKeyPath(const AnsiString& keyPath, bool bCreate);
 bool RegKeyPathExists(const AnsiString& keyPath);
+// Removes the key with all its values and subkeys; never a whole root (empty subkey).
 bool RegDeleteKeyPath(const AnsiString& keyPath);
 bool RegWriteDword(const AnsiString& keyPath, const char* pszName, DWORD dwValue);
+// REG_SZ with its terminating NUL; an empty text is stored as no bytes at all.
 bool RegWriteString(const AnsiString& keyPath, const char* pszName, const AnsiString& value);
-// Zero-fills the buffer, then reads the value's data into it, whatever its type.
+// Zero-fills the buffer, then reads the value's data into it, whatever its type. Data
+// longer than the buffer fails to read (the buffer stays zero); data that fills the
+// buffer exactly is not NUL-terminated, so read text with RegReadText instead.
 bool RegReadValue(const AnsiString& keyPath, const char* pszName, void* pBuffer, DWORD cbBuffer);
+// A value of at most 4 bytes, little-endian, missing high bytes zero; longer data fails.
 bool RegReadDword(const AnsiString& keyPath, const char* pszName, DWORD* pdwValue);
+// The number of values; a missing key is created and counts 0.
 DWORD RegCountValues(const AnsiString& keyPath);
 bool RegGetValueName(const AnsiString& keyPath, DWORD dwIndex, AnsiString* pName);
+
+// The value's data, whatever its type, as text up to its first NUL, cut so that it would
+// fit a buffer of cbBuffer bytes with its terminator (at most cbBuffer - 1 characters).
+// Data of any length reads; the text is empty when the value cannot be read.
+bool RegReadText(const AnsiString& keyPath, const char* pszName, AnsiString* pText, DWORD cbBuffer);

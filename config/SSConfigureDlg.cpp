@@ -1,0 +1,235 @@
+#include "config/SSConfigureDlg.h"
+
+#include "app/ChildSaver.h"
+#include "config/ListCtrlWrapper.h"
+#include "settings/SSSettings.h"
+#include "settings/SaverCatalog.h"
+
+#include <cstdio>
+
+namespace {
+
+const char kNameColumn[] = "Name";
+const char kMessageCaption[] = "Quillmix";
+const char kZeroDelayMessage[] = "ERROR:  Please enter a delay of at least one minute.";
+// The delay box holds four digits, so no delay above this can be typed.
+const DWORD kMaxShuffleDelay = 9999;
+const WPARAM kDelayTextLimit = 4;
+
+int CALLBACK CompareSaverNames(LPARAM lParam1, LPARAM lParam2, LPARAM) noexcept
+{
+    const auto* a = reinterpret_cast<const SaverListItem*>(lParam1);
+    const auto* b = reinterpret_cast<const SaverListItem*>(lParam2);
+    return ::lstrcmpiA(a != nullptr ? a->m_strName.c_str() : "",
+                       b != nullptr ? b->m_strName.c_str() : "");
+}
+
+LONG AxisStart(LONG refStart, LONG refEnd, LONG size, LONG workStart, LONG workEnd) noexcept
+{
+    LONG start = (refStart + refEnd) / 2 - size / 2;
+    if (start < workStart)
+        start = workStart;
+    else if (start + size > workEnd)
+        start = workEnd - size;
+    return start;
+}
+
+}  // namespace
+
+POINT CenteredDialogPosition(const RECT& rcDialog, const RECT& rcReference, const RECT& rcWork) noexcept
+{
+    POINT pt;
+    pt.x = AxisStart(rcReference.left, rcReference.right, rcDialog.right - rcDialog.left,
+                     rcWork.left, rcWork.right);
+    pt.y = AxisStart(rcReference.top, rcReference.bottom, rcDialog.bottom - rcDialog.top,
+                     rcWork.top, rcWork.bottom);
+    return pt;
+}
+
+SSSettings& SSConfigureDlg::Settings() const
+{
+    return m_pSettings != nullptr ? *m_pSettings : GetSettings();
+}
+
+void SSConfigureDlg::CenterDialog() noexcept
+{
+    RECT rcWork = {};
+    ::SystemParametersInfoA(SPI_GETWORKAREA, 0, &rcWork, 0);
+    RECT rcReference = rcWork;
+    HWND hWndOwner = ::GetWindow(m_hWnd, GW_OWNER);
+    if (hWndOwner != nullptr) {
+        const LONG_PTR style = ::GetWindowLongPtrA(hWndOwner, GWL_STYLE);
+        if ((style & WS_VISIBLE) != 0 && (style & WS_MINIMIZE) == 0)
+            ::GetWindowRect(hWndOwner, &rcReference);
+    }
+    RECT rcDialog = {};
+    ::GetWindowRect(m_hWnd, &rcDialog);
+    const POINT pt = CenteredDialogPosition(rcDialog, rcReference, rcWork);
+    ::SetWindowPos(m_hWnd, nullptr, pt.x, pt.y, 0, 0, SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOZORDER);
+}
+
+void SSConfigureDlg::FillSaverList()
+{
+    SSSettings& settings = Settings();
+    ListCtrlWrapper list(GetDlgItem(IDC_SAVER_LIST));
+    PathList paths;
+    FindSavers(paths, settings.GetFolders(), settings.GetRecurseSaverFolders());
+    m_items.reserve(m_items.size() + paths.GetCount());
+    for (const AnsiString& path : paths) {
+        // Owned before any row points at it, so a failure here leaves nothing dangling.
+        m_items.push_back(
+            std::make_unique<SaverListItem>(SaverListItem::FromPath(path, GetSaverDescription(path))));
+        SaverListItem* pItem = m_items.back().get();
+        const int nRow = list.InsertRow(-1, pItem->m_strName.c_str(), reinterpret_cast<LPARAM>(pItem));
+        if (nRow != -1 && settings.IsSaverSelected(path))
+            m_list.SetItemChecked(nRow, true);
+    }
+    list.FitColumns();
+}
+
+void SSConfigureDlg::SortSaverList() noexcept
+{
+    m_list.SortItems(CompareSaverNames, 0);
+}
+
+PathList SSConfigureDlg::CollectCheckedSaverPaths() const
+{
+    PathList paths;
+    for (int i = 0; i < m_list.GetItemCount(); ++i) {
+        if (m_list.IsItemChecked(i) == 0)
+            continue;
+        const auto* pItem = reinterpret_cast<const SaverListItem*>(m_list.GetItemData(i));
+        if (pItem != nullptr)
+            paths.Add(pItem->GetPath());
+    }
+    return paths;
+}
+
+const SaverListItem* SSConfigureDlg::GetSelectedSaverItem() const noexcept
+{
+    if (m_list.GetSelectedCount() != 1)
+        return nullptr;
+    // The selection mark can name a row that a Ctrl+click has just deselected, so the
+    // one selected row is asked for by its state.
+    const int nRow = m_list.GetNextItem(-1, LVNI_SELECTED);
+    if (nRow < 0)
+        return nullptr;
+    return reinterpret_cast<const SaverListItem*>(m_list.GetItemData(nRow));
+}
+
+LRESULT SSConfigureDlg::UpdateTryButtons() noexcept
+{
+    const BOOL bOne = m_list.GetSelectedCount() == 1;
+    ::EnableWindow(GetDlgItem(IDC_PREVIEW), bOne);
+    ::EnableWindow(GetDlgItem(IDC_SETTINGS), bOne);
+    return 0;
+}
+
+void SSConfigureDlg::TrySelectedSaver(const AnsiString& switches)
+{
+    const SaverListItem* pItem = GetSelectedSaverItem();
+    if (pItem == nullptr)
+        return;
+    const AnsiString path = pItem->GetPath();
+    UniqueHandle process = StartChildSaver(path.c_str(), path + switches);
+    if (process)
+        WaitForChildPumpingUntilEnd(process.get());
+}
+
+LRESULT SSConfigureDlg::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&)
+{
+    CenterDialog();
+    m_list.AttachToControl(GetDlgItem(IDC_SAVER_LIST));
+    ListCtrlWrapper(GetDlgItem(IDC_SAVER_LIST)).AddColumn(kNameColumn);
+    FillSaverList();
+    SortSaverList();
+
+    const SSSettings& settings = Settings();
+    if (settings.GetShowDesktop())
+        ::CheckDlgButton(m_hWnd, IDC_SHOW_DESKTOP, BST_CHECKED);
+    char szDelay[16];
+    std::snprintf(szDelay, sizeof(szDelay), "%lu", static_cast<unsigned long>(settings.GetShuffleDelay()));
+    ::SetDlgItemTextA(m_hWnd, IDC_DELAY, szDelay);
+    // Set after the text, so that a larger stored delay still shows in full.
+    ::SendDlgItemMessageA(m_hWnd, IDC_DELAY, EM_LIMITTEXT, kDelayTextLimit, 0);
+    if (settings.GetShuffleSavers()) {
+        ::CheckDlgButton(m_hWnd, IDC_CYCLE_EVERY, BST_CHECKED);
+    } else {
+        ::EnableWindow(GetDlgItem(IDC_SHOW_DESKTOP), FALSE);
+        ::EnableWindow(GetDlgItem(IDC_DELAY), FALSE);
+        ::CheckDlgButton(m_hWnd, IDC_CYCLE_ONCE, BST_CHECKED);
+    }
+    return TRUE;
+}
+
+LRESULT SSConfigureDlg::OnDestroy(UINT, WPARAM, LPARAM, BOOL&) noexcept
+{
+    m_items.clear();
+    return 0;
+}
+
+LRESULT SSConfigureDlg::OnCycleOption(WORD, WORD, HWND, BOOL&) noexcept
+{
+    HWND hWndDelay = GetDlgItem(IDC_DELAY);
+    if (::IsDlgButtonChecked(m_hWnd, IDC_CYCLE_EVERY) == BST_CHECKED) {
+        ::EnableWindow(hWndDelay, TRUE);
+        ::EnableWindow(GetDlgItem(IDC_SHOW_DESKTOP), TRUE);
+        const LRESULT length = ::SendMessageA(hWndDelay, WM_GETTEXTLENGTH, 0, 0);
+        ::SendMessageA(hWndDelay, EM_SETSEL, static_cast<WPARAM>(length), length);
+        ::SetFocus(hWndDelay);
+    } else {
+        ::EnableWindow(hWndDelay, FALSE);
+        ::EnableWindow(GetDlgItem(IDC_SHOW_DESKTOP), FALSE);
+    }
+    return 0;
+}
+
+LRESULT SSConfigureDlg::OnOK(WORD, WORD wID, HWND, BOOL&)
+{
+    const bool bCycle = ::IsDlgButtonChecked(m_hWnd, IDC_CYCLE_EVERY) == BST_CHECKED;
+    DWORD dwDelay = ::GetDlgItemInt(m_hWnd, IDC_DELAY, nullptr, FALSE);
+    if (bCycle && dwDelay == 0) {
+        ::MessageBoxA(m_hWnd, kZeroDelayMessage, kMessageCaption, MB_OK | MB_ICONWARNING);
+        HWND hWndDelay = GetDlgItem(IDC_DELAY);
+        ::SetFocus(hWndDelay);
+        ::SendMessageA(hWndDelay, EM_SETSEL, 0, -1);
+        return 0;
+    }
+    if (dwDelay > kMaxShuffleDelay)
+        dwDelay = kMaxShuffleDelay;
+
+    SSSettings& settings = Settings();
+    settings.GetSavers() = CollectCheckedSaverPaths();
+    settings.SetShuffleDelay(dwDelay);
+    settings.SetShuffleSavers(bCycle);
+    settings.SetShowDesktop(::IsDlgButtonChecked(m_hWnd, IDC_SHOW_DESKTOP) == BST_CHECKED);
+    settings.Save();
+    EndDialog(wID);
+    return 0;
+}
+
+LRESULT SSConfigureDlg::OnCancel(WORD, WORD, HWND, BOOL&) noexcept
+{
+    EndDialog(IDCANCEL);
+    return 0;
+}
+
+LRESULT SSConfigureDlg::OnSettings(WORD, WORD, HWND, BOOL&)
+{
+    char szHandle[24];
+    std::snprintf(szHandle, sizeof(szHandle), " /c %ld",
+                  static_cast<long>(reinterpret_cast<LONG_PTR>(m_hWnd)));
+    TrySelectedSaver(szHandle);
+    return 0;
+}
+
+LRESULT SSConfigureDlg::OnPreview(WORD, WORD, HWND, BOOL&)
+{
+    TrySelectedSaver(" /s");
+    return 0;
+}
+
+LRESULT SSConfigureDlg::OnListItemChanged(int, LPNMHDR, BOOL&) noexcept
+{
+    return UpdateTryButtons();
+}

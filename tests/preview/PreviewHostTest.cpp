@@ -1,0 +1,153 @@
+// The built Quillmix.scr in preview mode, started the way the screen-saver host starts
+// it ("Quillmix.scr /p <window>"), drawing into a host window of this program.
+#include "tests/preview/HostWindow.h"
+#include "tests/preview/PixelImage.h"
+#include "tests/support/TestPaths.h"
+#include "ui/UniqueHandle.h"
+#include "ui/WindowDC.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+// Hang guard for every wait below; none of them is expected to take long.
+const DWORD kCapMs = 15000;
+const char kPreviewText[] = "QuillmixPreview";
+
+// One run of the product in preview mode; terminated if a failed test leaves it running.
+class PreviewProcess {
+public:
+    PreviewProcess(const std::string& switchText, HWND hWndHost)
+    {
+        std::string cmd = "\"" + ProductPath() + "\" " + switchText + " " +
+                          std::to_string(static_cast<long>(reinterpret_cast<LONG_PTR>(hWndHost)));
+        std::vector<char> cmdLine(cmd.begin(), cmd.end());
+        cmdLine.push_back('\0');
+        STARTUPINFOA si = {};
+        si.cb = sizeof(si);
+        PROCESS_INFORMATION pi = {};
+        if (::CreateProcessA(nullptr, cmdLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                             nullptr, &si, &pi)) {
+            m_process.reset(pi.hProcess);
+            ::CloseHandle(pi.hThread);
+            m_id = pi.dwProcessId;
+        }
+    }
+    PreviewProcess(const PreviewProcess&) = delete;
+    PreviewProcess& operator=(const PreviewProcess&) = delete;
+    ~PreviewProcess()
+    {
+        if (m_process && !Ended())
+            ::TerminateProcess(m_process.get(), 1);
+    }
+
+    bool Started() const { return static_cast<bool>(m_process); }
+    DWORD Id() const { return m_id; }
+    bool Ended() const { return ::WaitForSingleObject(m_process.get(), 0) == WAIT_OBJECT_0; }
+    bool WaitForExit() const
+    {
+        return PumpMessagesUntil([this] { return Ended(); }, kCapMs);
+    }
+    DWORD ExitCode() const
+    {
+        DWORD code = STILL_ACTIVE;
+        ::GetExitCodeProcess(m_process.get(), &code);
+        return code;
+    }
+
+private:
+    UniqueHandle m_process;
+    DWORD m_id = 0;
+};
+
+struct HostCase {
+    const char* name;
+    const char* switchText;
+    int width;
+    int height;
+};
+
+std::ostream& operator<<(std::ostream& os, const HostCase& c) { return os << c.name; }
+
+const HostCase kHostCases[] = {
+    {"LogoSizeNoBorder", "/p", 152, 112},
+    {"LargerOddDifferences", "-p", 201, 151},
+    {"SmallerOddDifferences", "/l", 101, 81},
+    {"WiderButLower", "-l", 300, 101},
+};
+
+class PreviewInHostTest : public testing::TestWithParam<HostCase> {
+};
+
+TEST_P(PreviewInHostTest, ShowsTheLogoAndEndsWithTheHostWindow)
+{
+    const HostCase& c = GetParam();
+    const PixelImage logo = LoadLogoPixels();
+    ASSERT_GT(logo.width, 0);
+    HostWindow host(c.width, c.height);
+    ASSERT_NE(nullptr, host.get());
+    PreviewProcess preview(c.switchText, host.get());
+    ASSERT_TRUE(preview.Started()) << ProductPath();
+
+    // Painted: the child is shown and has no update region left.
+    HWND child = nullptr;
+    ASSERT_TRUE(PumpMessagesUntil(
+        [&] {
+            child = ::FindWindowExA(host.get(), nullptr, nullptr, kPreviewText);
+            return preview.Ended() || (child != nullptr && ::IsWindowVisible(child) &&
+                                       !::GetUpdateRect(child, nullptr, FALSE));
+        },
+        kCapMs))
+        << "no painted preview window";
+    ASSERT_FALSE(preview.Ended()) << "the preview ended before its host window did";
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(child, &owner);
+    EXPECT_EQ(preview.Id(), owner);
+    RECT rc = {};
+    ::GetClientRect(child, &rc);
+    EXPECT_EQ(c.width, rc.right);
+    EXPECT_EQ(c.height, rc.bottom);
+
+    // BeginPaint empties the update region before the picture is copied, and the display
+    // shows it a moment later: look again until it is there or the guard runs out.
+    const PixelImage expected = ExpectedPreview(logo, c.width, c.height);
+    const POINT origin = host.ClientOrigin();
+    PixelImage shown;
+    PumpMessagesUntil(
+        [&] {
+            WindowDC screen(nullptr);
+            shown = ReadPixels(screen.get(), origin.x, origin.y, c.width, c.height);
+            return static_cast<bool>(SameImage(expected, shown));
+        },
+        kCapMs);
+    EXPECT_TRUE(SameImage(expected, shown));
+
+    host.Destroy();
+    // Wine hands WM_DESTROY to a child window of another process about 2 s after its
+    // parent is destroyed (Windows at once), so this waits with a hang guard only.
+    ASSERT_TRUE(preview.WaitForExit()) << "the preview outlived its host window";
+    EXPECT_EQ(0u, preview.ExitCode());
+}
+
+INSTANTIATE_TEST_SUITE_P(Hosts, PreviewInHostTest, testing::ValuesIn(kHostCases),
+                         [](const testing::TestParamInfo<HostCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+TEST(PreviewProcessTest, EndsForAHandleThatNamesNoWindow)
+{
+    HWND gone = nullptr;
+    {
+        HostWindow host(20, 20);
+        gone = host.get();
+    }
+    ASSERT_NE(nullptr, gone);
+    ASSERT_FALSE(::IsWindow(gone));
+    PreviewProcess preview("/p", gone);
+    ASSERT_TRUE(preview.Started()) << ProductPath();
+    ASSERT_TRUE(preview.WaitForExit()) << "the preview waits for a window it never made";
+    EXPECT_EQ(0u, preview.ExitCode());
+}
+}  // namespace

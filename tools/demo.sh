@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# The main job: builds everything, prepares a project-local Wine prefix (.demo/) with the
+# sample savers installed in its system directory, and starts Quillmix.scr there.
+#   tools/demo.sh [config|run|preview]     (default: config)
+# With a usable $DISPLAY the program runs there for you to use. Without one it runs on a
+# private Xvfb display, a screenshot is written to build/demo/<mode>.png, and the program
+# is closed again the way a person would (Escape, a mouse move, closing the host).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+mode=${1:-config}
+case "$mode" in config | run | preview) ;; *)
+  echo "usage: $0 [config|run|preview]" >&2
+  exit 2
+  ;;
+esac
+
+user_display=""
+if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then user_display=$DISPLAY; fi
+
+tools/build.sh >/dev/null
+session=$root/.demo/session
+tools/wine-session.sh start "$session" >/dev/null
+trap 'tools/wine-session.sh stop "$session"' EXIT
+[ -z "$user_display" ] || echo "$user_display" >"$session/display"
+export DISPLAY=$(cat "$session/display")
+
+system32=$session/prefix/drive_c/windows/system32
+cp build/x64/tests/fixtures/Sample*.scr build/x64/Quillmix.scr "$system32/"
+scr='C:\windows\system32\Quillmix.scr'
+out=$root/build/demo
+mkdir -p "$out"
+
+run() { tools/wine-run.sh "$session" "$@"; }
+
+# Waits until a window with this title exists; prints its X id.
+wait_for_window() {
+  for _ in $(seq 100); do
+    id=$(xdotool search --name "^$1\$" 2>/dev/null | head -n 1 || true)
+    [ -n "$id" ] && { echo "$id"; return 0; }
+    sleep 0.2
+  done
+  echo "demo: no window titled '$1' appeared" >&2
+  return 1
+}
+
+case "$mode" in
+config)
+  if [ -n "$user_display" ]; then run "$scr" /c; exit 0; fi
+  run "$scr" /c &
+  pid=$!
+  wait_for_window "Quillmix Configuration" >/dev/null
+  sleep 1
+  import -window root "$out/config.png"
+  xdotool search --name "^Quillmix Configuration\$" windowactivate --sync key Escape 2>/dev/null ||
+    xdotool key Escape
+  ;;
+run)
+  if [ -n "$user_display" ]; then run "$scr" /s; exit 0; fi
+  run "$scr" /s &
+  pid=$!
+  wait_for_window "Quillmix" >/dev/null
+  sleep 3
+  import -window root "$out/run.png"
+  # The user comes back: a real mouse move ends the saver and with it run mode.
+  xdotool mousemove 100 100 sleep 0.3 mousemove 400 300 sleep 0.3 mousemove 600 500
+  ;;
+preview)
+  host=build/x64/tests/preview/PreviewHost.exe
+  if [ ! -f "$host" ]; then echo "demo: $host was not built" >&2; exit 1; fi
+  if [ -n "$user_display" ]; then run "$host" "$scr"; exit 0; fi
+  run "$host" "$scr" --screenshot-delay &
+  pid=$!
+  wait_for_window "Quillmix Preview Host" >/dev/null
+  sleep 2
+  import -window root "$out/preview.png"
+  xdotool search --name "^Quillmix Preview Host\$" windowclose 2>/dev/null || true
+  ;;
+esac
+rc=0
+wait "$pid" || rc=$?
+echo "Quillmix.scr ($mode) exited with code $rc; screenshot: build/demo/$mode.png"
+exit "$rc"
