@@ -6,7 +6,7 @@
 
 #include <commctrl.h>
 
-CRorAreveModule _Module;
+CRorAreveModule g_module;
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR lpCmdLine, int)
 {
