@@ -3,10 +3,21 @@
 
 // Which files are screen savers, where they are, what they are called.
 
+// Do the two paths name the same file (compared by their short forms, without case).
 bool PathsEqual(const AnsiString& a, const AnsiString& b);
+// An existing file whose name ends in ".scr" (any case) that maps as a module image.
 bool IsSaverFile(const AnsiString& path);
 // String 1 of the saver (at most 47 characters), else its file name without extension.
 AnsiString GetSaverDescription(const AnsiString& path);
+// String 1 of this program itself; a saver carrying it is this program and never found.
+AnsiString GetOwnDescription();
 // Appends the savers of one folder (and its subfolders with bRecurse); never empties.
+// Linked folders (reparse points) are not entered, the walk stops kMaxFolderDepth levels
+// below the folder, and a path that would not fit MAX_PATH is skipped.
 void FindSaversInFolder(PathList& savers, const AnsiString& folder, bool bRecurse);
 void FindSavers(PathList& savers, const PathList& folders, bool bRecurse);
+
+// How many levels of subfolders a recursive search walks below each folder. Far deeper
+// than any real collection of savers, and it bounds the walk and its stack use where a
+// folder loops back to a parent without being a reparse point (a bind mount, a share).
+constexpr int kMaxFolderDepth = 32;

@@ -287,7 +287,7 @@ BOOL CALLBACK FindOwnedProc(HWND hWnd, LPARAM lParam)
     ::GetClassNameA(hWnd, cls, sizeof(cls));
     DWORD pid = 0;
     ::GetWindowThreadProcessId(hWnd, &pid);
-    if (pid == search->processId && ::lstrcmpA(cls, "#32770") == 0 &&
+    if ((search->processId == 0 || pid == search->processId) && ::lstrcmpA(cls, "#32770") == 0 &&
         ::GetWindow(hWnd, GW_OWNER) == search->hWndOwner && ::IsWindowVisible(hWnd)) {
         search->found = hWnd;
         return FALSE;
@@ -337,6 +337,7 @@ void ModalScript::Start()
     m_retries = 0;
     m_gaveUp = false;
     m_hWndDialog = nullptr;
+    m_busy = false;
     s_running = this;
     m_timer = ::SetTimer(nullptr, 0, kTickMs, TimerProc);
 }

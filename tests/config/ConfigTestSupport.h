@@ -6,6 +6,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -74,7 +75,8 @@ private:
 };
 
 std::string WindowText(HWND hWnd);
-// A message box (or other dialog) of this process owned by hWndOwner, or nullptr.
+// A visible message box (or other dialog) owned by hWndOwner, of the given process (0:
+// any), or nullptr.
 HWND FindOwnedDialog(HWND hWndOwner, DWORD processId = ::GetCurrentProcessId());
 // The texts of a dialog's static controls.
 std::vector<std::string> StaticTexts(HWND hWndDialog);
@@ -99,6 +101,8 @@ public:
         Stop();
         return result;
     }
+    // The dialog of the last run (its handle is no longer valid).
+    HWND LastDialog() const { return m_hWndDialog; }
 
 private:
     void Start();

@@ -1,0 +1,197 @@
+#include "settings/SSSettings.h"
+
+#include "settings/Registry.h"
+#include "settings/SaverCatalog.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+const char kSettingsKey[] = "HKCU\\Software\\Brindlecraft\\Quillmix";
+
+namespace {
+
+constexpr char kShuffleSaversValue[] = "ShuffleSavers";
+constexpr char kShuffleDelayValue[] = "ShuffleDelay";
+constexpr char kShowDesktopValue[] = "ShowDesktop";
+constexpr char kRecurseSaverFoldersValue[] = "RecurseSaverFolders";
+constexpr char kFoldersSubKey[] = "Folders";
+constexpr char kSaversSubKey[] = "Savers";
+constexpr char kFolderNameFormat[] = "%02u";
+constexpr char kSaverNameFormat[] = "%03u";
+
+constexpr DWORD kDefaultShuffleDelay = 5;
+
+// Room for any unsigned number in decimal and its NUL.
+constexpr size_t kValueNameBuffer = 16;
+
+AnsiString SubKeyPath(const char* pszSubKey)
+{
+    return AnsiString(kSettingsKey) + "\\" + pszSubKey;
+}
+
+bool ReadFlag(const AnsiString& keyPath, const char* pszName)
+{
+    DWORD dwValue = 0;
+    return RegReadDword(keyPath, pszName, &dwValue) && dwValue != 0;
+}
+
+DWORD FlagValue(bool b) noexcept { return b ? 1 : 0; }
+
+// A name of decimal digits only, as the store writes them.
+bool IsNumberName(const AnsiString& name)
+{
+    return !name.empty() && std::all_of(name.str().begin(), name.str().end(),
+                                        [](char ch) { return ch >= '0' && ch <= '9'; });
+}
+
+// Compares two names of digits by their numbers, however long they are.
+bool NumberLess(const std::string& a, const std::string& b)
+{
+    const size_t nA = std::min(a.find_first_not_of('0'), a.length());
+    const size_t nB = std::min(b.find_first_not_of('0'), b.length());
+    const size_t cchA = a.length() - nA;
+    const size_t cchB = b.length() - nB;
+    if (cchA != cchB)
+        return cchA < cchB;
+    return a.compare(nA, cchA, b, nB, cchB) < 0;
+}
+
+struct StoredEntry {
+    AnsiString name;
+    AnsiString text;
+    bool bNumbered;
+};
+
+// The texts of every value of a list subkey, in the order they were stored. The registry
+// does not promise to enumerate values as they were written (Wine lists them sorted by
+// name as text, "1000" before "101"), so numbered values are put in number order, which
+// is the order Save wrote them in; any other names follow in enumeration order.
+std::vector<AnsiString> ReadStoredList(const AnsiString& keyPath)
+{
+    std::vector<StoredEntry> entries;
+    const DWORD nValues = RegCountValues(keyPath);
+    entries.reserve(nValues);
+    for (DWORD i = 0; i < nValues; ++i) {
+        StoredEntry entry;
+        if (!RegGetValueName(keyPath, i, &entry.name))
+            continue;
+        if (!RegReadText(keyPath, entry.name.c_str(), &entry.text, MAX_PATH) || entry.text.empty())
+            continue;
+        entry.bNumbered = IsNumberName(entry.name);
+        entries.push_back(std::move(entry));
+    }
+    std::stable_sort(entries.begin(), entries.end(), [](const StoredEntry& a, const StoredEntry& b) {
+        if (a.bNumbered != b.bNumbered)
+            return a.bNumbered;
+        return a.bNumbered && NumberLess(a.name.str(), b.name.str());
+    });
+    std::vector<AnsiString> texts;
+    texts.reserve(entries.size());
+    for (StoredEntry& entry : entries)
+        texts.push_back(std::move(entry.text));
+    return texts;
+}
+
+// A status query on the folder as stored: a wildcard, a bare drive ("C:") or a trailing
+// backslash other than a drive root's ("C:\") does not name a folder.
+bool IsExistingFolder(const AnsiString& path)
+{
+    const std::string& text = path.str();
+    if (text.empty() || text.find_first_of("*?") != std::string::npos)
+        return false;
+    const bool bDriveRoot = text.length() == 3 && text[1] == ':' && (text[2] == '\\' || text[2] == '/');
+    if (!bDriveRoot && (text.back() == '\\' || text.back() == '/'))
+        return false;
+    if (text.length() == 2 && text[1] == ':')
+        return false;
+    const DWORD dwAttributes = ::GetFileAttributesA(text.c_str());
+    return dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+void AddLowerCaseFolder(PathList& folders, UINT (WINAPI* pfnGetDirectory)(LPSTR, UINT))
+{
+    char szFolder[MAX_PATH] = {};
+    const UINT cch = pfnGetDirectory(szFolder, MAX_PATH);
+    if (cch == 0 || cch >= MAX_PATH)
+        return;
+    ::CharLowerBuffA(szFolder, cch);
+    folders.Add(AnsiString(szFolder, cch));
+}
+
+void WriteList(const AnsiString& keyPath, const char* pszNameFormat, const PathList& list)
+{
+    for (size_t i = 0; i < list.GetCount(); ++i) {
+        char szName[kValueNameBuffer];
+        std::snprintf(szName, sizeof(szName), pszNameFormat, static_cast<unsigned>(i));
+        RegWriteString(keyPath, szName, list[i]);
+    }
+}
+
+}  // namespace
+
+void SSSettings::Load()
+{
+    const AnsiString key(kSettingsKey);
+    m_bShuffleSavers = ReadFlag(key, kShuffleSaversValue);
+    if (!RegReadDword(key, kShuffleDelayValue, &m_nShuffleDelay))
+        m_nShuffleDelay = kDefaultShuffleDelay;
+    m_bShowDesktop = ReadFlag(key, kShowDesktopValue);
+    m_bRecurseSaverFolders = ReadFlag(key, kRecurseSaverFoldersValue);
+
+    m_folders.RemoveAll();
+    const AnsiString foldersKey = SubKeyPath(kFoldersSubKey);
+    if (RegKeyPathExists(foldersKey)) {
+        for (const AnsiString& folder : ReadStoredList(foldersKey))
+            if (IsExistingFolder(folder))
+                m_folders.Add(folder);
+    }
+    if (m_folders.IsEmpty()) {
+        AddLowerCaseFolder(m_folders, ::GetWindowsDirectoryA);
+        AddLowerCaseFolder(m_folders, ::GetSystemDirectoryA);
+    }
+
+    m_savers.RemoveAll();
+    const AnsiString saversKey = SubKeyPath(kSaversSubKey);
+    if (RegKeyPathExists(saversKey)) {
+        for (const AnsiString& saver : ReadStoredList(saversKey))
+            if (IsSaverFile(saver))
+                m_savers.Add(saver);
+    } else {
+        FindSavers(m_savers, m_folders, m_bRecurseSaverFolders);
+    }
+}
+
+void SSSettings::Save()
+{
+    const AnsiString key(kSettingsKey);
+    RegWriteDword(key, kShuffleSaversValue, FlagValue(m_bShuffleSavers));
+    RegWriteDword(key, kShuffleDelayValue, m_nShuffleDelay);
+    RegWriteDword(key, kShowDesktopValue, FlagValue(m_bShowDesktop));
+    RegWriteDword(key, kRecurseSaverFoldersValue, FlagValue(m_bRecurseSaverFolders));
+
+    const AnsiString foldersKey = SubKeyPath(kFoldersSubKey);
+    RegDeleteKeyPath(foldersKey);
+    WriteList(foldersKey, kFolderNameFormat, m_folders);
+
+    const AnsiString saversKey = SubKeyPath(kSaversSubKey);
+    RegDeleteKeyPath(saversKey);
+    WriteList(saversKey, kSaverNameFormat, m_savers);
+}
+
+bool SSSettings::IsSaverSelected(const AnsiString& saverPath) const
+{
+    for (const AnsiString& stored : m_savers)
+        if (PathsEqual(stored, saverPath))
+            return true;
+    return false;
+}
+
+SSSettings& GetSettings()
+{
+    // Made and loaded at the first call, released at process exit; nothing is saved then.
+    static SSSettings settings;
+    static const bool bLoaded = (settings.Load(), true);
+    static_cast<void>(bLoaded);
+    return settings;
+}

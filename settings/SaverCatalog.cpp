@@ -1,0 +1,184 @@
+#include "settings/SaverCatalog.h"
+
+#include "res/resource.h"
+#include "ui/UniqueFindHandle.h"
+#include "ui/UniqueModule.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+namespace {
+
+// LoadStringA's buffer: descriptions are at most 47 characters.
+constexpr int kDescriptionBuffer = 48;
+
+constexpr char kSaverExtension[] = ".scr";
+constexpr size_t kExtensionLength = sizeof(kSaverExtension) - 1;
+constexpr char kSaverPattern[] = "*.scr";
+constexpr char kAnyPattern[] = "*.*";
+
+bool FitsPathBuffer(const AnsiString& path) noexcept { return path.length() < MAX_PATH; }
+
+bool HasSaverExtension(const AnsiString& path)
+{
+    if (path.length() < kExtensionLength)
+        return false;
+    const char* pExt = path.c_str() + path.length() - kExtensionLength;
+    for (size_t i = 0; i < kExtensionLength; ++i) {
+        char ch = pExt[i];
+        if (ch >= 'A' && ch <= 'Z')
+            ch = static_cast<char>(ch - 'A' + 'a');
+        if (ch != kSaverExtension[i])
+            return false;
+    }
+    return true;
+}
+
+// Exists and is no folder: what opening it for reading needs, without OpenFile's limit
+// of 128 characters, which would turn away savers in deep folders.
+bool IsExistingFile(const AnsiString& path)
+{
+    const DWORD dwAttributes = ::GetFileAttributesA(path.c_str());
+    return dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+HMODULE MapAsDataFile(const AnsiString& path)
+{
+    return ::LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+}
+
+AnsiString LoadDescription(HMODULE hModule)
+{
+    char szText[kDescriptionBuffer] = {};
+    if (::LoadStringA(hModule, IDS_DESCRIPTION, szText, kDescriptionBuffer) > 0)
+        return AnsiString(szText, ::strnlen(szText, kDescriptionBuffer - 1));
+    return AnsiString();
+}
+
+// The file name without its last four characters, for a saver without string 1.
+AnsiString FileNameDescription(const AnsiString& path)
+{
+    const size_t nSlash = path.str().rfind('\\');
+    if (nSlash == std::string::npos)
+        return AnsiString();
+    const std::string name = path.str().substr(nSlash + 1);
+    if (name.length() <= kExtensionLength)
+        return AnsiString();
+    return AnsiString(name.substr(0, name.length() - kExtensionLength));
+}
+
+// The description of a mapped saver, from the one mapping that also proves it a saver.
+AnsiString DescribeMapped(HMODULE hModule, const AnsiString& path)
+{
+    AnsiString description = LoadDescription(hModule);
+    if (description.empty())
+        description = FileNameDescription(path);
+    return description;
+}
+
+bool IsDotEntry(const char* pszName) noexcept
+{
+    return std::strcmp(pszName, ".") == 0 || std::strcmp(pszName, "..") == 0;
+}
+
+void FindInFolder(PathList& savers, const AnsiString& folder, bool bRecurse, const AnsiString& ownDescription,
+                  int nDepth)
+{
+    if (folder.empty())
+        return;
+    AnsiString dir = folder;
+    if (dir.str().back() != '\\')
+        dir += '\\';
+
+    WIN32_FIND_DATAA data;
+    const AnsiString saverPattern = dir + kSaverPattern;
+    if (FitsPathBuffer(saverPattern)) {
+        const UniqueFindHandle find(::FindFirstFileA(saverPattern.c_str(), &data));
+        if (find) {
+            do {
+                // A folder cannot be opened as a file; the listing has just shown the rest
+                // exists, so one mapping answers both the saver test and the description.
+                if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+                    continue;
+                const AnsiString path = dir + data.cFileName;
+                if (!FitsPathBuffer(path) || !HasSaverExtension(path))
+                    continue;
+                const UniqueModule module(MapAsDataFile(path));
+                if (!module || DescribeMapped(module.get(), path) == ownDescription)
+                    continue;
+                savers.Add(path);
+            } while (::FindNextFileA(find.get(), &data));
+        }
+    }
+
+    if (!bRecurse || nDepth >= kMaxFolderDepth)
+        return;
+    const AnsiString anyPattern = dir + kAnyPattern;
+    if (!FitsPathBuffer(anyPattern))
+        return;
+    const UniqueFindHandle find(::FindFirstFileA(anyPattern.c_str(), &data));
+    if (!find)
+        return;
+    do {
+        // A linked folder may lead back up the tree: it is not entered.
+        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+            (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || IsDotEntry(data.cFileName))
+            continue;
+        const AnsiString subFolder = dir + data.cFileName;
+        if (FitsPathBuffer(subFolder))
+            FindInFolder(savers, subFolder, bRecurse, ownDescription, nDepth + 1);
+    } while (::FindNextFileA(find.get(), &data));
+}
+
+}  // namespace
+
+bool PathsEqual(const AnsiString& a, const AnsiString& b)
+{
+    char szShortA[MAX_PATH];
+    char szShortB[MAX_PATH];
+    const DWORD cchA = ::GetShortPathNameA(a.c_str(), szShortA, MAX_PATH);
+    if (cchA == 0 || cchA >= MAX_PATH)
+        return false;
+    const DWORD cchB = ::GetShortPathNameA(b.c_str(), szShortB, MAX_PATH);
+    if (cchB == 0 || cchB >= MAX_PATH)
+        return false;
+    return ::lstrcmpiA(szShortA, szShortB) == 0;
+}
+
+bool IsSaverFile(const AnsiString& path)
+{
+    if (!IsExistingFile(path) || !HasSaverExtension(path))
+        return false;
+    const UniqueModule module(MapAsDataFile(path));
+    return static_cast<bool>(module);
+}
+
+AnsiString GetSaverDescription(const AnsiString& path)
+{
+    const UniqueModule module(MapAsDataFile(path));
+    if (!module)
+        return AnsiString();
+    return DescribeMapped(module.get(), path);
+}
+
+AnsiString GetOwnDescription()
+{
+    return LoadDescription(::GetModuleHandleA(nullptr));
+}
+
+void FindSaversInFolder(PathList& savers, const AnsiString& folder, bool bRecurse)
+{
+    FindInFolder(savers, folder, bRecurse, GetOwnDescription(), 0);
+}
+
+void FindSavers(PathList& savers, const PathList& folders, bool bRecurse)
+{
+    const AnsiString ownDescription = GetOwnDescription();
+    // By index over the count at the start, each folder copied: the two lists may be one.
+    const size_t nFolders = folders.GetCount();
+    for (size_t i = 0; i < nFolders; ++i) {
+        const AnsiString folder = folders[i];
+        FindInFolder(savers, folder, bRecurse, ownDescription, 0);
+    }
+}

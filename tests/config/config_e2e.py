@@ -1,0 +1,286 @@
+#!/usr/bin/env python3
+"""Black-box tests of the configuration dialog of the built Quillmix.scr, driven from
+outside the way a person would: xdotool clicks and key presses on the real window, the
+registry read back with Wine's reg.exe.
+
+  config_e2e.py choose PROBE   tick, clear and set options, press Enter; the registry
+                               holds what was chosen
+  config_e2e.py cancel PROBE   change everything, press Esc; nothing is stored
+  config_e2e.py try PROBE      Preview and Settings start the recording fixture with the
+                               right command line while the dialog stays open
+
+PROBE is config_probe.exe (control positions and row states of the running dialog).
+Environment (set by CTest): QUILLMIX_WINE_SESSION, QUILLMIX_SCR, QUILLMIX_FIXTURES,
+QUILLMIX_SOURCE. They use the real HKCU of the session's prefix, so each writes and
+removes the key HKCU\\Software\\Brindlecraft\\Quillmix itself.
+"""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+KEY = r"HKCU\Software\Brindlecraft\Quillmix"
+SESSION = os.environ["QUILLMIX_WINE_SESSION"]
+SCR = os.environ["QUILLMIX_SCR"]
+FIXTURES = os.environ["QUILLMIX_FIXTURES"]
+WINE_RUN = os.path.join(os.environ["QUILLMIX_SOURCE"], "tools", "wine-run.sh")
+with open(os.path.join(SESSION, "display")) as f:
+    DISPLAY = f.read().strip()
+
+IDC_CYCLE_EVERY = 203
+IDC_DELAY = 204
+IDC_SHOW_DESKTOP = 205
+IDC_SETTINGS = 3
+IDC_PREVIEW = 4
+# A record file line is written by the fixture at its start; waiting for it is polling a
+# file, and this many polls mean the run went wrong (never a timing requirement).
+MAX_POLLS = 3000
+POLL_S = 0.02
+
+failures = []
+
+
+def check(condition, what):
+    print(("ok:   " if condition else "FAIL: ") + what)
+    if not condition:
+        failures.append(what)
+
+
+def windows_path(unix_path):
+    return "Z:" + os.path.abspath(unix_path).replace("/", "\\")
+
+
+def wine(*args, env=None, check_rc=True):
+    result = subprocess.run([WINE_RUN, SESSION, *args], capture_output=True, text=True, env=env)
+    if check_rc and result.returncode != 0:
+        raise RuntimeError(f"{args}: exit {result.returncode}: {result.stderr}")
+    return result.stdout.replace("\r", "")
+
+
+def probe(probe_exe, *args):
+    result = subprocess.run([WINE_RUN, SESSION, probe_exe, *args], capture_output=True, text=True)
+    if result.returncode != 0:
+        return None
+    return result.stdout.replace("\r", "").strip()
+
+
+def point(probe_exe, *args):
+    out = probe(probe_exe, *args)
+    if out is None:
+        raise RuntimeError(f"probe {args} found nothing")
+    x, y = out.split()
+    return int(x), int(y)
+
+
+def xdo(*args):
+    subprocess.run(["xdotool", *args], check=True, env=dict(os.environ, DISPLAY=DISPLAY))
+
+
+def click(x, y):
+    xdo("mousemove", str(x), str(y))
+    xdo("click", "1")
+
+
+def rows(probe_exe):
+    """[(ticked, selected, text)] of the dialog's list, in row order."""
+    out = probe(probe_exe, "rows") or ""
+    result = []
+    for line in out.splitlines():
+        ticked, selected, text = line.split(" ", 2)
+        result.append((ticked == "1", selected == "1", text))
+    return result
+
+
+def reg_delete():
+    wine("reg", "delete", KEY, "/f", check_rc=False)
+
+
+def reg_query(subkey=""):
+    """{name: data} of the key or subkey; None when it does not exist."""
+    result = subprocess.run([WINE_RUN, SESSION, "reg", "query", KEY + subkey],
+                            capture_output=True, text=True)
+    if result.returncode != 0:
+        return None
+    values = {}
+    for line in result.stdout.replace("\r", "").splitlines():
+        parts = line.strip().split(None, 2)
+        if len(parts) >= 2 and parts[1].startswith("REG_"):
+            data = parts[2] if len(parts) == 3 else ""
+            values[parts[0]] = int(data, 16) if parts[1] == "REG_DWORD" else data
+    return values
+
+
+class Scenario:
+    """A folder of fixture copies as the only searched folder, and a running dialog."""
+
+    def __init__(self, folder_name, fixtures, env=None):
+        self.dir = tempfile.mkdtemp(prefix="config-e2e-", dir=SESSION)
+        self.folder = os.path.join(self.dir, folder_name)
+        os.makedirs(self.folder)
+        for name in fixtures:
+            shutil.copy(os.path.join(FIXTURES, name), self.folder)
+        reg_delete()
+        wine("reg", "add", KEY + r"\Folders", "/v", "00", "/d", windows_path(self.folder), "/f")
+        env_all = dict(os.environ, **(env or {}))
+        self.process = subprocess.Popen([WINE_RUN, SESSION, SCR], env=env_all)
+
+    def path_of(self, name):
+        return windows_path(os.path.join(self.folder, name))
+
+    def wait_closed(self):
+        try:
+            return self.process.wait(timeout=120) == 0
+        except subprocess.TimeoutExpired:
+            return False
+
+    def close(self):
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
+        reg_delete()
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+
+def test_choose(probe_exe):
+    s = Scenario("Savers", ["SampleAurora.scr", "SampleTiles.scr", "SampleBounce.scr",
+                            "NoDescription.scr"])
+    try:
+        check(probe(probe_exe, "wait") is not None, "the dialog appears")
+        before = rows(probe_exe)
+        check([r[2] for r in before] ==
+              ["NoDescription", "Sample Aurora", "Sample Bounce", "Sample Tiles"],
+              f"rows sorted by description: {[r[2] for r in before]}")
+        check(all(r[0] for r in before), "a new user has every saver ticked")
+
+        # Clear one box; then select two rows (click, Ctrl+click) and clear both with one
+        # click on a box of the selection.
+        click(*point(probe_exe, "box", "Sample Bounce"))
+        click(*point(probe_exe, "label", "Sample Aurora"))
+        x, y = point(probe_exe, "label", "NoDescription")
+        xdo("mousemove", str(x), str(y))
+        xdo("keydown", "ctrl", "click", "1", "keyup", "ctrl")
+        click(*point(probe_exe, "box", "Sample Aurora"))
+        after = {r[2]: r for r in rows(probe_exe)}
+        check(not after["Sample Bounce"][0], "Sample Bounce cleared by its box")
+        check(after["Sample Aurora"][1] and after["NoDescription"][1], "two rows selected")
+        check(not after["Sample Aurora"][0] and not after["NoDescription"][0],
+              "one click on a selected box cleared both selected rows")
+        check(after["Sample Tiles"][0], "Sample Tiles still ticked")
+        # Tick NoDescription again with the space bar on the focused... row: select it alone.
+        click(*point(probe_exe, "label", "NoDescription"))
+        xdo("key", "space")
+        check({r[2]: r[0] for r in rows(probe_exe)}["NoDescription"], "space ticks the focused row")
+
+        # Cycle every 12 minutes, show the desktop, OK by Enter.
+        click(*point(probe_exe, "control", str(IDC_CYCLE_EVERY)))
+        xdo("key", "BackSpace", "BackSpace", "BackSpace", "BackSpace")
+        xdo("type", "12")
+        click(*point(probe_exe, "control", str(IDC_SHOW_DESKTOP)))
+        xdo("key", "Return")
+        check(s.wait_closed(), "Enter closes the dialog and the process ends")
+
+        values = reg_query()
+        check(values is not None and values.get("ShuffleSavers") == 1, f"ShuffleSavers 1: {values}")
+        check(values is not None and values.get("ShuffleDelay") == 12, "ShuffleDelay 12")
+        check(values is not None and values.get("ShowDesktop") == 1, "ShowDesktop 1")
+        check(values is not None and values.get("RecurseSaverFolders") == 0, "RecurseSaverFolders 0")
+        savers = reg_query(r"\Savers")
+        expected = {"000": s.path_of("NoDescription.scr"), "001": s.path_of("SampleTiles.scr")}
+        check(savers == expected, f"Savers holds the ticked rows in list order: {savers}")
+        folders = reg_query(r"\Folders")
+        check(folders == {"00": windows_path(s.folder)}, f"Folders kept: {folders}")
+    finally:
+        s.close()
+
+
+def test_cancel(probe_exe):
+    s = Scenario("Savers", ["SampleAurora.scr", "SampleTiles.scr"])
+    try:
+        check(probe(probe_exe, "wait") is not None, "the dialog appears")
+        click(*point(probe_exe, "box", "Sample Tiles"))
+        click(*point(probe_exe, "control", str(IDC_CYCLE_EVERY)))
+        xdo("type", "3")
+        xdo("key", "Escape")
+        check(s.wait_closed(), "Esc closes the dialog and the process ends")
+        check(reg_query() == {}, f"nothing stored beside the folders: {reg_query()}")
+        check(reg_query(r"\Savers") is None, "no Savers subkey")
+    finally:
+        s.close()
+
+
+def wait_for_line(path, prefix):
+    for _ in range(MAX_POLLS):
+        if os.path.exists(path):
+            with open(path, "rb") as f:
+                for line in f.read().decode("latin-1").splitlines():
+                    if line.startswith(prefix):
+                        return line
+        time.sleep(POLL_S)
+    return None
+
+
+def test_try(probe_exe):
+    record = os.path.join(SESSION, f"config-e2e-record-{os.getpid()}.txt")
+    if os.path.exists(record):
+        os.remove(record)
+    s = Scenario("Try Savers", ["Recorder.scr", "SampleAurora.scr"],
+                 env={"QUILLMIX_RECORD_FILE": windows_path(record)})
+    recorder = s.path_of("Recorder.scr")
+    try:
+        hwnd = probe(probe_exe, "wait")
+        check(hwnd is not None, "the dialog appears")
+        click(*point(probe_exe, "label", "Fixture Recorder"))
+        preview = point(probe_exe, "control", str(IDC_PREVIEW))
+        settings = point(probe_exe, "control", str(IDC_SETTINGS))
+
+        click(*preview)
+        line = wait_for_line(record, "cmdline: ")
+        check(line == f"cmdline: {recorder} /s", f"Preview started: {line!r}")
+        check(wait_for_line(record, "ready") is not None, "the saver runs full screen")
+        check(probe(probe_exe, "wait") == hwnd, "the dialog is still open")
+        xdo("mousemove_relative", "--", "60", "60")
+        check(wait_for_line(record, "end") is not None, "a mouse move ends the saver")
+        os.remove(record)
+
+        click(*settings)
+        line = wait_for_line(record, "cmdline: ")
+        check(line == f"cmdline: {recorder} /c {hwnd}", f"Settings started: {line!r}")
+        title = None
+        for _ in range(MAX_POLLS // 10):
+            title = probe(probe_exe, "owned")
+            if title:
+                break
+        check(title == "Fixture Recorder", f"its settings box is owned by the dialog: {title!r}")
+        check(probe(probe_exe, "wait") == hwnd, "the dialog is still open")
+        xdo("key", "Return")  # closes the saver's box, which has the focus
+        for _ in range(MAX_POLLS // 10):
+            if not probe(probe_exe, "owned"):
+                break
+        check(not probe(probe_exe, "owned"), "the box is closed")
+        # The dialog takes input again: Esc cancels it.
+        x, y = point(probe_exe, "label", "Sample Aurora")
+        click(x, y)
+        xdo("key", "Escape")
+        check(s.wait_closed(), "Esc closes the dialog")
+        check(reg_query(r"\Savers") is None, "trying stored nothing")
+    finally:
+        s.close()
+        if os.path.exists(record):
+            os.remove(record)
+
+
+def main():
+    if len(sys.argv) != 3 or sys.argv[1] not in ("choose", "cancel", "try"):
+        print(__doc__)
+        return 2
+    {"choose": test_choose, "cancel": test_cancel, "try": test_try}[sys.argv[1]](sys.argv[2])
+    if failures:
+        print(f"{len(failures)} check(s) failed")
+        return 1
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,309 @@
+#include "run/RunLoop.h"
+
+#include "run/RunEnvironment.h"
+#include "run/SaverRotation.h"
+#include "tests/support/ScratchRegistry.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+// One scripted answer of a wait: the result, and how far the clock has moved when the
+// wait returns (for a dispatch: the time the messages took).
+struct WaitStep {
+    DWORD result;
+    DWORD elapsedMs;
+};
+
+const WaitStep kEnded = {WAIT_OBJECT_0, 0};
+WaitStep Messages(DWORD elapsedMs) { return {WAIT_OBJECT_0 + 1, elapsedMs}; }
+
+// A clock and children that exist only as event handles: every call is logged, every
+// wait answers from the script, and a wait the script does not cover times out after
+// its full time-out, as the real one would.
+class ScriptedEnvironment final : public RunEnvironment {
+public:
+    DWORD now = 0;
+    bool showDesktop = false;
+    std::set<std::string> failingStarts;
+    std::deque<WaitStep> script;
+    std::vector<std::string> log;
+    std::vector<DWORD> timeouts;
+    std::vector<std::string> commandLines;
+
+    DWORD GetTicks() override { return now; }
+    bool GetShowDesktop() override { return showDesktop; }
+    void SetPaintDesktop(bool bDesktop) override { log.push_back(bDesktop ? "desktop" : "black"); }
+
+    UniqueHandle StartChild(const AnsiString& path, const AnsiString& commandLine) override
+    {
+        commandLines.push_back(commandLine.str());
+        if (commandLines.size() > kRunawayStarts)
+            throw std::runtime_error("the loop does not stop starting savers");
+        const std::string name = NameOf(path.str());
+        if (failingStarts.count(name) != 0) {
+            log.push_back("fail " + name);
+            return UniqueHandle();
+        }
+        log.push_back("start " + name);
+        return UniqueHandle(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    }
+
+    DWORD WaitForChild(HANDLE hProcess, DWORD dwTimeoutMs) override
+    {
+        EXPECT_NE(::WaitForSingleObject(hProcess, 0), WAIT_FAILED) << "wait on a closed handle";
+        timeouts.push_back(dwTimeoutMs);
+        log.push_back("wait");
+        if (script.empty()) {
+            if (dwTimeoutMs == INFINITE)
+                throw std::runtime_error("the loop waits forever with nothing scripted");
+            now += dwTimeoutMs;
+            return WAIT_TIMEOUT;
+        }
+        const WaitStep step = script.front();
+        script.pop_front();
+        now += step.elapsedMs;
+        return step.result;
+    }
+
+    void StopChild(HANDLE hProcess) override
+    {
+        if (hProcess != nullptr) {
+            EXPECT_NE(::WaitForSingleObject(hProcess, 0), WAIT_FAILED) << "stop of a closed handle";
+        }
+        log.push_back(hProcess != nullptr ? "stop" : "stop none");
+    }
+
+private:
+    static constexpr size_t kRunawayStarts = 50;
+
+    static std::string NameOf(const std::string& path)
+    {
+        const size_t slash = path.rfind('\\');
+        return path.substr(slash + 1, path.size() - slash - 1 - 4);
+    }
+};
+
+PathList MakeList(const std::vector<std::string>& names)
+{
+    PathList list;
+    for (const std::string& name : names)
+        list.Add(AnsiString("C:\\Savers\\" + name + ".scr"));
+    return list;
+}
+
+using Log = std::vector<std::string>;
+using Timeouts = std::vector<DWORD>;
+
+class RunLoopTest : public testing::Test {
+protected:
+    // Stored P, Q, R from state 1: the rotation is R, P, Q.
+    void PrepareRotation(const std::vector<std::string>& names = {"P", "Q", "R"})
+    {
+        m_rotation.Prepare(MakeList(names), 1);
+    }
+
+    RunEnd Run(DWORD dwSwitchDelayMs)
+    {
+        return RunSaverCycles(m_rotation, "/s", dwSwitchDelayMs, m_env);
+    }
+
+    ScratchRegistry m_registry;
+    SaverRotation m_rotation;
+    ScriptedEnvironment m_env;
+};
+
+}  // namespace
+
+TEST(SwitchDelay, IsMinutesInMillisecondsWithSwitchingOn)
+{
+    EXPECT_EQ(SwitchDelayMs(false, 5), 0u);
+    EXPECT_EQ(SwitchDelayMs(true, 0), 0u);
+    EXPECT_EQ(SwitchDelayMs(true, 1), 60000u);
+    EXPECT_EQ(SwitchDelayMs(true, 5), 300000u);
+    EXPECT_EQ(SwitchDelayMs(true, 71582), 71582u * 60000u);
+}
+
+TEST(SwitchDelay, SaturatesInsteadOfWrapping)
+{
+    // 71583 minutes and more do not fit 32 bits; 71583 * 60000 would wrap to 12704 ms.
+    EXPECT_EQ(SwitchDelayMs(true, 71583), kMaxSwitchDelayMs);
+    EXPECT_EQ(SwitchDelayMs(true, 0xFFFFFFFFu), kMaxSwitchDelayMs);
+    // Would wrap to 25408 ms.
+    EXPECT_EQ(SwitchDelayMs(true, 143166), kMaxSwitchDelayMs);
+    EXPECT_NE(kMaxSwitchDelayMs, INFINITE);
+}
+
+TEST(TimeLeft, CountsDownToZeroAcrossTheTickWrap)
+{
+    EXPECT_EQ(TimeLeftMs(1000, 60000, 1000), 60000u);
+    EXPECT_EQ(TimeLeftMs(1000, 60000, 31000), 30000u);
+    EXPECT_EQ(TimeLeftMs(1000, 60000, 61000), 0u);
+    EXPECT_EQ(TimeLeftMs(1000, 60000, 90000), 0u);
+    EXPECT_EQ(TimeLeftMs(0xFFFFFF00u, 60000, 0x100u), 60000u - 0x200u);
+    EXPECT_EQ(TimeLeftMs(0xFFFFFF00u, 60000, 0xFFFFFF00u + 60000u), 0u);
+    EXPECT_EQ(TimeLeftMs(0, kMaxSwitchDelayMs, 0xFFFFFFFFu), 0u);
+}
+
+TEST_F(RunLoopTest, WithSwitchingOffOneSaverRunsUntilItEnds)
+{
+    PrepareRotation();
+    m_env.script = {Messages(5000), Messages(100000), kEnded};
+    EXPECT_EQ(Run(SwitchDelayMs(false, 1)), RunEnd::ChildEnded);
+    EXPECT_EQ(m_env.log, (Log{"black", "start R", "wait", "wait", "wait"}));
+    EXPECT_EQ(m_env.timeouts, (Timeouts{INFINITE, INFINITE, INFINITE}));
+    EXPECT_EQ(m_env.commandLines, (std::vector<std::string>{"C:\\Savers\\R.scr /s"}));
+}
+
+TEST_F(RunLoopTest, ZeroDelayWithSwitchingOnNeverSwitches)
+{
+    PrepareRotation();
+    m_env.script = {Messages(10), kEnded};
+    EXPECT_EQ(Run(SwitchDelayMs(true, 0)), RunEnd::ChildEnded);
+    EXPECT_EQ(m_env.timeouts, (Timeouts{INFINITE, INFINITE}));
+}
+
+TEST_F(RunLoopTest, SwitchesEveryMinuteInRotationOrder)
+{
+    PrepareRotation();
+    m_env.showDesktop = true;
+    m_env.now = 500;
+    // R and P use their minute; Q is ended by the user half-way through.
+    m_env.script = {{WAIT_TIMEOUT, 60000}, {WAIT_TIMEOUT, 60000}, Messages(30000), kEnded};
+    EXPECT_EQ(Run(SwitchDelayMs(true, 1)), RunEnd::ChildEnded);
+    EXPECT_EQ(m_env.log, (Log{"desktop", "start R", "wait", "black", "stop",
+                              "desktop", "start P", "wait", "black", "stop",
+                              "desktop", "start Q", "wait", "wait"}));
+    EXPECT_EQ(m_env.timeouts, (Timeouts{60000, 60000, 60000, 30000}));
+    EXPECT_EQ(m_rotation.GetIndex(), 2u);
+}
+
+TEST_F(RunLoopTest, AfterTheLastSaverTheFirstFollows)
+{
+    PrepareRotation();
+    m_env.script = {{WAIT_TIMEOUT, 60000}, {WAIT_TIMEOUT, 60000}, {WAIT_TIMEOUT, 60000}, kEnded};
+    EXPECT_EQ(Run(60000), RunEnd::ChildEnded);
+    EXPECT_EQ(m_env.commandLines,
+              (std::vector<std::string>{"C:\\Savers\\R.scr /s", "C:\\Savers\\P.scr /s",
+                                        "C:\\Savers\\Q.scr /s", "C:\\Savers\\R.scr /s"}));
+}
+
+TEST_F(RunLoopTest, DispatchingNeverExtendsTheDeadline)
+{
+    PrepareRotation();
+    m_env.now = 7;
+    m_env.script = {Messages(1), Messages(20000), Messages(0), Messages(39998), {WAIT_TIMEOUT, 1},
+                    kEnded};
+    EXPECT_EQ(Run(60000), RunEnd::ChildEnded);
+    EXPECT_EQ(m_env.timeouts, (Timeouts{60000, 59999, 39999, 39999, 1, 60000}));
+    EXPECT_EQ(m_env.log[8], "stop");
+}
+
+TEST_F(RunLoopTest, DeadlineHoldsAcrossTheTickCounterWrap)
+{
+    PrepareRotation();
+    m_env.now = 0xFFFFF000u;
+    // 0x1800 ms of messages take the counter past zero to 0x800.
+    m_env.script = {Messages(0x1800), {WAIT_TIMEOUT, 60000 - 0x1800}, kEnded};
+    EXPECT_EQ(Run(60000), RunEnd::ChildEnded);
+    EXPECT_EQ(m_env.timeouts, (Timeouts{60000, 60000 - 0x1800, 60000}));
+    EXPECT_EQ(m_env.log, (Log{"black", "start R", "wait", "wait", "black", "stop", "black",
+                              "start P", "wait"}));
+}
+
+TEST_F(RunLoopTest, MessageDispatchedPastTheDeadlineLeadsToAnImmediateSwitch)
+{
+    PrepareRotation();
+    m_env.script = {Messages(59990), Messages(50), {WAIT_TIMEOUT, 0}, kEnded};
+    EXPECT_EQ(Run(60000), RunEnd::ChildEnded);
+    EXPECT_EQ(m_env.timeouts, (Timeouts{60000, 10, 0, 60000}));
+    EXPECT_EQ(m_env.log, (Log{"black", "start R", "wait", "wait", "wait", "black", "stop",
+                              "black", "start P", "wait"}));
+}
+
+TEST_F(RunLoopTest, FailedWaitSwitchesLikeATimeUp)
+{
+    PrepareRotation();
+    m_env.script = {{WAIT_FAILED, 0}, kEnded};
+    EXPECT_EQ(Run(SwitchDelayMs(false, 5)), RunEnd::ChildEnded);
+    EXPECT_EQ(m_env.log, (Log{"black", "start R", "wait", "black", "stop", "black", "start P",
+                              "wait"}));
+}
+
+TEST_F(RunLoopTest, FailedStartPassesOnAtOnceWithoutInput)
+{
+    PrepareRotation();
+    m_env.failingStarts = {"R"};
+    m_env.script = {kEnded};
+    EXPECT_EQ(Run(60000), RunEnd::ChildEnded);
+    // No wait for the failed start, and no input sent without a child to take it.
+    EXPECT_EQ(m_env.log, (Log{"black", "fail R", "black", "stop none", "black", "start P", "wait"}));
+    EXPECT_EQ(m_env.timeouts, (Timeouts{60000}));
+}
+
+TEST_F(RunLoopTest, FailedStartBetweenGoodOnesDoesNotEndTheRun)
+{
+    PrepareRotation();
+    m_env.failingStarts = {"Q"};
+    m_env.script = {{WAIT_TIMEOUT, 60000}, {WAIT_TIMEOUT, 60000}, {WAIT_TIMEOUT, 60000}, kEnded};
+    EXPECT_EQ(Run(60000), RunEnd::ChildEnded);
+    EXPECT_EQ(m_env.commandLines.size(), 5u);
+    EXPECT_EQ(m_env.log[m_env.log.size() - 2], "start P");
+}
+
+TEST_F(RunLoopTest, NoStartableSaverEndsTheCyclesAfterOneRound)
+{
+    PrepareRotation();
+    m_env.failingStarts = {"P", "Q", "R"};
+    EXPECT_EQ(Run(60000), RunEnd::NothingStarted);
+    EXPECT_EQ(m_env.log, (Log{"black", "fail R", "black", "stop none", "black", "fail P", "black",
+                              "stop none", "black", "fail Q", "black", "stop none"}));
+    EXPECT_TRUE(m_env.timeouts.empty());
+}
+
+TEST_F(RunLoopTest, NoStartableSaverEndsTheCyclesAlsoWithSwitchingOff)
+{
+    PrepareRotation({"P"});
+    m_env.failingStarts = {"P"};
+    EXPECT_EQ(Run(0), RunEnd::NothingStarted);
+    EXPECT_EQ(m_env.log, (Log{"black", "fail P", "black", "stop none"}));
+}
+
+TEST_F(RunLoopTest, EmptyRotationStartsNothing)
+{
+    PrepareRotation({});
+    EXPECT_EQ(Run(60000), RunEnd::NothingStarted);
+    EXPECT_TRUE(m_env.log.empty());
+}
+
+TEST_F(RunLoopTest, OneSaverWithSwitchingOnIsStartedAgain)
+{
+    PrepareRotation({"P"});
+    m_env.script = {{WAIT_TIMEOUT, 60000}, {WAIT_TIMEOUT, 60000}, kEnded};
+    EXPECT_EQ(Run(60000), RunEnd::ChildEnded);
+    EXPECT_EQ(m_env.log, (Log{"black", "start P", "wait", "black", "stop", "black", "start P",
+                              "wait", "black", "stop", "black", "start P", "wait"}));
+}
+
+TEST_F(RunLoopTest, ChildThatEndsAtOnceEndsTheRun)
+{
+    PrepareRotation();
+    m_env.showDesktop = true;
+    m_env.script = {kEnded};
+    EXPECT_EQ(Run(60000), RunEnd::ChildEnded);
+    EXPECT_EQ(m_env.log, (Log{"desktop", "start R", "wait"}));
+}
+
+TEST_F(RunLoopTest, PassesTheWholeCommandLineOn)
+{
+    PrepareRotation({"P"});
+    m_env.script = {kEnded};
+    EXPECT_EQ(RunSaverCycles(m_rotation, "/p 456 /s", 0, m_env), RunEnd::ChildEnded);
+    EXPECT_EQ(m_env.commandLines, (std::vector<std::string>{"C:\\Savers\\P.scr /p 456 /s"}));
+}

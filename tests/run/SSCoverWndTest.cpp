@@ -1,0 +1,342 @@
+#include "run/SSCoverWnd.h"
+
+#include "ui/GdiObject.h"
+#include "ui/MemoryDC.h"
+#include "ui/SelectObjectGuard.h"
+#include "ui/WindowDC.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+const COLORREF kBlack = RGB(0, 0, 0);
+const COLORREF kWhite = RGB(255, 255, 255);
+const COLORREF kBackdropColor = RGB(200, 40, 60);
+const COLORREF kOverdrawColor = RGB(20, 220, 40);
+// Wine hands a window's pixels to the X server a little after painting: screen reads
+// are retried in steps until they match; the bound only keeps a broken test from hanging.
+const int kScreenReadSteps = 100;
+const DWORD kScreenReadStepMs = 50;
+
+RECT VirtualScreen()
+{
+    const int x = ::GetSystemMetrics(SM_XVIRTUALSCREEN);
+    const int y = ::GetSystemMetrics(SM_YVIRTUALSCREEN);
+    return RECT{x, y, x + ::GetSystemMetrics(SM_CXVIRTUALSCREEN),
+                y + ::GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+}
+
+// Corners and middle of a rectangle of the given size, relative to its top-left corner.
+std::vector<POINT> SamplePoints(int cx, int cy)
+{
+    return {{0, 0}, {cx - 1, 0}, {0, cy - 1}, {cx - 1, cy - 1}, {cx / 2, cy / 2}, {cx / 3, cy / 4}};
+}
+
+std::string Hex(COLORREF c)
+{
+    char text[16];
+    std::snprintf(text, sizeof(text), "%06lx", static_cast<unsigned long>(c));
+    return text;
+}
+
+void PumpMessages()
+{
+    MSG msg;
+    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        ::TranslateMessage(&msg);
+        ::DispatchMessageA(&msg);
+    }
+}
+
+// The cursor's display counter: ShowCursor tells the new value.
+int CursorCount()
+{
+    const int n = ::ShowCursor(TRUE);
+    ::ShowCursor(FALSE);
+    return n - 1;
+}
+
+// What the cover paints, rendered through WM_PRINTCLIENT into a white memory bitmap.
+std::vector<COLORREF> PrintedPixels(HWND hWnd)
+{
+    RECT rc = {};
+    ::GetClientRect(hWnd, &rc);
+    WindowDC screen(nullptr);
+    MemoryDC memory(screen.get());
+    BitmapHandle bitmap(::CreateCompatibleBitmap(screen.get(), rc.right, rc.bottom));
+    SelectObjectGuard select(memory.get(), bitmap.get());
+    GdiObject<HBRUSH> white(::CreateSolidBrush(kWhite));
+    ::FillRect(memory.get(), &rc, white.get());
+    ::SendMessageA(hWnd, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory.get()), PRF_CLIENT);
+    std::vector<COLORREF> pixels;
+    for (const POINT& pt : SamplePoints(rc.right, rc.bottom))
+        pixels.push_back(::GetPixel(memory.get(), pt.x, pt.y));
+    return pixels;
+}
+
+// The pixels of the window's own surface, as a paint left them.
+std::vector<COLORREF> WindowPixels(HWND hWnd)
+{
+    RECT rc = {};
+    ::GetClientRect(hWnd, &rc);
+    WindowDC dc(hWnd);
+    std::vector<COLORREF> pixels;
+    for (const POINT& pt : SamplePoints(rc.right, rc.bottom))
+        pixels.push_back(::GetPixel(dc.get(), pt.x, pt.y));
+    return pixels;
+}
+
+// Paints straight into the window without invalidating it: only a repaint undoes it.
+void Overdraw(HWND hWnd)
+{
+    RECT rc = {};
+    ::GetClientRect(hWnd, &rc);
+    WindowDC dc(hWnd);
+    GdiObject<HBRUSH> brush(::CreateSolidBrush(kOverdrawColor));
+    ::FillRect(dc.get(), &rc, brush.get());
+    ::GdiFlush();
+}
+
+// True once every sample point of the virtual screen shows the colour.
+bool ScreenShows(COLORREF color, std::string* pSeen)
+{
+    const RECT vs = VirtualScreen();
+    for (int step = 0; step < kScreenReadSteps; ++step) {
+        PumpMessages();
+        WindowDC screen(nullptr);
+        bool all = true;
+        pSeen->clear();
+        for (const POINT& pt : SamplePoints(vs.right - vs.left, vs.bottom - vs.top)) {
+            const COLORREF c = ::GetPixel(screen.get(), vs.left + pt.x, vs.top + pt.y);
+            *pSeen += Hex(c) + " ";
+            all = all && c == color;
+        }
+        if (all)
+            return true;
+        ::Sleep(kScreenReadStepMs);
+    }
+    return false;
+}
+
+// A plain window of one colour over the whole screen: the "desktop" the snapshot takes.
+class Backdrop {
+public:
+    Backdrop()
+    {
+        static const char kClass[] = "QuillmixCoverTestBackdrop";
+        static GdiObject<HBRUSH> brush(::CreateSolidBrush(kBackdropColor));
+        WNDCLASSA wc = {};
+        wc.lpfnWndProc = ::DefWindowProcA;
+        wc.hInstance = ::GetModuleHandleA(nullptr);
+        wc.hbrBackground = brush.get();
+        wc.lpszClassName = kClass;
+        ::RegisterClassA(&wc);
+        const RECT vs = VirtualScreen();
+        m_hWnd = ::CreateWindowExA(0, kClass, "backdrop", WS_POPUP | WS_VISIBLE, vs.left, vs.top,
+                                   vs.right - vs.left, vs.bottom - vs.top, nullptr, nullptr,
+                                   wc.hInstance, nullptr);
+        ::UpdateWindow(m_hWnd);
+    }
+    Backdrop(const Backdrop&) = delete;
+    Backdrop& operator=(const Backdrop&) = delete;
+    ~Backdrop() { ::DestroyWindow(m_hWnd); }
+    HWND get() const { return m_hWnd; }
+
+private:
+    HWND m_hWnd;
+};
+
+class SSCoverWndTest : public testing::Test {
+protected:
+    void TearDown() override
+    {
+        if (m_cover.IsWindow())
+            ::DestroyWindow(m_cover);
+        PumpMessages();
+    }
+
+    SSCoverWnd m_cover;
+};
+
+std::vector<COLORREF> All(COLORREF c) { return std::vector<COLORREF>(SamplePoints(2, 2).size(), c); }
+
+}  // namespace
+
+TEST_F(SSCoverWndTest, IsAHiddenTopmostPopupOverTheVirtualScreen)
+{
+    ASSERT_TRUE(m_cover.CreateCover());
+    char text[32] = {};
+    ::GetWindowTextA(m_cover, text, sizeof(text));
+    EXPECT_STREQ(text, "Quillmix");
+    EXPECT_EQ(::GetWindowLongPtrA(m_cover, GWL_STYLE) & ~WS_CLIPSIBLINGS, WS_POPUP);
+    EXPECT_NE(::GetWindowLongPtrA(m_cover, GWL_EXSTYLE) & WS_EX_TOPMOST, 0);
+    EXPECT_EQ(::GetParent(m_cover), nullptr);
+    EXPECT_FALSE(::IsWindowVisible(m_cover));
+    RECT rc = {};
+    ::GetWindowRect(m_cover, &rc);
+    const RECT vs = VirtualScreen();
+    EXPECT_EQ(rc.left, vs.left);
+    EXPECT_EQ(rc.top, vs.top);
+    EXPECT_EQ(rc.right, vs.right);
+    EXPECT_EQ(rc.bottom, vs.bottom);
+    EXPECT_EQ(::FindWindowA(nullptr, "Quillmix"), m_cover.m_hWnd);
+}
+
+TEST_F(SSCoverWndTest, FreshCoverPaintsBlackOverEverything)
+{
+    Backdrop backdrop;
+    ASSERT_TRUE(m_cover.CreateCover());
+    EXPECT_EQ(PrintedPixels(m_cover), All(kBlack));
+    m_cover.ShowCover(true);
+    ::UpdateWindow(m_cover);
+    std::string seen;
+    EXPECT_TRUE(ScreenShows(kBlack, &seen)) << seen;
+    EXPECT_EQ(::WindowFromPoint(POINT{VirtualScreen().left + 5, VirtualScreen().top + 5}),
+              m_cover.m_hWnd);
+}
+
+TEST_F(SSCoverWndTest, DesktopStateShowsTheScreenAsItWasBeforeTheCover)
+{
+    {
+        Backdrop backdrop;
+        std::string seen;
+        ASSERT_TRUE(ScreenShows(kBackdropColor, &seen)) << seen;
+        ASSERT_TRUE(m_cover.CreateCover());
+    }
+    m_cover.ShowCover(true);
+    ::UpdateWindow(m_cover);
+    m_cover.SetPaintDesktop(true);
+    EXPECT_TRUE(m_cover.GetPaintDesktop());
+    EXPECT_EQ(PrintedPixels(m_cover), All(kBackdropColor));
+    std::string seen;
+    EXPECT_TRUE(ScreenShows(kBackdropColor, &seen)) << seen;
+    m_cover.SetPaintDesktop(false);
+    EXPECT_EQ(PrintedPixels(m_cover), All(kBlack));
+    EXPECT_TRUE(ScreenShows(kBlack, &seen)) << seen;
+}
+
+TEST_F(SSCoverWndTest, SetPaintDesktopRepaintsAtOnceAndOnlyOnAChange)
+{
+    {
+        Backdrop backdrop;
+        std::string seen;
+        ASSERT_TRUE(ScreenShows(kBackdropColor, &seen)) << seen;
+        ASSERT_TRUE(m_cover.CreateCover());
+    }
+    m_cover.ShowCover(true);
+    ::UpdateWindow(m_cover);
+    EXPECT_EQ(WindowPixels(m_cover), All(kBlack));
+
+    // False on a fresh cover changes nothing, so nothing is painted.
+    Overdraw(m_cover);
+    m_cover.SetPaintDesktop(false);
+    EXPECT_EQ(WindowPixels(m_cover), All(kOverdrawColor));
+
+    // The first true paints before it returns, with no message pumped in between.
+    m_cover.SetPaintDesktop(true);
+    EXPECT_EQ(WindowPixels(m_cover), All(kBackdropColor));
+
+    Overdraw(m_cover);
+    m_cover.SetPaintDesktop(true);
+    EXPECT_EQ(WindowPixels(m_cover), All(kOverdrawColor));
+
+    m_cover.SetPaintDesktop(false);
+    EXPECT_EQ(WindowPixels(m_cover), All(kBlack));
+}
+
+TEST_F(SSCoverWndTest, ShowingHidesThePointerAndDestroyingShowsItOnce)
+{
+    const int before = CursorCount();
+    ASSERT_TRUE(m_cover.CreateCover());
+    EXPECT_EQ(CursorCount(), before);
+    m_cover.ShowCover(true);
+    EXPECT_TRUE(::IsWindowVisible(m_cover));
+    EXPECT_EQ(CursorCount(), before - 1);
+    ::DestroyWindow(m_cover);
+    EXPECT_EQ(m_cover.m_hWnd, nullptr);
+    EXPECT_EQ(CursorCount(), before);
+}
+
+TEST_F(SSCoverWndTest, HidingShowsThePointerAgain)
+{
+    const int before = CursorCount();
+    ASSERT_TRUE(m_cover.CreateCover());
+    m_cover.ShowCover(true);
+    m_cover.ShowCover(false);
+    EXPECT_FALSE(::IsWindowVisible(m_cover));
+    EXPECT_EQ(CursorCount(), before);
+    // The counter moves on every call; destroying after a hide raises it once more.
+    ::DestroyWindow(m_cover);
+    EXPECT_EQ(CursorCount(), before + 1);
+    ::ShowCursor(FALSE);
+}
+
+TEST_F(SSCoverWndTest, EraseBackgroundPaintsNothing)
+{
+    ASSERT_TRUE(m_cover.CreateCover());
+    WindowDC screen(nullptr);
+    MemoryDC memory(screen.get());
+    BitmapHandle bitmap(::CreateCompatibleBitmap(screen.get(), 4, 4));
+    SelectObjectGuard select(memory.get(), bitmap.get());
+    const RECT rc = {0, 0, 4, 4};
+    GdiObject<HBRUSH> white(::CreateSolidBrush(kWhite));
+    ::FillRect(memory.get(), &rc, white.get());
+    EXPECT_EQ(::SendMessageA(m_cover, WM_ERASEBKGND, reinterpret_cast<WPARAM>(memory.get()), 0), 0);
+    EXPECT_EQ(::GetPixel(memory.get(), 1, 1), kWhite);
+}
+
+TEST_F(SSCoverWndTest, PaintWithoutAWindowOrSnapshotStillFillsBlack)
+{
+    // The desktop state without a snapshot: black rather than whatever the DC held.
+    m_cover.SetPaintDesktop(true);
+    WindowDC screen(nullptr);
+    MemoryDC memory(screen.get());
+    BitmapHandle bitmap(::CreateCompatibleBitmap(screen.get(), 4, 4));
+    SelectObjectGuard select(memory.get(), bitmap.get());
+    const RECT rc = {0, 0, 4, 4};
+    GdiObject<HBRUSH> white(::CreateSolidBrush(kWhite));
+    ::FillRect(memory.get(), &rc, white.get());
+    m_cover.Paint(memory.get(), rc);
+    EXPECT_EQ(::GetPixel(memory.get(), 3, 3), kBlack);
+}
+
+TEST_F(SSCoverWndTest, InputCountsOnlyWhileAskedFor)
+{
+    ASSERT_TRUE(m_cover.CreateCover());
+    ::SendMessageA(m_cover, WM_MOUSEMOVE, 0, MAKELPARAM(10, 10));
+    ::SendMessageA(m_cover, WM_MOUSEMOVE, 0, MAKELPARAM(300, 300));
+    ::SendMessageA(m_cover, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(300, 300));
+    ::SendMessageA(m_cover, WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_FALSE(m_cover.HasUserInput());
+}
+
+TEST_F(SSCoverWndTest, FirstMoveAndSmallMovesDoNotCountButARealMoveDoes)
+{
+    ASSERT_TRUE(m_cover.CreateCover());
+    m_cover.SetEndOnInput(true);
+    // The move Windows sends when the window appears: wherever it is, it only marks the spot.
+    ::SendMessageA(m_cover, WM_MOUSEMOVE, 0, MAKELPARAM(500, 400));
+    EXPECT_FALSE(m_cover.HasUserInput());
+    ::SendMessageA(m_cover, WM_MOUSEMOVE, 0, MAKELPARAM(503, 397));
+    ::SendMessageA(m_cover, WM_MOUSEMOVE, 0, MAKELPARAM(496, 404));
+    EXPECT_FALSE(m_cover.HasUserInput());
+    ::SendMessageA(m_cover, WM_MOUSEMOVE, 0, MAKELPARAM(520, 400));
+    EXPECT_TRUE(m_cover.HasUserInput());
+}
+
+TEST_F(SSCoverWndTest, ClicksAndKeysCountAtOnce)
+{
+    ASSERT_TRUE(m_cover.CreateCover());
+    const UINT messages[] = {WM_LBUTTONDOWN, WM_RBUTTONDOWN, WM_MBUTTONDOWN, WM_KEYDOWN, WM_SYSKEYDOWN};
+    for (UINT msg : messages) {
+        m_cover.SetEndOnInput(true);
+        EXPECT_FALSE(m_cover.HasUserInput());
+        ::SendMessageA(m_cover, msg, 0, 0);
+        EXPECT_TRUE(m_cover.HasUserInput()) << "message " << msg;
+    }
+    m_cover.SetEndOnInput(false);
+    EXPECT_FALSE(m_cover.HasUserInput());
+}
