@@ -63,3 +63,13 @@ LONG ReadConfigureOwner(const AnsiString& cmdLine)
         return 0;
     return ::StrToIntA(text.c_str() + pos + kSwitchLength + 1);
 }
+
+ModeChoice ChooseMode(const AnsiString& cmdLine)
+{
+    if (HasRunSwitch(cmdLine))
+        return {SaverMode::Run, 0};
+    const LONG host = ReadPreviewHandle(cmdLine);
+    if (host != 0)
+        return {SaverMode::Preview, host};
+    return {SaverMode::Configure, ReadConfigureOwner(cmdLine)};
+}

@@ -25,3 +25,13 @@ inline HWND HandleFromNumber(LONG value) noexcept
 {
     return reinterpret_cast<HWND>(static_cast<LONG_PTR>(value));
 }
+
+// The mode a command line selects, as WinMain's order of TryRunMode, TryPreviewMode and
+// RunConfigureMode decides it, with that mode's window: the preview host or the owner of
+// the configuration dialog (0: none; always 0 for run mode).
+enum class SaverMode { Run, Preview, Configure };
+struct ModeChoice {
+    SaverMode mode;
+    LONG window;
+};
+ModeChoice ChooseMode(const AnsiString& cmdLine);

@@ -10,6 +10,8 @@ packages=(
   mingw-w64-tools
   googletest
   wine wine64
+  # Marlett and the Tahoma look-alike: caption buttons and dialog text as on Windows.
+  fonts-wine
   xvfb xdotool imagemagick x11-utils
   clang-format clang-tidy
   python3

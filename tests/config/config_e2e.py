@@ -240,6 +240,9 @@ def test_try(probe_exe):
         check(line == f"cmdline: {recorder} /s", f"Preview started: {line!r}")
         check(wait_for_line(record, "ready") is not None, "the saver runs full screen")
         check(probe(probe_exe, "wait") == hwnd, "the dialog is still open")
+        # The probe's list-view messages are answered only by a dialog that keeps
+        # dispatching its messages during the wait.
+        check(len(rows(probe_exe)) == 2, "the dialog answers during the wait")
         xdo("mousemove_relative", "--", "60", "60")
         check(wait_for_line(record, "end") is not None, "a mouse move ends the saver")
         os.remove(record)
