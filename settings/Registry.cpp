@@ -16,6 +16,9 @@ constexpr REGSAM kKeyAccess = KEY_READ | KEY_SET_VALUE | KEY_CREATE_SUB_KEY;
 // Name buffer for counting; a value whose name is longer still counts.
 constexpr DWORD kCountNameBuffer = 512;
 
+// First buffer for a value name, enough for any name the store writes.
+constexpr DWORD kShortNameBuffer = 64;
+
 // Tries at reading data that keeps growing between the size query and the read.
 constexpr int kMaxReadAttempts = 4;
 
@@ -166,6 +169,18 @@ bool RegGetValueName(const AnsiString& keyPath, DWORD dwIndex, AnsiString* pName
         *pName = AnsiString();
     const UniqueRegKey key = OpenKey(keyPath, true);
     if (!key)
+        return false;
+    // Most names fit a small buffer; asking for the longest name costs a walk over every
+    // value of the key, which would make reading a long list quadratic.
+    char szName[kShortNameBuffer];
+    DWORD cchShort = kShortNameBuffer;
+    const LONG lShort = ::RegEnumValueA(key.get(), dwIndex, szName, &cchShort, nullptr, nullptr, nullptr, nullptr);
+    if (lShort == ERROR_SUCCESS) {
+        if (pName != nullptr)
+            *pName = AnsiString(szName, std::min<size_t>(cchShort, kShortNameBuffer - 1));
+        return true;
+    }
+    if (lShort != ERROR_MORE_DATA)
         return false;
     DWORD cchMaxName = 0;
     if (::RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &cchMaxName,

@@ -22,7 +22,9 @@ public:
     void SetShowDesktop(bool b) noexcept { m_bShowDesktop = b; }
     bool GetRecurseSaverFolders() const noexcept { return m_bRecurseSaverFolders; }
     PathList& GetFolders() noexcept { return m_folders; }
+    const PathList& GetFolders() const noexcept { return m_folders; }
     PathList& GetSavers() noexcept { return m_savers; }
+    const PathList& GetSavers() const noexcept { return m_savers; }
 
 private:
     bool m_bShuffleSavers = false;

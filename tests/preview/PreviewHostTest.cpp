@@ -132,8 +132,8 @@ TEST_P(PreviewInHostTest, ShowsTheLogoAndEndsWithTheHostWindow)
 }
 
 INSTANTIATE_TEST_SUITE_P(Hosts, PreviewInHostTest, testing::ValuesIn(kHostCases),
-                         [](const testing::TestParamInfo<HostCase>& info) {
-                             return std::string(info.param.name);
+                         [](const testing::TestParamInfo<HostCase>& param) {
+                             return std::string(param.param.name);
                          });
 
 TEST(PreviewProcessTest, EndsForAHandleThatNamesNoWindow)

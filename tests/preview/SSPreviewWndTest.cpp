@@ -42,16 +42,22 @@ class DrawPictureTest : public testing::TestWithParam<AreaCase> {
 
 TEST(PreviewLogo, IsA152By112BitmapOf24Bits)
 {
-    BitmapHandle logo(::LoadBitmapA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDB_LOGO)));
-    ASSERT_TRUE(logo);
-    BITMAP bm = {};
-    ASSERT_EQ(static_cast<int>(sizeof(bm)), ::GetObjectA(logo.get(), sizeof(bm), &bm));
-    EXPECT_EQ(kLogoWidth, bm.bmWidth);
-    EXPECT_EQ(kLogoHeight, bm.bmHeight);
-    EXPECT_EQ(24, bm.bmBitsPixel);
+    // LoadBitmapA gives a bitmap of the screen's depth; the resource itself tells its own.
+    HMODULE self = ::GetModuleHandleA(nullptr);
+    HRSRC found = ::FindResourceA(self, MAKEINTRESOURCEA(IDB_LOGO), RT_BITMAP);
+    ASSERT_NE(nullptr, found);
+    ASSERT_GE(::SizeofResource(self, found), sizeof(BITMAPINFOHEADER));
+    const auto* header =
+        static_cast<const BITMAPINFOHEADER*>(::LockResource(::LoadResource(self, found)));
+    ASSERT_NE(nullptr, header);
+    EXPECT_EQ(kLogoWidth, header->biWidth);
+    EXPECT_EQ(kLogoHeight, header->biHeight);
+    EXPECT_EQ(24, header->biBitCount);
+
     // The comparisons below only mean something if the logo is not plain white.
     const PixelImage pixels = LoadLogoPixels();
     ASSERT_EQ(kLogoWidth, pixels.width);
+    ASSERT_EQ(kLogoHeight, pixels.height);
     size_t coloured = 0;
     for (auto p : pixels.pixels)
         coloured += p != kWhitePixel ? 1 : 0;
@@ -85,8 +91,8 @@ TEST_P(DrawPictureTest, DrawsTheSameAgain)
 }
 
 INSTANTIATE_TEST_SUITE_P(Areas, DrawPictureTest, testing::ValuesIn(kAreas),
-                         [](const testing::TestParamInfo<AreaCase>& info) {
-                             return std::string(info.param.name);
+                         [](const testing::TestParamInfo<AreaCase>& param) {
+                             return std::string(param.param.name);
                          });
 
 TEST(DrawPicture, DrawsOnlyInsideTheGivenSize)

@@ -1,0 +1,361 @@
+// The settings store against the real Wine registry (HKEY_CURRENT_USER sent to a scratch
+// key per test) and real saver files laid out under the Windows temp folder.
+#include "settings/SSSettings.h"
+
+#include "settings/SaverCatalog.h"
+#include "tests/fixtures/FixtureNames.h"
+#include "tests/settings/RegistryProbe.h"
+#include "tests/settings/ScratchFolder.h"
+#include "tests/support/ScratchRegistry.h"
+#include "tests/support/TestPaths.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+using settingstest::RawExists;
+using settingstest::RawQuery;
+using settingstest::RawSet;
+using settingstest::RawSetDword;
+using settingstest::RawSetString;
+using settingstest::RawValues;
+using settingstest::ScratchFolder;
+
+namespace {
+
+constexpr char kKey[] = "Software\\Brindlecraft\\Quillmix";
+constexpr char kFoldersKey[] = "Software\\Brindlecraft\\Quillmix\\Folders";
+constexpr char kSaversKey[] = "Software\\Brindlecraft\\Quillmix\\Savers";
+
+std::vector<std::string> Strings(const PathList& list)
+{
+    std::vector<std::string> out;
+    for (const AnsiString& path : list)
+        out.push_back(path.str());
+    return out;
+}
+
+PathList ListOf(const std::vector<std::string>& paths)
+{
+    PathList list;
+    for (const std::string& path : paths)
+        list.Add(path);
+    return list;
+}
+
+std::string Numbered(const char* format, size_t i)
+{
+    char name[16];
+    std::snprintf(name, sizeof(name), format, static_cast<unsigned>(i));
+    return name;
+}
+
+DWORD RawDword(const std::string& name)
+{
+    const settingstest::RawValue value = RawQuery(kKey, name);
+    EXPECT_TRUE(value.exists) << name;
+    EXPECT_EQ(value.type, static_cast<DWORD>(REG_DWORD)) << name;
+    DWORD dw = 0;
+    if (value.data.size() == sizeof(dw))
+        std::memcpy(&dw, value.data.data(), sizeof(dw));
+    return dw;
+}
+
+SSSettings Loaded()
+{
+    SSSettings settings;
+    settings.Load();
+    return settings;
+}
+
+class SSSettingsTest : public testing::Test {
+protected:
+    std::string Fixture(const fixture::FixtureSaver& saver) const { return FixturePath(saver.fileName); }
+    std::string CopyFixture(const fixture::FixtureSaver& saver, const std::string& relative) const
+    {
+        return m_folder.CopyIn(Fixture(saver), relative);
+    }
+    // A stored selection that is empty: nothing is searched on Load.
+    static void StoreNoSavers() { RawSetString(kSaversKey, "unused", ""); }
+
+    ScratchRegistry m_registry;
+    ScratchFolder m_folder;
+};
+
+TEST_F(SSSettingsTest, FreshUserGetsDefaultsAndLoadWritesNothing)
+{
+    const settingstest::SystemFolderSavers system(
+        "QuillmixStoreTest", {fixture::kSampleTiles.fileName, fixture::kLongDescription.fileName});
+    ASSERT_EQ(system.Paths().size(), 2u);
+
+    const SSSettings settings = Loaded();
+    EXPECT_FALSE(settings.GetShuffleSavers());
+    EXPECT_EQ(settings.GetShuffleDelay(), 5u);
+    EXPECT_FALSE(settings.GetShowDesktop());
+    EXPECT_FALSE(settings.GetRecurseSaverFolders());
+    const std::vector<std::string> folders = {settingstest::LowerWindowsDirectory(),
+                                              settingstest::LowerSystemDirectory()};
+    EXPECT_EQ(Strings(settings.GetFolders()), folders);
+
+    // Every saver of the two folders takes part, in search order, without recursion.
+    PathList expected;
+    FindSavers(expected, ListOf(folders), false);
+    EXPECT_EQ(Strings(settings.GetSavers()), Strings(expected));
+    const std::vector<std::string> found = Strings(expected);
+    for (const std::string& path : system.Paths())
+        EXPECT_EQ(std::count(found.begin(), found.end(), path), 1) << path;
+
+    EXPECT_FALSE(RawExists("Software\\Brindlecraft")) << "Load wrote to the registry";
+}
+
+TEST_F(SSSettingsTest, SaveWritesEveryFieldAndTheListsWhole)
+{
+    SSSettings settings = Loaded();
+    const std::string a = CopyFixture(fixture::kSampleAurora, "A.scr");
+    const std::string b = CopyFixture(fixture::kSampleBounce, "B.scr");
+    settings.GetSavers() = ListOf({a, b});
+    settings.Save();
+
+    EXPECT_EQ(RawDword("ShuffleSavers"), 0u);
+    EXPECT_EQ(RawDword("ShuffleDelay"), 5u);
+    EXPECT_EQ(RawDword("ShowDesktop"), 0u);
+    EXPECT_EQ(RawDword("RecurseSaverFolders"), 0u);
+    using Values = std::vector<std::pair<std::string, std::string>>;
+    EXPECT_EQ(RawValues(kFoldersKey),
+              (Values{{"00", settingstest::LowerWindowsDirectory()}, {"01", settingstest::LowerSystemDirectory()}}));
+    EXPECT_EQ(RawValues(kSaversKey), (Values{{"000", a}, {"001", b}}));
+    EXPECT_EQ(RawQuery(kSaversKey, "000").type, static_cast<DWORD>(REG_SZ));
+
+    // Setters reach the registry only with Save; a shorter list leaves nothing behind.
+    settings.SetShuffleSavers(true);
+    settings.SetShuffleDelay(12);
+    settings.SetShowDesktop(true);
+    settings.GetSavers() = ListOf({b});
+    EXPECT_EQ(RawDword("ShuffleDelay"), 5u);
+    settings.Save();
+    EXPECT_EQ(RawDword("ShuffleSavers"), 1u);
+    EXPECT_EQ(RawDword("ShuffleDelay"), 12u);
+    EXPECT_EQ(RawDword("ShowDesktop"), 1u);
+    EXPECT_EQ(RawValues(kSaversKey), (Values{{"000", b}}));
+
+    const SSSettings reloaded = Loaded();
+    EXPECT_TRUE(reloaded.GetShuffleSavers());
+    EXPECT_EQ(reloaded.GetShuffleDelay(), 12u);
+    EXPECT_TRUE(reloaded.GetShowDesktop());
+    EXPECT_EQ(Strings(reloaded.GetSavers()), std::vector<std::string>{b});
+}
+
+TEST_F(SSSettingsTest, NumbersAreTakenByTheirBytesWhateverTheirType)
+{
+    StoreNoSavers();
+    RawSetDword(kKey, "ShuffleSavers", 7);
+    RawSetDword(kKey, "ShuffleDelay", 0);
+    RawSet(kKey, "ShowDesktop", REG_BINARY, std::string("\x01\x00", 2));
+    RawSetDword(kKey, "RecurseSaverFolders", 0x100);
+    SSSettings settings = Loaded();
+    EXPECT_TRUE(settings.GetShuffleSavers());
+    EXPECT_EQ(settings.GetShuffleDelay(), 0u) << "a stored 0 is kept, not replaced by 5";
+    EXPECT_TRUE(settings.GetShowDesktop());
+    EXPECT_TRUE(settings.GetRecurseSaverFolders());
+    settings.Save();
+    EXPECT_EQ(RawDword("ShuffleSavers"), 1u);
+    EXPECT_EQ(RawDword("ShuffleDelay"), 0u);
+    EXPECT_EQ(RawDword("ShowDesktop"), 1u);
+    EXPECT_EQ(RawDword("RecurseSaverFolders"), 1u) << "written back as loaded, as 1";
+
+    // Two bytes are a number with zero high bytes; nine bytes fail and count as absent.
+    RawSet(kKey, "ShuffleDelay", REG_BINARY, std::string("\x0F\x01", 2));
+    RawSet(kKey, "ShuffleSavers", REG_BINARY, std::string("\x01\x02\x03\x04\x05\x06\x07\x08\x09", 9));
+    RawSet(kKey, "ShowDesktop", REG_DWORD, std::string(4, '\0'));
+    EXPECT_EQ(Loaded().GetShuffleDelay(), 0x10Fu);
+    EXPECT_FALSE(Loaded().GetShuffleSavers());
+    EXPECT_FALSE(Loaded().GetShowDesktop());
+    RawSet(kKey, "ShuffleDelay", REG_BINARY, std::string("\x01\x02\x03\x04\x05\x06\x07\x08\x09", 9));
+    EXPECT_EQ(Loaded().GetShuffleDelay(), 5u);
+    ::RegDeleteKeyValueA(HKEY_CURRENT_USER, kKey, "ShuffleDelay");
+    EXPECT_EQ(Loaded().GetShuffleDelay(), 5u);
+}
+
+TEST_F(SSSettingsTest, StoredFoldersMustNameFoldersAsTheyStand)
+{
+    StoreNoSavers();
+    const std::string kept = m_folder.MakeFolder("Kept");
+    const std::string other = m_folder.MakeFolder("Other");
+    const std::string file = m_folder.WriteText("File", "x");
+    char drive[] = "C:\\";
+    drive[0] = settingstest::LowerWindowsDirectory()[0];
+    const std::vector<std::string> stored = {
+        m_folder.PathOf("Missing"), other + "\\", kept, m_folder.PathOf("Ke*"), m_folder.PathOf("K?pt"), file,
+        std::string(drive, 2), drive, other,
+    };
+    for (size_t i = 0; i < stored.size(); ++i)
+        RawSetString(kFoldersKey, Numbered("%02u", i), stored[i]);
+    EXPECT_EQ(Strings(Loaded().GetFolders()), (std::vector<std::string>{kept, drive, other}));
+
+    // Nothing usable: the two default folders.
+    settingstest::RawDelete(kFoldersKey);
+    RawSetString(kFoldersKey, "00", m_folder.PathOf("Missing"));
+    RawSetString(kFoldersKey, "01", other + "\\");
+    const std::vector<std::string> defaults = {settingstest::LowerWindowsDirectory(),
+                                               settingstest::LowerSystemDirectory()};
+    EXPECT_EQ(Strings(Loaded().GetFolders()), defaults);
+    settingstest::RawDelete(kFoldersKey);
+    RawSetString(kFoldersKey, "00", "");
+    EXPECT_EQ(Strings(Loaded().GetFolders()), defaults);
+}
+
+TEST_F(SSSettingsTest, StoredSaversAreCheckedButNeverSearched)
+{
+    const std::string folder = m_folder.MakeFolder("Savers");
+    const std::string a = CopyFixture(fixture::kSampleAurora, "Savers\\A.scr");
+    const std::string unlisted = CopyFixture(fixture::kSampleTiles, "Savers\\Unlisted.scr");
+    const std::string outside = CopyFixture(fixture::kSampleBounce, "Elsewhere\\Outside.scr");
+    const std::string self = m_folder.CopyIn(settingstest::ThisProgramPath(), "Savers\\Self.scr");
+    const std::vector<std::string> stored = {
+        m_folder.PathOf("Savers\\Missing.scr"), outside, m_folder.WriteText("Savers\\Text.scr", "text"),
+        m_folder.MakeFolder("Savers\\Folder.scr"), self, a, CopyFixture(fixture::kSampleAurora, "Savers\\A.exe"),
+    };
+    RawSetString(kFoldersKey, "00", folder);
+    for (size_t i = 0; i < stored.size(); ++i)
+        RawSetString(kSaversKey, Numbered("%03u", i), stored[i]);
+
+    // Kept in stored order: any folder, and even a file that carries this system's own
+    // description; only what is no saver file goes.
+    EXPECT_EQ(Strings(Loaded().GetSavers()), (std::vector<std::string>{outside, self, a}));
+
+    // Nothing valid stored: an empty selection, not a search of the folder.
+    settingstest::RawDelete(kSaversKey);
+    RawSetString(kSaversKey, "000", m_folder.PathOf("Savers\\Missing.scr"));
+    EXPECT_TRUE(Loaded().GetSavers().IsEmpty());
+    static_cast<void>(unlisted);
+}
+
+TEST_F(SSSettingsTest, EmptySelectionRemovesTheSubkeyAndSelectsEverythingAgain)
+{
+    const std::string folder = m_folder.MakeFolder("Savers");
+    const std::string a = CopyFixture(fixture::kSampleAurora, "Savers\\A.scr");
+    CopyFixture(fixture::kSampleTiles, "Savers\\B.scr");
+    RawSetString(kFoldersKey, "00", folder);
+    RawSetString(kSaversKey, "000", a);
+
+    SSSettings settings = Loaded();
+    ASSERT_EQ(Strings(settings.GetSavers()), std::vector<std::string>{a});
+    settings.GetSavers().RemoveAll();
+    settings.Save();
+    EXPECT_TRUE(RawExists(kFoldersKey));
+    EXPECT_FALSE(RawExists(kSaversKey)) << "an empty selection left its subkey";
+
+    PathList everything;
+    FindSaversInFolder(everything, folder, false);
+    ASSERT_EQ(everything.GetCount(), 2u);
+    EXPECT_EQ(Strings(Loaded().GetSavers()), Strings(everything));
+}
+
+TEST_F(SSSettingsTest, OverlongValuesAreCutInsideTheBuffer)
+{
+    const std::string folder = m_folder.MakeFolder("Savers");
+    const std::string a = CopyFixture(fixture::kSampleAurora, "Savers\\A.scr");
+    const std::string junk(400, 'j');
+    // The text ends at its NUL well inside 260 bytes; the data goes on far beyond them.
+    RawSet(kFoldersKey, "00", REG_SZ, folder + '\0' + junk);
+    RawSet(kFoldersKey, "01", REG_SZ, junk);
+    RawSet(kSaversKey, "000", REG_SZ, junk);
+    RawSet(kSaversKey, "001", REG_SZ, a + '\0' + junk);
+    RawSet(kSaversKey, "002", REG_SZ, std::string(MAX_PATH, 'k'));
+    SSSettings settings = Loaded();
+    EXPECT_EQ(Strings(settings.GetFolders()), std::vector<std::string>{folder});
+    EXPECT_EQ(Strings(settings.GetSavers()), std::vector<std::string>{a});
+}
+
+TEST_F(SSSettingsTest, LongListsKeepTheirStoredOrder)
+{
+    // 101 folders: "00" ... "99", "100", put in an order unlike their names'.
+    constexpr size_t kFolders = 101;
+    std::vector<std::string> folders;
+    for (size_t i = 0; i < kFolders; ++i)
+        folders.push_back(m_folder.MakeFolder("F" + std::to_string((i * 37) % kFolders)));
+    // 20,000 savers, each naming one of a few files in a pattern that any reordering breaks.
+    constexpr size_t kFiles = 17;
+    constexpr size_t kSavers = 20000;
+    std::vector<std::string> files;
+    for (size_t i = 0; i < kFiles; ++i)
+        files.push_back(CopyFixture(fixture::kExitAtOnce, "S\\" + std::to_string(i) + ".scr"));
+    std::vector<std::string> savers;
+    for (size_t i = 0; i < kSavers; ++i)
+        savers.push_back(files[(i * 7 + i / kFiles) % kFiles]);
+
+    SSSettings settings;
+    settings.GetFolders() = ListOf(folders);
+    settings.GetSavers() = ListOf(savers);
+    settings.Save();
+
+    const auto storedFolders = RawValues(kFoldersKey);
+    ASSERT_EQ(storedFolders.size(), kFolders);
+    EXPECT_EQ(RawQuery(kFoldersKey, "99").data, folders[99] + '\0');
+    EXPECT_EQ(RawQuery(kFoldersKey, "100").data, folders[100] + '\0');
+    EXPECT_EQ(RawValues(kSaversKey).size(), kSavers);
+    EXPECT_EQ(RawQuery(kSaversKey, "999").data, savers[999] + '\0');
+    EXPECT_EQ(RawQuery(kSaversKey, "1000").data, savers[1000] + '\0');
+    EXPECT_EQ(RawQuery(kSaversKey, "19999").data, savers[19999] + '\0');
+
+    SSSettings loaded = Loaded();
+    EXPECT_EQ(Strings(loaded.GetFolders()), folders);
+    EXPECT_EQ(Strings(loaded.GetSavers()), savers);
+
+    // Saved again: the same values under the same names.
+    const auto storedSavers = RawValues(kSaversKey);
+    loaded.Save();
+    EXPECT_EQ(RawValues(kSaversKey), storedSavers);
+}
+
+TEST_F(SSSettingsTest, NamesOtherThanNumbersFollowInEnumerationOrder)
+{
+    StoreNoSavers();
+    const std::string first = m_folder.MakeFolder("First");
+    const std::string second = m_folder.MakeFolder("Second");
+    const std::string byHand = m_folder.MakeFolder("ByHand");
+    RawSetString(kFoldersKey, "zz by hand", byHand);
+    RawSetString(kFoldersKey, "01", second);
+    RawSetString(kFoldersKey, "00", first);
+    EXPECT_EQ(Strings(Loaded().GetFolders()), (std::vector<std::string>{first, second, byHand}));
+}
+
+TEST_F(SSSettingsTest, SelectedMeansTheSameFileByAnyName)
+{
+    const std::string a = CopyFixture(fixture::kSampleAurora, "Long Saver Name.scr");
+    const std::string b = CopyFixture(fixture::kSampleTiles, "Other Saver Name.scr");
+    char shortPath[MAX_PATH] = {};
+    ASSERT_GT(::GetShortPathNameA(a.c_str(), shortPath, MAX_PATH), 0u);
+    std::string upper = a;
+    std::transform(upper.begin(), upper.end(), upper.begin(),
+                   [](char c) { return static_cast<char>(::toupper(static_cast<unsigned char>(c))); });
+
+    SSSettings settings;
+    EXPECT_FALSE(settings.IsSaverSelected(a));
+    settings.GetSavers() = ListOf({m_folder.PathOf("Gone.scr"), shortPath});
+    EXPECT_TRUE(settings.IsSaverSelected(a));
+    EXPECT_TRUE(settings.IsSaverSelected(upper));
+    EXPECT_TRUE(settings.IsSaverSelected(shortPath));
+    EXPECT_FALSE(settings.IsSaverSelected(b));
+}
+
+// The only test of this program that calls GetSettings: the object of the process.
+TEST_F(SSSettingsTest, GetSettingsLoadsOnceAndKeepsItsObject)
+{
+    StoreNoSavers();
+    RawSetDword(kKey, "ShuffleDelay", 42);
+    SSSettings& settings = GetSettings();
+    EXPECT_EQ(settings.GetShuffleDelay(), 42u);
+    RawSetDword(kKey, "ShuffleDelay", 43);
+    EXPECT_EQ(&GetSettings(), &settings);
+    EXPECT_EQ(GetSettings().GetShuffleDelay(), 42u) << "a later registry change was seen";
+}
+
+}  // namespace

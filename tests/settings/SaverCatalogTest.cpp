@@ -241,8 +241,7 @@ TEST_F(SaverCatalogTest, LinkBackToAParentIsNotFollowed)
 {
     const std::string top = CopyFixture(fixture::kSampleAurora, "Top.scr");
     const std::string inner = CopyFixture(fixture::kSampleTiles, "Child\\Inner.scr");
-    if (!settingstest::MakeFolderLink(m_folder.PathOf("Child\\Loop"), m_folder.Path()))
-        GTEST_SKIP() << "no directory link can be made here";
+    ASSERT_TRUE(settingstest::MakeFolderLink(m_folder.PathOf("Child\\Loop"), m_folder.Path()));
     const std::string other = m_folder.MakeFolder("Elsewhere");
     const std::string elsewhere = CopyFixture(fixture::kSampleBounce, "Elsewhere\\Linked.scr");
     ASSERT_TRUE(settingstest::MakeFolderLink(m_folder.PathOf("Child\\ToElsewhere"), other));
@@ -314,46 +313,14 @@ TEST_F(SaverCatalogTest, PathsEqualComparesFilesNotTexts)
     EXPECT_FALSE(PathsEqual(a, m_folder.PathOf("Gone.scr")));
 }
 
-// Copies fixture savers into the system directory for one test and takes them out again.
-class SystemFolderSavers {
-public:
-    explicit SystemFolderSavers(const std::vector<fixture::FixtureSaver>& savers)
-    {
-        char dir[MAX_PATH] = {};
-        ::GetSystemDirectoryA(dir, MAX_PATH);
-        ::CharLowerA(dir);
-        for (const fixture::FixtureSaver& saver : savers) {
-            const std::string target = std::string(dir) + "\\QuillmixTest" + saver.fileName;
-            if (::CopyFileA(FixturePath(saver.fileName).c_str(), target.c_str(), FALSE))
-                m_paths.push_back(target);
-        }
-    }
-    SystemFolderSavers(const SystemFolderSavers&) = delete;
-    SystemFolderSavers& operator=(const SystemFolderSavers&) = delete;
-    ~SystemFolderSavers()
-    {
-        for (const std::string& path : m_paths)
-            ::DeleteFileA(path.c_str());
-    }
-    const std::vector<std::string>& Paths() const { return m_paths; }
-
-private:
-    std::vector<std::string> m_paths;
-};
-
 TEST(SaverCatalogSystemTest, DefaultFoldersWithRecursionFindTheSystemSaversTwice)
 {
-    const SystemFolderSavers system({fixture::kSampleAurora, fixture::kNoDescription});
+    const settingstest::SystemFolderSavers system("QuillmixCatalogTest", {fixture::kSampleAurora.fileName, fixture::kNoDescription.fileName});
     ASSERT_EQ(system.Paths().size(), 2u);
 
-    char windows[MAX_PATH] = {};
-    char systemDir[MAX_PATH] = {};
-    ::GetWindowsDirectoryA(windows, MAX_PATH);
-    ::GetSystemDirectoryA(systemDir, MAX_PATH);
-    ::CharLowerA(windows);
-    ::CharLowerA(systemDir);
+    const std::string systemDir = settingstest::LowerSystemDirectory();
     PathList folders;
-    folders.Add(windows);
+    folders.Add(settingstest::LowerWindowsDirectory());
     folders.Add(systemDir);
 
     PathList once;

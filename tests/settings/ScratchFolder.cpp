@@ -1,5 +1,7 @@
 #include "tests/settings/ScratchFolder.h"
 
+#include "tests/support/TestPaths.h"
+
 #include <windows.h>
 
 #include <atomic>
@@ -122,6 +124,10 @@ bool CopyToLongPath(const std::string& source, const std::string& target)
 
 namespace {
 
+// Up to a minute for "ln" to have run on a loaded machine.
+constexpr int kLinkPolls = 3000;
+constexpr DWORD kLinkPollMs = 20;
+
 bool IsLink(const std::string& path)
 {
     const DWORD attributes = ::GetFileAttributesA(path.c_str());
@@ -164,10 +170,47 @@ bool MakeFolderLink(const std::string& linkPath, const std::string& target)
     if (!::CreateProcessA("Z:\\bin\\ln", &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
                           &pi))
         return false;
-    ::WaitForSingleObject(pi.hProcess, INFINITE);
     ::CloseHandle(pi.hThread);
     ::CloseHandle(pi.hProcess);
-    return IsLink(linkPath);
+    // Wine does not wait for a Unix program: its process handle is signalled at once. The
+    // link is there when "ln" has run; a setup step, so it may take as long as it takes.
+    for (int attempt = 0; attempt < kLinkPolls; ++attempt) {
+        if (IsLink(linkPath))
+            return true;
+        ::Sleep(kLinkPollMs);
+    }
+    return false;
+}
+
+std::string LowerWindowsDirectory()
+{
+    char dir[MAX_PATH] = {};
+    ::GetWindowsDirectoryA(dir, MAX_PATH);
+    ::CharLowerA(dir);
+    return dir;
+}
+
+std::string LowerSystemDirectory()
+{
+    char dir[MAX_PATH] = {};
+    ::GetSystemDirectoryA(dir, MAX_PATH);
+    ::CharLowerA(dir);
+    return dir;
+}
+
+SystemFolderSavers::SystemFolderSavers(const std::string& prefix, const std::vector<std::string>& fixtureFiles)
+{
+    for (const std::string& file : fixtureFiles) {
+        const std::string target = LowerSystemDirectory() + "\\" + prefix + file;
+        if (::CopyFileA(FixturePath(file).c_str(), target.c_str(), FALSE))
+            m_paths.push_back(target);
+    }
+}
+
+SystemFolderSavers::~SystemFolderSavers()
+{
+    for (const std::string& path : m_paths)
+        ::DeleteFileA(path.c_str());
 }
 
 std::string ThisProgramPath()

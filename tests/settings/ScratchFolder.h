@@ -2,6 +2,7 @@
 // temporary directory and removed again with everything in them.
 #pragma once
 #include <string>
+#include <vector>
 
 namespace settingstest {
 
@@ -26,6 +27,26 @@ public:
 private:
     std::string m_path;
 };
+
+// Copies fixture savers into the system directory (lower case path, names prefixed) for
+// the lifetime of the object. Tests that use it take the CTest resource lock
+// "system_folder", so that no other test changes that folder meanwhile.
+class SystemFolderSavers {
+public:
+    SystemFolderSavers(const std::string& prefix, const std::vector<std::string>& fixtureFiles);
+    SystemFolderSavers(const SystemFolderSavers&) = delete;
+    SystemFolderSavers& operator=(const SystemFolderSavers&) = delete;
+    ~SystemFolderSavers();
+
+    const std::vector<std::string>& Paths() const { return m_paths; }
+
+private:
+    std::vector<std::string> m_paths;
+};
+
+// The Windows and the system directory in lower case, as the settings' default folders.
+std::string LowerWindowsDirectory();
+std::string LowerSystemDirectory();
 
 // Removes a folder with everything in it; links are removed, never followed. Works on
 // paths longer than MAX_PATH.

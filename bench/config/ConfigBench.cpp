@@ -1,0 +1,239 @@
+// How fast the configuration dialog comes up filled with many savers, and how fast OK
+// stores them, against the catalog search of the same savers in the same run.
+//   bench_config.exe SCR FIXTURE_DIR [COUNT] [ROUNDS]
+// Makes COUNT saver copies in a folder of its own, stores that folder and every copy as
+// selected in HKCU\Software\Brindlecraft\Quillmix (the real key of this Wine prefix; it
+// is removed again at the end), then per round measures:
+//   search    FindSavers over the folder, in this process
+//   init      the dialog's WM_INITDIALOG in this process (attach, fill, sort, options)
+//   ok        the dialog's OK in this process (read back the ticks, Save)
+//   start     SCR /c started as a process until its dialog is visible with COUNT rows
+//   empty     the same with an empty folder: the cost of a process and a dialog alone
+//   close     BM_CLICK on the product's OK until its dialog is gone
+// and prints the medians and the ratios to the search.
+#include "config/SSConfigureDlg.h"
+#include "settings/SSSettings.h"
+#include "settings/SaverCatalog.h"
+#include "ui/CAtlModule.h"
+
+#include <windows.h>
+
+#include <commctrl.h>
+#include <shlwapi.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+class BenchModule : public CAtlExeModuleT<BenchModule> {
+};
+
+const char kKey[] = "Software\\Brindlecraft\\Quillmix";
+const char kDialogTitle[] = "Quillmix Configuration";
+const char* const kSamples[] = {"SampleAurora.scr", "SampleTiles.scr", "SampleBounce.scr"};
+const UINT WM_BENCH_OK = WM_APP + 1;
+
+double Now()
+{
+    static LARGE_INTEGER frequency = [] {
+        LARGE_INTEGER f;
+        ::QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER t;
+    ::QueryPerformanceCounter(&t);
+    return static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+double Median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0.0 : v[v.size() / 2];
+}
+
+void WriteList(const std::string& subkey, const char* format, const std::vector<std::string>& values)
+{
+    const std::string path = std::string(kKey) + "\\" + subkey;
+    ::SHDeleteKeyA(HKEY_CURRENT_USER, path.c_str());
+    HKEY hKey = nullptr;
+    ::RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &hKey, nullptr);
+    for (size_t i = 0; i < values.size(); ++i) {
+        char name[16];
+        std::snprintf(name, sizeof(name), format, static_cast<unsigned>(i));
+        ::RegSetValueExA(hKey, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(values[i].c_str()),
+                         static_cast<DWORD>(values[i].size() + 1));
+    }
+    ::RegCloseKey(hKey);
+}
+
+DWORD CountSavers()
+{
+    HKEY hKey = nullptr;
+    DWORD count = 0;
+    if (::RegOpenKeyExA(HKEY_CURRENT_USER, (std::string(kKey) + "\\Savers").c_str(), 0, KEY_READ, &hKey) ==
+        ERROR_SUCCESS) {
+        ::RegQueryInfoKeyA(hKey, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, nullptr,
+                           nullptr, nullptr, nullptr);
+        ::RegCloseKey(hKey);
+    }
+    return count;
+}
+
+// The dialog with stopwatches: the initialisation, then OK, then it ends.
+class TimedDialog : public SSConfigureDlg {
+public:
+    explicit TimedDialog(SSSettings& settings) : SSConfigureDlg(settings) {}
+
+    BOOL ProcessWindowMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult,
+                              DWORD dwMsgMapID) override
+    {
+        if (uMsg == WM_BENCH_OK) {
+            const double t0 = Now();
+            ::SendMessageA(hWnd, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+            okSeconds = Now() - t0;
+            return TRUE;
+        }
+        const double t0 = Now();
+        const BOOL handled = SSConfigureDlg::ProcessWindowMessage(hWnd, uMsg, wParam, lParam, lResult, dwMsgMapID);
+        if (uMsg == WM_INITDIALOG) {
+            initSeconds = Now() - t0;
+            rows = static_cast<int>(::SendDlgItemMessageA(hWnd, IDC_SAVER_LIST, LVM_GETITEMCOUNT, 0, 0));
+            ::PostMessageA(hWnd, WM_BENCH_OK, 0, 0);
+        }
+        return handled;
+    }
+
+    double initSeconds = 0;
+    double okSeconds = 0;
+    int rows = 0;
+};
+
+// Starts "SCR /c", waits until its dialog is visible with the rows; seconds, or -1.
+double StartProduct(const std::string& scr, int rows, PROCESS_INFORMATION* pi)
+{
+    std::string cmd = "\"" + scr + "\" /c";
+    STARTUPINFOA si = {};
+    si.cb = sizeof(si);
+    const double t0 = Now();
+    if (!::CreateProcessA(scr.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, pi))
+        return -1;
+    for (;;) {
+        HWND hWnd = ::FindWindowA("#32770", kDialogTitle);
+        if (hWnd != nullptr && ::IsWindowVisible(hWnd) &&
+            ::SendDlgItemMessageA(hWnd, IDC_SAVER_LIST, LVM_GETITEMCOUNT, 0, 0) == rows)
+            return Now() - t0;
+        if (::WaitForSingleObject(pi->hProcess, 1) == WAIT_OBJECT_0)
+            return -1;
+    }
+}
+
+// BM_CLICK on the product's OK until its dialog is gone; seconds.
+double CloseProduct(const PROCESS_INFORMATION& pi)
+{
+    HWND hWnd = ::FindWindowA("#32770", kDialogTitle);
+    const double t0 = Now();
+    ::PostMessageA(::GetDlgItem(hWnd, IDOK), BM_CLICK, 0, 0);
+    while (::IsWindow(hWnd))
+        ::Sleep(1);
+    const double seconds = Now() - t0;
+    ::WaitForSingleObject(pi.hProcess, INFINITE);
+    ::CloseHandle(pi.hProcess);
+    ::CloseHandle(pi.hThread);
+    return seconds;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: bench_config SCR FIXTURE_DIR [COUNT] [ROUNDS]\n");
+        return 2;
+    }
+    BenchModule module;
+    ::InitCommonControls();
+    const std::string scr = argv[1];
+    const std::string fixtures = argv[2];
+    const int count = argc > 3 ? std::atoi(argv[3]) : 1000;
+    const int rounds = argc > 4 ? std::atoi(argv[4]) : 3;
+
+    char temp[MAX_PATH];
+    ::GetTempPathA(MAX_PATH, temp);
+    const std::string folder = std::string(temp) + "QuillmixBench" + std::to_string(::GetCurrentProcessId());
+    const std::string empty = folder + "Empty";
+    ::CreateDirectoryA(folder.c_str(), nullptr);
+    ::CreateDirectoryA(empty.c_str(), nullptr);
+    std::vector<std::string> savers;
+    for (int i = 0; i < count; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof(name), "\\Saver%04d.scr", i);
+        savers.push_back(folder + name);
+        ::CopyFileA((fixtures + "\\" + kSamples[i % 3]).c_str(), savers.back().c_str(), FALSE);
+    }
+
+    std::vector<double> search, init, ok, start, emptyStart, close;
+    bool good = true;
+    for (int round = 0; round < rounds && good; ++round) {
+        ::SHDeleteKeyA(HKEY_CURRENT_USER, kKey);
+        WriteList("Folders", "%02u", {folder});
+        WriteList("Savers", "%03u", savers);
+
+        PathList found;
+        PathList folders;
+        folders.Add(folder.c_str());
+        double t0 = Now();
+        FindSavers(found, folders, false);
+        search.push_back(Now() - t0);
+        good = good && found.GetCount() == static_cast<size_t>(count);
+
+        SSSettings settings;
+        settings.Load();
+        TimedDialog dlg(settings);
+        dlg.RunModal(nullptr, 0);
+        init.push_back(dlg.initSeconds);
+        ok.push_back(dlg.okSeconds);
+        good = good && dlg.rows == count && CountSavers() == static_cast<DWORD>(count);
+
+        PROCESS_INFORMATION pi = {};
+        const double seconds = StartProduct(scr, count, &pi);
+        good = good && seconds >= 0;
+        if (seconds < 0)
+            break;
+        start.push_back(seconds);
+        close.push_back(CloseProduct(pi));
+        good = good && CountSavers() == static_cast<DWORD>(count);
+
+        WriteList("Folders", "%02u", {empty});
+        WriteList("Savers", "%03u", {});
+        const double emptySeconds = StartProduct(scr, 0, &pi);
+        if (emptySeconds >= 0) {
+            emptyStart.push_back(emptySeconds);
+            CloseProduct(pi);
+        }
+    }
+
+    ::SHDeleteKeyA(HKEY_CURRENT_USER, kKey);
+    for (const std::string& saver : savers)
+        ::DeleteFileA(saver.c_str());
+    ::RemoveDirectoryA(folder.c_str());
+    ::RemoveDirectoryA(empty.c_str());
+    if (!good) {
+        std::fprintf(stderr, "bench_config: the dialog did not list or store %d savers\n", count);
+        return 1;
+    }
+
+    const double s = Median(search);
+    std::printf("savers: %d, rounds: %d (medians)\n", count, rounds);
+    std::printf("search (FindSavers)          %8.1f ms  1.00\n", s * 1000);
+    std::printf("dialog init, in process      %8.1f ms  %.2f x search\n", Median(init) * 1000, Median(init) / s);
+    std::printf("Quillmix.scr /c until shown  %8.1f ms  %.2f x search  (goal <= 1.5)\n", Median(start) * 1000,
+                Median(start) / s);
+    std::printf("  of which process + dialog  %8.1f ms  (the same with no saver)\n", Median(emptyStart) * 1000);
+    std::printf("OK, in process               %8.1f ms  %.2f x search\n", Median(ok) * 1000, Median(ok) / s);
+    std::printf("OK in Quillmix.scr until gone%8.1f ms  %.2f x search\n", Median(close) * 1000, Median(close) / s);
+    return 0;
+}

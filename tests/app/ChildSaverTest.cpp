@@ -1,0 +1,255 @@
+// Starting, waiting for and stopping real child savers (the fixture savers).
+#include "app/ChildSaver.h"
+
+#include "tests/app/ChildTestSupport.h"
+#include "tests/fixtures/FixtureNames.h"
+#include "tests/support/TestPaths.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using namespace apptest;
+
+namespace {
+
+// The pointer in the middle of the screen, so that the injected move of 10, 10 is not
+// cut off at an edge and the child's start position is known.
+void CenterCursor()
+{
+    ::SetCursorPos(::GetSystemMetrics(SM_CXSCREEN) / 2, ::GetSystemMetrics(SM_CYSCREEN) / 2);
+}
+
+// Waits until the child's full-screen window is up; false when the child ended first.
+bool WaitForSaverWindow(HANDLE hProcess)
+{
+    const DWORD pid = ::GetProcessId(hProcess);
+    return PumpUntil(hProcess, [pid] {
+        return FindProcessWindow(pid, fixture::kSaverWindowClass, nullptr) != nullptr;
+    });
+}
+
+// Ends a child that a failed check left running.
+void Kill(HANDLE hProcess)
+{
+    if (hProcess != nullptr && ::WaitForSingleObject(hProcess, 0) == WAIT_TIMEOUT) {
+        ::TerminateProcess(hProcess, 1);
+        ::WaitForSingleObject(hProcess, INFINITE);
+    }
+}
+
+void WaitUntilEnded(HANDLE hProcess)
+{
+    ASSERT_EQ(WaitForChildPumpingUntilEnd(hProcess), WAIT_OBJECT_0);
+}
+
+class ChildSaverTest : public ::testing::Test {
+protected:
+    void SetUp() override { CenterCursor(); }
+
+    ScratchDir m_dir;
+    RecordFile m_record{m_dir};
+};
+
+TEST_F(ChildSaverTest, ChildSeesExactlyTheCommandLineGiven)
+{
+    const std::string recorder = FixturePath(fixture::kRecorder.fileName);
+    // Preview of a window that does not exist: the Recorder writes its line and ends.
+    const std::string cmdLine = recorder + " /p 1 Mixed  Case \t\"quoted\" last";
+    UniqueHandle child = StartChildSaver(recorder.c_str(), cmdLine);
+    ASSERT_TRUE(child);
+    WaitUntilEnded(child.get());
+    const std::vector<std::string> lines = m_record.Lines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.front(), fixture::kRecordCmdLinePrefix + cmdLine);
+    EXPECT_EQ(ExitCodeOf(child.get()), fixture::kFixtureExitCode);
+}
+
+TEST_F(ChildSaverTest, PathWithBlanksIsStartedUnquoted)
+{
+    const std::string copy = m_dir.CopyIn(FixturePath(fixture::kRecorder.fileName), "Recorder copy.scr");
+    ASSERT_FALSE(copy.empty());
+    ASSERT_NE(copy.find(' '), std::string::npos);
+    const std::string cmdLine = copy + " /p 1";
+    UniqueHandle child = StartChildSaver(copy.c_str(), cmdLine);
+    ASSERT_TRUE(child);
+    WaitUntilEnded(child.get());
+    const std::vector<std::string> lines = m_record.Lines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.front(), fixture::kRecordCmdLinePrefix + cmdLine);
+}
+
+TEST_F(ChildSaverTest, StartOfAMissingFileFailsWithoutHandle)
+{
+    const std::string missing = m_dir.PathOf("Missing.scr");
+    UniqueHandle child = StartChildSaver(missing.c_str(), missing + " /s");
+    EXPECT_FALSE(child);
+}
+
+TEST_F(ChildSaverTest, InjectedInputEndsTheRecorderAndItSeesEveryRecord)
+{
+    const std::string recorder = FixturePath(fixture::kRecorder.fileName);
+    UniqueHandle child = StartChildSaver(recorder.c_str(), recorder + " /s");
+    ASSERT_TRUE(child);
+    ASSERT_TRUE(PumpUntil(child.get(), [this] { return m_record.Contains(fixture::kRecordReady); }));
+    ASSERT_TRUE(WaitForSaverWindow(child.get()));
+
+    EXPECT_TRUE(StopChildSaver(child.get())) << "the child was terminated";
+    EXPECT_EQ(::WaitForSingleObject(child.get(), 0), WAIT_OBJECT_0);
+    EXPECT_EQ(ExitCodeOf(child.get()), fixture::kFixtureExitCode);
+    const std::vector<std::string> lines = m_record.Lines();
+    std::string all;
+    for (const std::string& line : lines)
+        all += line + "\n";
+    EXPECT_TRUE(HasInOrder(lines, {fixture::kRecordReady, fixture::kRecordMouseMovePrefix,
+                                   fixture::kRecordLButtonDown, fixture::kRecordLButtonUp,
+                                   std::string(fixture::kRecordKeyDownPrefix) + "27",
+                                   std::string(fixture::kRecordKeyUpPrefix) + "27", fixture::kRecordEnd}))
+        << all;
+    Kill(child.get());
+}
+
+TEST_F(ChildSaverTest, InjectedInputEndsEveryWellBehavedSample)
+{
+    for (const fixture::FixtureSaver& sample : fixture::kSamples) {
+        SCOPED_TRACE(sample.fileName);
+        CenterCursor();
+        const std::string path = FixturePath(sample.fileName);
+        UniqueHandle child = StartChildSaver(path.c_str(), path + " /s");
+        ASSERT_TRUE(child);
+        ASSERT_TRUE(WaitForSaverWindow(child.get()));
+        EXPECT_TRUE(StopChildSaver(child.get()));
+        EXPECT_EQ(ExitCodeOf(child.get()), fixture::kFixtureExitCode);
+        Kill(child.get());
+    }
+}
+
+TEST_F(ChildSaverTest, ChildThatIgnoresInputIsTerminatedAfterTheGrace)
+{
+    const std::string path = FixturePath(fixture::kIgnoreInput.fileName);
+    UniqueHandle child = StartChildSaver(path.c_str(), path + " /s");
+    ASSERT_TRUE(child);
+    ASSERT_TRUE(WaitForSaverWindow(child.get()));
+
+    const DWORD start = ::GetTickCount();
+    EXPECT_FALSE(StopChildSaver(child.get()));
+    const DWORD elapsed = ::GetTickCount() - start;
+    // GetTickCount moves in steps of a timer tick or so: allow for that, no more.
+    EXPECT_GE(elapsed, kChildStopGraceMs - 100);
+    EXPECT_EQ(::WaitForSingleObject(child.get(), 0), WAIT_OBJECT_0) << "still running after the stop";
+    EXPECT_EQ(ExitCodeOf(child.get()), 0u);
+    Kill(child.get());
+}
+
+// A window of the test that notes, when its message comes, whether the child still ran.
+class MessageProbe {
+public:
+    static constexpr UINT kProbeMessage = WM_APP + 17;
+
+    MessageProbe()
+    {
+        WNDCLASSA wc = {};
+        wc.lpfnWndProc = WindowProc;
+        wc.hInstance = ::GetModuleHandleA(nullptr);
+        wc.lpszClassName = "QuillmixMessageProbe";
+        ::RegisterClassA(&wc);
+        m_hWnd = ::CreateWindowExA(0, wc.lpszClassName, "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                                   wc.hInstance, nullptr);
+        ::SetWindowLongPtrA(m_hWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    }
+    MessageProbe(const MessageProbe&) = delete;
+    MessageProbe& operator=(const MessageProbe&) = delete;
+    ~MessageProbe() { ::DestroyWindow(m_hWnd); }
+
+    HWND Window() const { return m_hWnd; }
+
+    HANDLE m_hChild = nullptr;
+    bool m_bTerminateChild = false;
+    int m_nHandled = 0;
+    bool m_bChildRanWhenHandled = false;
+
+private:
+    static LRESULT CALLBACK WindowProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
+    {
+        auto* self = reinterpret_cast<MessageProbe*>(::GetWindowLongPtrA(hWnd, GWLP_USERDATA));
+        if (msg != kProbeMessage || self == nullptr)
+            return ::DefWindowProcA(hWnd, msg, wParam, lParam);
+        ++self->m_nHandled;
+        self->m_bChildRanWhenHandled = ::WaitForSingleObject(self->m_hChild, 0) == WAIT_TIMEOUT;
+        if (self->m_bTerminateChild)
+            ::TerminateProcess(self->m_hChild, 0);
+        return 0;
+    }
+
+    HWND m_hWnd = nullptr;
+};
+
+TEST_F(ChildSaverTest, WaitDispatchesTheCallersMessagesWhileTheChildRuns)
+{
+    const std::string path = FixturePath(fixture::kIgnoreInput.fileName);
+    UniqueHandle child = StartChildSaver(path.c_str(), path + " /s");
+    ASSERT_TRUE(child);
+    ASSERT_TRUE(WaitForSaverWindow(child.get()));
+    MessageProbe probe;
+    probe.m_hChild = child.get();
+
+    // One wait: it comes back after dispatching the message, with the child still there.
+    ASSERT_TRUE(::PostMessageA(probe.Window(), MessageProbe::kProbeMessage, 0, 0));
+    EXPECT_EQ(WaitForChildPumping(child.get(), INFINITE), WAIT_OBJECT_0 + 1);
+    EXPECT_EQ(probe.m_nHandled, 1);
+    EXPECT_TRUE(probe.m_bChildRanWhenHandled);
+
+    // The wait to the end: the message is handled while the child runs, and the wait ends
+    // when the handler has ended the child.
+    probe.m_bTerminateChild = true;
+    ASSERT_TRUE(::PostMessageA(probe.Window(), MessageProbe::kProbeMessage, 0, 0));
+    EXPECT_EQ(WaitForChildPumpingUntilEnd(child.get()), WAIT_OBJECT_0);
+    EXPECT_EQ(probe.m_nHandled, 2);
+    EXPECT_TRUE(probe.m_bChildRanWhenHandled);
+    Kill(child.get());
+}
+
+TEST_F(ChildSaverTest, WaitTimesOutWhileTheChildRuns)
+{
+    const std::string path = FixturePath(fixture::kIgnoreInput.fileName);
+    UniqueHandle child = StartChildSaver(path.c_str(), path + " /s");
+    ASSERT_TRUE(child);
+    ASSERT_TRUE(WaitForSaverWindow(child.get()));
+    DWORD result;
+    do {
+        result = WaitForChildPumping(child.get(), 50);
+    } while (result == WAIT_OBJECT_0 + 1);
+    EXPECT_EQ(result, static_cast<DWORD>(WAIT_TIMEOUT));
+    Kill(child.get());
+}
+
+TEST_F(ChildSaverTest, NullHandleFailsTheWaitAndInjectsNothing)
+{
+    // A time-out long enough that a wait that does not fail would show in the result.
+    EXPECT_EQ(WaitForChildPumping(nullptr, 30000), WAIT_FAILED);
+    EXPECT_EQ(WaitForChildPumpingUntilEnd(nullptr), WAIT_FAILED);
+
+    POINT before = {};
+    ::GetCursorPos(&before);
+    EXPECT_FALSE(StopChildSaver(nullptr));
+    POINT after = {};
+    ::GetCursorPos(&after);
+    EXPECT_EQ(after.x, before.x);
+    EXPECT_EQ(after.y, before.y);
+
+    // The same look at the pointer does see an injected move.
+    INPUT move = {};
+    move.type = INPUT_MOUSE;
+    move.mi.dx = 10;
+    move.mi.dy = 10;
+    move.mi.dwFlags = MOUSEEVENTF_MOVE;
+    ASSERT_EQ(::SendInput(1, &move, sizeof(INPUT)), 1u);
+    POINT moved = {};
+    ::GetCursorPos(&moved);
+    EXPECT_NE(moved.x, before.x);
+}
+
+}  // namespace

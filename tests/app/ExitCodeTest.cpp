@@ -1,0 +1,115 @@
+// The built Quillmix.scr exits with code 0 after every mode.
+#include "app/ChildSaver.h"
+
+#include "tests/app/ChildTestSupport.h"
+#include "tests/support/TestPaths.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using namespace apptest;
+
+namespace {
+
+const char kDialogClass[] = "#32770";
+const char kDialogTitle[] = "Quillmix Configuration";
+const char kPreviewWindowText[] = "QuillmixPreview";
+// How long a preview is left to draw before its host goes; not a limit on anything.
+const DWORD kPreviewShowMs = 500;
+// Between two rounds of injected input while run mode runs.
+const DWORD kRunInputPauseMs = 300;
+
+UniqueHandle StartProduct(const std::string& switches)
+{
+    const std::string product = ProductPath();
+    return StartChildSaver(product.c_str(), product + " " + switches);
+}
+
+void Kill(HANDLE hProcess)
+{
+    if (hProcess != nullptr && ::WaitForSingleObject(hProcess, 0) == WAIT_TIMEOUT) {
+        ::TerminateProcess(hProcess, 1);
+        ::WaitForSingleObject(hProcess, INFINITE);
+    }
+}
+
+// Shows the configuration dialog, cancels it as Esc would, and gives the exit code.
+DWORD ExitCodeAfterCancelledDialog(const std::string& switches)
+{
+    UniqueHandle product = StartProduct(switches);
+    if (!product)
+        return 0xFFFFFFFFu;
+    const DWORD pid = ::GetProcessId(product.get());
+    HWND dialog = nullptr;
+    const bool shown = PumpUntil(product.get(), [&] {
+        dialog = FindProcessWindow(pid, kDialogClass, kDialogTitle);
+        return dialog != nullptr;
+    });
+    EXPECT_TRUE(shown) << switches << ": no \"" << kDialogTitle << "\" dialog";
+    if (shown)
+        ::PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    WaitForChildPumpingUntilEnd(product.get());
+    const DWORD code = ExitCodeOf(product.get());
+    Kill(product.get());
+    return code;
+}
+
+TEST(ProductExitCode, ConfigurationMode)
+{
+    EXPECT_EQ(ExitCodeAfterCancelledDialog("/c"), 0u);
+}
+
+TEST(ProductExitCode, PreviewWithoutWindowFallsToConfigurationMode)
+{
+    EXPECT_EQ(ExitCodeAfterCancelledDialog("/p 0"), 0u);
+}
+
+TEST(ProductExitCode, PreviewMode)
+{
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = ::DefWindowProcA;
+    wc.hInstance = ::GetModuleHandleA(nullptr);
+    wc.lpszClassName = "QuillmixTestPreviewHost";
+    ::RegisterClassA(&wc);
+    HWND host = ::CreateWindowExA(0, wc.lpszClassName, "Preview host", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                                  40, 40, 200, 170, nullptr, nullptr, wc.hInstance, nullptr);
+    ASSERT_NE(host, nullptr);
+    UniqueHandle product = StartProduct("/p " + std::to_string(reinterpret_cast<LONG_PTR>(host)));
+    ASSERT_TRUE(product);
+    // The preview runs until its host window is gone.
+    PumpUntil(product.get(), [host] { return ::FindWindowExA(host, nullptr, nullptr, kPreviewWindowText) != nullptr; });
+    PumpFor(kPreviewShowMs);
+    ::DestroyWindow(host);
+    EXPECT_EQ(WaitForChildPumpingUntilEnd(product.get()), WAIT_OBJECT_0);
+    EXPECT_EQ(ExitCodeOf(product.get()), 0u);
+    Kill(product.get());
+}
+
+// Run mode ends on the user's input (through the saver it shows, or on its black cover
+// when it has none), so the test keeps moving the mouse and pressing Esc until it ends.
+TEST(ProductExitCode, RunModeEndedByInput)
+{
+    UniqueHandle product = StartProduct("/s");
+    ASSERT_TRUE(product);
+    LONG step = 20;
+    while (WaitForChildPumping(product.get(), kRunInputPauseMs) != WAIT_OBJECT_0) {
+        INPUT inputs[3] = {};
+        inputs[0].type = INPUT_MOUSE;
+        inputs[0].mi.dx = step;
+        inputs[0].mi.dy = step;
+        inputs[0].mi.dwFlags = MOUSEEVENTF_MOVE;
+        inputs[1].type = INPUT_KEYBOARD;
+        inputs[1].ki.wVk = VK_ESCAPE;
+        inputs[2].type = INPUT_KEYBOARD;
+        inputs[2].ki.wVk = VK_ESCAPE;
+        inputs[2].ki.dwFlags = KEYEVENTF_KEYUP;
+        ::SendInput(ARRAYSIZE(inputs), inputs, sizeof(INPUT));
+        step = -step;
+    }
+    EXPECT_EQ(ExitCodeOf(product.get()), 0u);
+}
+
+}  // namespace

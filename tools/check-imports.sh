@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Checks that a Windows executable imports only DLLs that every Windows has, so that the
+# .scr runs when copied alone into the system folder (no mingw runtime DLLs beside it).
+#   check-imports.sh FILE...
+set -euo pipefail
+[ $# -gt 0 ] || { echo "usage: $0 FILE..." >&2; exit 2; }
+
+# Either objdump reads both PE formats; take whichever is installed.
+objdump=""
+for candidate in x86_64-w64-mingw32-objdump i686-w64-mingw32-objdump; do
+  if command -v "$candidate" >/dev/null 2>&1; then objdump=$candidate; break; fi
+done
+[ -n "$objdump" ] || { echo "check-imports: no mingw objdump found" >&2; exit 2; }
+
+allowed='^(kernel32|user32|gdi32|advapi32|shlwapi|comctl32|ole32|oleaut32|msvcrt|shell32|comdlg32|ucrtbase|api-ms-win-crt-[a-z0-9-]+)\.dll$'
+
+status=0
+for file in "$@"; do
+  if [ ! -f "$file" ]; then
+    echo "check-imports: $file: missing" >&2
+    status=1
+    continue
+  fi
+  if ! dump=$("$objdump" -p "$file" 2>&1); then
+    echo "check-imports: $file: objdump failed: $dump" >&2
+    status=1
+    continue
+  fi
+  dlls=$(printf '%s\n' "$dump" | sed -n 's/^[[:space:]]*DLL Name:[[:space:]]*//p' | tr -d '\r' | tr 'A-Z' 'a-z' | sort -u)
+  if [ -z "$dlls" ]; then
+    # Every real Windows program imports at least kernel32: no list means a misread.
+    echo "check-imports: $file: no imports found" >&2
+    status=1
+    continue
+  fi
+  bad=$(printf '%s\n' "$dlls" | grep -Ev "$allowed" || true)
+  if [ -n "$bad" ]; then
+    echo "check-imports: $file imports DLLs that are not part of Windows:" >&2
+    printf '  %s\n' $bad >&2
+    status=1
+  else
+    echo "check-imports: $file: $(printf '%s ' $dlls)"
+  fi
+done
+exit $status
