@@ -7,6 +7,7 @@
 #include "settings/SaverCatalog.h"
 
 #include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -24,6 +25,22 @@ int CALLBACK CompareSaverNames(LPARAM lParam1, LPARAM lParam2, LPARAM) noexcept
     return ::lstrcmpiA(a != nullptr ? a->m_strName.c_str() : "",
                        b != nullptr ? b->m_strName.c_str() : "");
 }
+
+// Stops a window's redrawing while it lives, then redraws it whole.
+class RedrawPause {
+public:
+    explicit RedrawPause(HWND hWnd) noexcept : m_hWnd(hWnd) { ::SendMessageA(m_hWnd, WM_SETREDRAW, FALSE, 0); }
+    RedrawPause(const RedrawPause&) = delete;
+    RedrawPause& operator=(const RedrawPause&) = delete;
+    ~RedrawPause()
+    {
+        ::SendMessageA(m_hWnd, WM_SETREDRAW, TRUE, 0);
+        ::InvalidateRect(m_hWnd, nullptr, TRUE);
+    }
+
+private:
+    HWND m_hWnd;
+};
 
 LONG AxisStart(LONG refStart, LONG refEnd, LONG size, LONG workStart, LONG workEnd) noexcept
 {
@@ -72,13 +89,16 @@ void SSConfigureDlg::CenterDialog() noexcept
 void SSConfigureDlg::FillSaverList()
 {
     SSSettings& settings = Settings();
-    ListCtrlWrapper list(GetDlgItem(IDC_SAVER_LIST));
+    HWND hWndList = GetDlgItem(IDC_SAVER_LIST);
+    ListCtrlWrapper list(hWndList);
     PathList paths;
     FindSavers(paths, settings.GetFolders(), settings.GetRecurseSaverFolders());
     // The same answers as IsSaverSelected for every path, in a time that does not grow
     // with the product of found and stored savers.
     const std::vector<bool> selected = MatchSelectedSavers(paths, settings.GetSavers());
     m_items.reserve(m_items.size() + paths.GetCount());
+    // Without redrawing each row the list view takes a thousand rows many times faster.
+    std::optional<RedrawPause> pause(std::in_place, hWndList);
     for (size_t i = 0; i < paths.GetCount(); ++i) {
         const AnsiString& path = paths[i];
         // Owned before any row points at it, so a failure here leaves nothing dangling.
@@ -89,6 +109,7 @@ void SSConfigureDlg::FillSaverList()
         if (nRow != -1 && selected[i])
             m_list.SetItemChecked(nRow, true);
     }
+    pause.reset();
     list.FitColumns();
 }
 

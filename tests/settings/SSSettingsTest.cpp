@@ -321,9 +321,10 @@ TEST_F(SSSettingsTest, NamesOtherThanNumbersFollowInEnumerationOrder)
     const std::string first = m_folder.MakeFolder("First");
     const std::string second = m_folder.MakeFolder("Second");
     const std::string byHand = m_folder.MakeFolder("ByHand");
-    RawSetString(kFoldersKey, "zz by hand", byHand);
-    RawSetString(kFoldersKey, "01", second);
-    RawSetString(kFoldersKey, "00", first);
+    // As text "(" sorts before the digits and "10" before "9".
+    RawSetString(kFoldersKey, "(by hand)", byHand);
+    RawSetString(kFoldersKey, "10", second);
+    RawSetString(kFoldersKey, "9", first);
     EXPECT_EQ(Strings(Loaded().GetFolders()), (std::vector<std::string>{first, second, byHand}));
 }
 
