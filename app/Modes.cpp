@@ -24,7 +24,11 @@ bool TryPreviewMode(const AnsiString& cmdLine)
 
 bool RunConfigureMode(const AnsiString& cmdLine)
 {
+    // An owner handle that names no window would keep the dialog from being made at all.
+    HWND hWndOwner = HandleFromNumber(ReadConfigureOwner(cmdLine));
+    if (hWndOwner != nullptr && !::IsWindow(hWndOwner))
+        hWndOwner = nullptr;
     SSConfigureDlg dlg;
-    dlg.RunModal(HandleFromNumber(ReadConfigureOwner(cmdLine)), 0);
+    dlg.RunModal(hWndOwner, 0);
     return true;
 }

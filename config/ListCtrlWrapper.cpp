@@ -49,6 +49,7 @@ bool ListCtrlWrapper::FitColumns() noexcept
     bool ok = true;
     for (int i = 0; i < count; ++i)
         ok = ::SendMessageA(m_hWnd, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(i),
-                            MAKELPARAM(LVSCW_AUTOSIZE_USEHEADER, 0)) != FALSE && ok;
+                            MAKELPARAM(LVSCW_AUTOSIZE_USEHEADER, 0)) != FALSE &&
+            ok;
     return ok;
 }

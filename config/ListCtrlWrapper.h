@@ -5,7 +5,10 @@
 // Every operation checks the handle first and fails on NULL or a dead window.
 class ListCtrlWrapper {
 public:
-    explicit ListCtrlWrapper(HWND hWndList) noexcept : m_hWnd(hWndList) {}
+    explicit ListCtrlWrapper(HWND hWndList) noexcept
+        : m_hWnd(hWndList)
+    {
+    }
     ListCtrlWrapper(const ListCtrlWrapper&) = delete;
     ListCtrlWrapper& operator=(const ListCtrlWrapper&) = delete;
     virtual ~ListCtrlWrapper() = default;

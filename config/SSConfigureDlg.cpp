@@ -29,7 +29,11 @@ int CALLBACK CompareSaverNames(LPARAM lParam1, LPARAM lParam2, LPARAM) noexcept
 // Stops a window's redrawing while it lives, then redraws it whole.
 class RedrawPause {
 public:
-    explicit RedrawPause(HWND hWnd) noexcept : m_hWnd(hWnd) { ::SendMessageA(m_hWnd, WM_SETREDRAW, FALSE, 0); }
+    explicit RedrawPause(HWND hWnd) noexcept
+        : m_hWnd(hWnd)
+    {
+        ::SendMessageA(m_hWnd, WM_SETREDRAW, FALSE, 0);
+    }
     RedrawPause(const RedrawPause&) = delete;
     RedrawPause& operator=(const RedrawPause&) = delete;
     ~RedrawPause()
@@ -54,7 +58,8 @@ LONG AxisStart(LONG refStart, LONG refEnd, LONG size, LONG workStart, LONG workE
 
 }  // namespace
 
-POINT CenteredDialogPosition(const RECT& rcDialog, const RECT& rcReference, const RECT& rcWork) noexcept
+POINT CenteredDialogPosition(const RECT& rcDialog, const RECT& rcReference,
+                             const RECT& rcWork) noexcept
 {
     POINT pt;
     pt.x = AxisStart(rcReference.left, rcReference.right, rcDialog.right - rcDialog.left,
@@ -102,10 +107,11 @@ void SSConfigureDlg::FillSaverList()
     for (size_t i = 0; i < paths.GetCount(); ++i) {
         const AnsiString& path = paths[i];
         // Owned before any row points at it, so a failure here leaves nothing dangling.
-        m_items.push_back(
-            std::make_unique<SaverListItem>(SaverListItem::FromPath(path, GetSaverDescription(path))));
+        m_items.push_back(std::make_unique<SaverListItem>(
+            SaverListItem::FromPath(path, GetSaverDescription(path))));
         SaverListItem* pItem = m_items.back().get();
-        const int nRow = list.InsertRow(-1, pItem->m_strName.c_str(), reinterpret_cast<LPARAM>(pItem));
+        const int nRow =
+            list.InsertRow(-1, pItem->m_strName.c_str(), reinterpret_cast<LPARAM>(pItem));
         if (nRow != -1 && selected[i])
             m_list.SetItemChecked(nRow, true);
     }
@@ -113,10 +119,7 @@ void SSConfigureDlg::FillSaverList()
     list.FitColumns();
 }
 
-void SSConfigureDlg::SortSaverList() noexcept
-{
-    m_list.SortItems(CompareSaverNames, 0);
-}
+void SSConfigureDlg::SortSaverList() noexcept { m_list.SortItems(CompareSaverNames, 0); }
 
 PathList SSConfigureDlg::CollectCheckedSaverPaths() const
 {
@@ -174,7 +177,8 @@ LRESULT SSConfigureDlg::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&)
     if (settings.GetShowDesktop())
         ::CheckDlgButton(m_hWnd, IDC_SHOW_DESKTOP, BST_CHECKED);
     char szDelay[16];
-    std::snprintf(szDelay, sizeof(szDelay), "%lu", static_cast<unsigned long>(settings.GetShuffleDelay()));
+    std::snprintf(szDelay, sizeof(szDelay), "%lu",
+                  static_cast<unsigned long>(settings.GetShuffleDelay()));
     ::SetDlgItemTextA(m_hWnd, IDC_DELAY, szDelay);
     // Set after the text, so that a larger stored delay still shows in full.
     ::SendDlgItemMessageA(m_hWnd, IDC_DELAY, EM_LIMITTEXT, kDelayTextLimit, 0);

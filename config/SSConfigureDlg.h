@@ -12,7 +12,8 @@ class SSSettings;
 
 // Where a dialog of the given size goes: centred on the reference rectangle, then moved
 // inside the work area where it would stick out (left and top edges win).
-POINT CenteredDialogPosition(const RECT& rcDialog, const RECT& rcReference, const RECT& rcWork) noexcept;
+POINT CenteredDialogPosition(const RECT& rcDialog, const RECT& rcReference,
+                             const RECT& rcWork) noexcept;
 
 // The configuration dialog: which savers take part, how often they change, whether the
 // desktop shows between them; Settings and Preview try the selected saver. OK stores the
@@ -24,18 +25,21 @@ public:
     // Works on the process's settings (GetSettings), reached at initialisation.
     SSConfigureDlg() noexcept = default;
     // Works on the given settings object instead, which must outlive the dialog.
-    explicit SSConfigureDlg(SSSettings& settings) noexcept : m_pSettings(&settings) {}
+    explicit SSConfigureDlg(SSSettings& settings) noexcept
+        : m_pSettings(&settings)
+    {
+    }
 
     BEGIN_MSG_MAP(SSConfigureDlg)
-        MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)
-        MESSAGE_HANDLER(WM_DESTROY, OnDestroy)
-        COMMAND_HANDLER(IDC_CYCLE_EVERY, BN_CLICKED, OnCycleOption)
-        COMMAND_HANDLER(IDC_CYCLE_ONCE, BN_CLICKED, OnCycleOption)
-        COMMAND_HANDLER(IDOK, BN_CLICKED, OnOK)
-        COMMAND_HANDLER(IDCANCEL, BN_CLICKED, OnCancel)
-        COMMAND_HANDLER(IDC_SETTINGS, BN_CLICKED, OnSettings)
-        COMMAND_HANDLER(IDC_PREVIEW, BN_CLICKED, OnPreview)
-        NOTIFY_HANDLER(IDC_SAVER_LIST, LVN_ITEMCHANGED, OnListItemChanged)
+    MESSAGE_HANDLER(WM_INITDIALOG, OnInitDialog)
+    MESSAGE_HANDLER(WM_DESTROY, OnDestroy)
+    COMMAND_HANDLER(IDC_CYCLE_EVERY, BN_CLICKED, OnCycleOption)
+    COMMAND_HANDLER(IDC_CYCLE_ONCE, BN_CLICKED, OnCycleOption)
+    COMMAND_HANDLER(IDOK, BN_CLICKED, OnOK)
+    COMMAND_HANDLER(IDCANCEL, BN_CLICKED, OnCancel)
+    COMMAND_HANDLER(IDC_SETTINGS, BN_CLICKED, OnSettings)
+    COMMAND_HANDLER(IDC_PREVIEW, BN_CLICKED, OnPreview)
+    NOTIFY_HANDLER(IDC_SAVER_LIST, LVN_ITEMCHANGED, OnListItemChanged)
     END_MSG_MAP()
 
     // One row per saver found in the settings' folders, ticked when selected.

@@ -46,7 +46,8 @@ public:
                 query += '\\';
             char sz[MAX_PATH];
             const DWORD cch = ::GetShortPathNameA(query.c_str(), sz, MAX_PATH);
-            it = m_cache.emplace(key, cch != 0 && cch < MAX_PATH ? NoCase(sz) : std::string()).first;
+            it =
+                m_cache.emplace(key, cch != 0 && cch < MAX_PATH ? NoCase(sz) : std::string()).first;
         }
         *pShort = it->second;
         return !it->second.empty();
@@ -115,7 +116,8 @@ std::vector<bool> MatchSelectedSavers(const PathList& found, const PathList& sto
         if (selected[i])
             continue;
         FileKey key;
-        selected[i] = KeyOf(found[i].str(), folders, &key) && std::binary_search(keys.begin(), keys.end(), key);
+        selected[i] = KeyOf(found[i].str(), folders, &key) &&
+            std::binary_search(keys.begin(), keys.end(), key);
     }
     return selected;
 }

@@ -50,9 +50,9 @@ bool SSPreviewWnd::DrawPicture(HDC hdc, SIZE size) noexcept
         MemoryDC logoDC(hdc);
         if (logo && logoDC && ::GetObjectA(logo.get(), sizeof(bm), &bm) == sizeof(bm)) {
             SelectObjectGuard selectLogo(logoDC.get(), logo.get());
-            logoDrawn = ::BitBlt(buffer.get(), LogoOffset(cx, bm.bmWidth),
-                                 LogoOffset(cy, bm.bmHeight), bm.bmWidth, bm.bmHeight,
-                                 logoDC.get(), 0, 0, SRCCOPY) != FALSE;
+            logoDrawn =
+                ::BitBlt(buffer.get(), LogoOffset(cx, bm.bmWidth), LogoOffset(cy, bm.bmHeight),
+                         bm.bmWidth, bm.bmHeight, logoDC.get(), 0, 0, SRCCOPY) != FALSE;
         }
     }
 
@@ -82,7 +82,8 @@ LRESULT SSPreviewWnd::OnPaint(UINT, WPARAM, LPARAM, BOOL&)
 
 LRESULT SSPreviewWnd::OnPrintClient(UINT, WPARAM wParam, LPARAM, BOOL&)
 {
-    DrawPicture(reinterpret_cast<HDC>(wParam), ClientSize());
+    // WM_PRINTCLIENT hands its DC over in wParam.
+    DrawPicture(reinterpret_cast<HDC>(wParam), ClientSize());  // NOLINT(performance-no-int-to-ptr)
     return 0;
 }
 

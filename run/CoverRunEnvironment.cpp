@@ -20,4 +20,4 @@ DWORD CoverRunEnvironment::WaitForChild(HANDLE hProcess, DWORD dwTimeoutMs)
     return WaitForChildPumping(hProcess, dwTimeoutMs);
 }
 
-void CoverRunEnvironment::StopChild(HANDLE hProcess) { StopChildSaver(hProcess); }
+bool CoverRunEnvironment::StopChild(HANDLE hProcess) { return StopChildSaver(hProcess); }

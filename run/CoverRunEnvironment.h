@@ -18,7 +18,7 @@ public:
     void SetPaintDesktop(bool bDesktop) override;
     UniqueHandle StartChild(const AnsiString& path, const AnsiString& commandLine) override;
     DWORD WaitForChild(HANDLE hProcess, DWORD dwTimeoutMs) override;
-    void StopChild(HANDLE hProcess) override;
+    bool StopChild(HANDLE hProcess) override;
 
 private:
     SSCoverWnd& m_cover;

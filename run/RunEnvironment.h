@@ -20,8 +20,8 @@ public:
     // WaitForChildPumping: WAIT_OBJECT_0 when the child ended, WAIT_OBJECT_0 + 1 after
     // dispatching messages, anything else for a time-out or a failed wait.
     virtual DWORD WaitForChild(HANDLE hProcess, DWORD dwTimeoutMs) = 0;
-    // StopChildSaver.
-    virtual void StopChild(HANDLE hProcess) = 0;
+    // StopChildSaver: true when the child ended by itself after the input.
+    virtual bool StopChild(HANDLE hProcess) = 0;
 
 protected:
     RunEnvironment() = default;

@@ -79,10 +79,13 @@ void SSCoverWnd::Paint(HDC hdc, const RECT& rcClient) const noexcept
 void SSCoverWnd::SetEndOnInput(bool bEnd) noexcept
 {
     m_bEndOnInput = bEnd;
+    if (!bEnd)
+        return;
     m_bUserInput = false;
-    // Windows sends a mouse move when a window appears under the pointer: the first
-    // move only marks where the pointer stands.
-    m_bHaveMouseOrigin = false;
+    // Moves are measured from here: the move Windows sends when a window appears under
+    // the pointer, and jitter, stay below the threshold.
+    if (!::GetCursorPos(&m_ptMouseOrigin))
+        m_ptMouseOrigin = POINT{0, 0};
 }
 
 LRESULT SSCoverWnd::OnEraseBkgnd(UINT, WPARAM, LPARAM, BOOL&) noexcept
@@ -119,14 +122,11 @@ LRESULT SSCoverWnd::OnMouseMove(UINT, WPARAM, LPARAM lParam, BOOL& bHandled) noe
     bHandled = m_bEndOnInput;
     if (!m_bEndOnInput)
         return 0;
-    const POINT pt = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-    if (!m_bHaveMouseOrigin) {
-        m_ptMouseOrigin = pt;
-        m_bHaveMouseOrigin = true;
-    } else if (std::labs(pt.x - m_ptMouseOrigin.x) > kMouseMoveThreshold ||
-               std::labs(pt.y - m_ptMouseOrigin.y) > kMouseMoveThreshold) {
+    POINT pt = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+    ::ClientToScreen(m_hWnd, &pt);
+    if (std::labs(pt.x - m_ptMouseOrigin.x) > kMouseMoveThreshold ||
+        std::labs(pt.y - m_ptMouseOrigin.y) > kMouseMoveThreshold)
         m_bUserInput = true;
-    }
     return 0;
 }
 

@@ -29,7 +29,8 @@ public:
 
     // While no saver runs the cover itself ends the run on the user's input: a real
     // mouse move, a click or a key. Off by default, so that input during a switch and
-    // the input sent to a closing saver never end the run.
+    // the input sent to a closing saver never end the run. Turning it on forgets earlier
+    // input; HasUserInput stays true after it is turned off.
     void SetEndOnInput(bool bEnd) noexcept;
     bool HasUserInput() const noexcept { return m_bUserInput; }
 
@@ -59,7 +60,6 @@ private:
     bool m_bPaintDesktop = false;
     bool m_bEndOnInput = false;
     bool m_bUserInput = false;
-    // Where the pointer was at the first move after input began to count.
-    bool m_bHaveMouseOrigin = false;
+    // Where the pointer stood when input began to count, in screen coordinates.
     POINT m_ptMouseOrigin = {0, 0};
 };

@@ -74,12 +74,13 @@ HKEY RegOpenKeyPath(const AnsiString& keyPath, bool bCreate)
     if (hRoot == nullptr)
         return nullptr;
     HKEY hKey = nullptr;
-    if (::RegOpenKeyExA(hRoot, subKey.c_str(), 0, kKeyAccess, &hKey) == ERROR_SUCCESS && hKey != nullptr)
+    if (::RegOpenKeyExA(hRoot, subKey.c_str(), 0, kKeyAccess, &hKey) == ERROR_SUCCESS &&
+        hKey != nullptr)
         return hKey;
     hKey = nullptr;
     if (bCreate &&
-        ::RegCreateKeyExA(hRoot, subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, kKeyAccess, nullptr,
-                          &hKey, nullptr) == ERROR_SUCCESS)
+        ::RegCreateKeyExA(hRoot, subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, kKeyAccess,
+                          nullptr, &hKey, nullptr) == ERROR_SUCCESS)
         return hKey;
     return nullptr;
 }
@@ -103,7 +104,8 @@ bool RegWriteDword(const AnsiString& keyPath, const char* pszName, DWORD dwValue
     const UniqueRegKey key = OpenKey(keyPath, true);
     if (!key)
         return false;
-    return ::RegSetValueExA(key.get(), pszName, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dwValue),
+    return ::RegSetValueExA(key.get(), pszName, 0, REG_DWORD,
+                            reinterpret_cast<const BYTE*>(&dwValue),
                             sizeof(dwValue)) == ERROR_SUCCESS;
 }
 
@@ -115,8 +117,8 @@ bool RegWriteString(const AnsiString& keyPath, const char* pszName, const AnsiSt
     if (!key)
         return false;
     const DWORD cbData = value.empty() ? 0 : static_cast<DWORD>(value.length() + 1);
-    return ::RegSetValueExA(key.get(), pszName, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                            cbData) == ERROR_SUCCESS;
+    return ::RegSetValueExA(key.get(), pszName, 0, REG_SZ,
+                            reinterpret_cast<const BYTE*>(value.c_str()), cbData) == ERROR_SUCCESS;
 }
 
 bool RegReadValue(const AnsiString& keyPath, const char* pszName, void* pBuffer, DWORD cbBuffer)
@@ -127,8 +129,8 @@ bool RegReadValue(const AnsiString& keyPath, const char* pszName, void* pBuffer,
     if (!key)
         return false;
     DWORD cbData = cbBuffer;
-    if (::RegQueryValueExA(key.get(), pszName, nullptr, nullptr, static_cast<BYTE*>(pBuffer), &cbData) ==
-        ERROR_SUCCESS)
+    if (::RegQueryValueExA(key.get(), pszName, nullptr, nullptr, static_cast<BYTE*>(pBuffer),
+                           &cbData) == ERROR_SUCCESS)
         return true;
     // A refused read may leave part of the data behind; callers rely on zeros.
     if (pBuffer != nullptr)
@@ -142,7 +144,7 @@ bool RegReadDword(const AnsiString& keyPath, const char* pszName, DWORD* pdwValu
     const bool bRead = RegReadValue(keyPath, pszName, data, sizeof(data));
     if (pdwValue != nullptr)
         *pdwValue = static_cast<DWORD>(data[0]) | static_cast<DWORD>(data[1]) << 8 |
-                    static_cast<DWORD>(data[2]) << 16 | static_cast<DWORD>(data[3]) << 24;
+            static_cast<DWORD>(data[2]) << 16 | static_cast<DWORD>(data[3]) << 24;
     return bRead;
 }
 
@@ -155,8 +157,8 @@ DWORD RegCountValues(const AnsiString& keyPath)
     for (;;) {
         char szName[kCountNameBuffer];
         DWORD cchName = kCountNameBuffer;
-        const LONG lResult =
-            ::RegEnumValueA(key.get(), nCount, szName, &cchName, nullptr, nullptr, nullptr, nullptr);
+        const LONG lResult = ::RegEnumValueA(key.get(), nCount, szName, &cchName, nullptr, nullptr,
+                                             nullptr, nullptr);
         if (lResult != ERROR_SUCCESS && lResult != ERROR_MORE_DATA)
             return nCount;
         ++nCount;
@@ -174,7 +176,8 @@ bool RegGetValueName(const AnsiString& keyPath, DWORD dwIndex, AnsiString* pName
     // value of the key, which would make reading a long list quadratic.
     char szName[kShortNameBuffer];
     DWORD cchShort = kShortNameBuffer;
-    const LONG lShort = ::RegEnumValueA(key.get(), dwIndex, szName, &cchShort, nullptr, nullptr, nullptr, nullptr);
+    const LONG lShort =
+        ::RegEnumValueA(key.get(), dwIndex, szName, &cchShort, nullptr, nullptr, nullptr, nullptr);
     if (lShort == ERROR_SUCCESS) {
         if (pName != nullptr)
             *pName = AnsiString(szName, std::min<size_t>(cchShort, kShortNameBuffer - 1));
@@ -183,16 +186,16 @@ bool RegGetValueName(const AnsiString& keyPath, DWORD dwIndex, AnsiString* pName
     if (lShort != ERROR_MORE_DATA)
         return false;
     DWORD cchMaxName = 0;
-    if (::RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &cchMaxName,
-                           nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+    if (::RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                           &cchMaxName, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
         return false;
     // The longest name is counted in characters; in a multi-byte code page its ANSI form
     // can take more bytes, so a refused name gets a larger buffer.
     std::vector<char> name(static_cast<size_t>(cchMaxName) + 1);
     for (int nAttempt = 0; nAttempt < kMaxReadAttempts; ++nAttempt) {
         DWORD cchName = static_cast<DWORD>(name.size());
-        const LONG lResult =
-            ::RegEnumValueA(key.get(), dwIndex, name.data(), &cchName, nullptr, nullptr, nullptr, nullptr);
+        const LONG lResult = ::RegEnumValueA(key.get(), dwIndex, name.data(), &cchName, nullptr,
+                                             nullptr, nullptr, nullptr);
         if (lResult == ERROR_SUCCESS) {
             if (pName != nullptr)
                 *pName = AnsiString(name.data(), std::min<size_t>(cchName, name.size() - 1));
@@ -216,18 +219,19 @@ bool RegReadText(const AnsiString& keyPath, const char* pszName, AnsiString* pTe
         return false;
     std::vector<char> data(cbBuffer);
     DWORD cbData = cbBuffer;
-    LONG lResult = ::RegQueryValueExA(key.get(), pszName, nullptr, nullptr, reinterpret_cast<BYTE*>(data.data()),
-                                      &cbData);
+    LONG lResult = ::RegQueryValueExA(key.get(), pszName, nullptr, nullptr,
+                                      reinterpret_cast<BYTE*>(data.data()), &cbData);
     // Longer data is read whole into a buffer of the size the registry asks for, then cut.
     for (int nAttempt = 0; lResult == ERROR_MORE_DATA && nAttempt < kMaxReadAttempts; ++nAttempt) {
         data.assign(std::max<size_t>(cbData, data.size() * 2), '\0');
         cbData = static_cast<DWORD>(data.size());
-        lResult = ::RegQueryValueExA(key.get(), pszName, nullptr, nullptr, reinterpret_cast<BYTE*>(data.data()),
-                                     &cbData);
+        lResult = ::RegQueryValueExA(key.get(), pszName, nullptr, nullptr,
+                                     reinterpret_cast<BYTE*>(data.data()), &cbData);
     }
     if (lResult != ERROR_SUCCESS)
         return false;
-    const size_t cbLimit = std::min<size_t>({cbData, data.size(), static_cast<size_t>(cbBuffer) - 1});
+    const size_t cbLimit =
+        std::min<size_t>({cbData, data.size(), static_cast<size_t>(cbBuffer) - 1});
     const char* const pEnd = std::find(data.data(), data.data() + cbLimit, '\0');
     if (pText != nullptr)
         *pText = AnsiString(data.data(), static_cast<size_t>(pEnd - data.data()));

@@ -25,10 +25,7 @@ constexpr DWORD kDefaultShuffleDelay = 5;
 // Room for any unsigned number in decimal and its NUL.
 constexpr size_t kValueNameBuffer = 16;
 
-AnsiString SubKeyPath(const char* pszSubKey)
-{
-    return AnsiString(kSettingsKey) + "\\" + pszSubKey;
-}
+AnsiString SubKeyPath(const char* pszSubKey) { return AnsiString(kSettingsKey) + "\\" + pszSubKey; }
 
 bool ReadFlag(const AnsiString& keyPath, const char* pszName)
 {
@@ -41,8 +38,9 @@ DWORD FlagValue(bool b) noexcept { return b ? 1 : 0; }
 // A name of decimal digits only, as the store writes them.
 bool IsNumberName(const AnsiString& name)
 {
-    return !name.empty() && std::all_of(name.str().begin(), name.str().end(),
-                                        [](char ch) { return ch >= '0' && ch <= '9'; });
+    return !name.empty() && std::all_of(name.str().begin(), name.str().end(), [](char ch) {
+        return ch >= '0' && ch <= '9';
+    });
 }
 
 // Compares two names of digits by their numbers, however long they are.
@@ -81,11 +79,12 @@ std::vector<AnsiString> ReadStoredList(const AnsiString& keyPath)
         entry.bNumbered = IsNumberName(entry.name);
         entries.push_back(std::move(entry));
     }
-    std::stable_sort(entries.begin(), entries.end(), [](const StoredEntry& a, const StoredEntry& b) {
-        if (a.bNumbered != b.bNumbered)
-            return a.bNumbered;
-        return a.bNumbered && NumberLess(a.name.str(), b.name.str());
-    });
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const StoredEntry& a, const StoredEntry& b) {
+                         if (a.bNumbered != b.bNumbered)
+                             return a.bNumbered;
+                         return a.bNumbered && NumberLess(a.name.str(), b.name.str());
+                     });
     std::vector<AnsiString> texts;
     texts.reserve(entries.size());
     for (StoredEntry& entry : entries)
@@ -100,16 +99,18 @@ bool IsExistingFolder(const AnsiString& path)
     const std::string& text = path.str();
     if (text.empty() || text.find_first_of("*?") != std::string::npos)
         return false;
-    const bool bDriveRoot = text.length() == 3 && text[1] == ':' && (text[2] == '\\' || text[2] == '/');
+    const bool bDriveRoot =
+        text.length() == 3 && text[1] == ':' && (text[2] == '\\' || text[2] == '/');
     if (!bDriveRoot && (text.back() == '\\' || text.back() == '/'))
         return false;
     if (text.length() == 2 && text[1] == ':')
         return false;
     const DWORD dwAttributes = ::GetFileAttributesA(text.c_str());
-    return dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    return dwAttributes != INVALID_FILE_ATTRIBUTES &&
+        (dwAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-void AddLowerCaseFolder(PathList& folders, UINT (WINAPI* pfnGetDirectory)(LPSTR, UINT))
+void AddLowerCaseFolder(PathList& folders, UINT(WINAPI* pfnGetDirectory)(LPSTR, UINT))
 {
     char szFolder[MAX_PATH] = {};
     const UINT cch = pfnGetDirectory(szFolder, MAX_PATH);
@@ -153,13 +154,14 @@ void SSSettings::Load()
 
     m_savers.RemoveAll();
     const AnsiString saversKey = SubKeyPath(kSaversSubKey);
-    if (RegKeyPathExists(saversKey)) {
-        for (const AnsiString& saver : ReadStoredList(saversKey))
-            if (IsSaverFile(saver))
-                m_savers.Add(saver);
-    } else {
+    if (!RegKeyPathExists(saversKey)) {
+        // No stored selection: every saver found takes part.
         FindSavers(m_savers, m_folders, m_bRecurseSaverFolders);
+        return;
     }
+    for (const AnsiString& saver : ReadStoredList(saversKey))
+        if (IsSaverFile(saver))
+            m_savers.Add(saver);
 }
 
 void SSSettings::Save()

@@ -40,7 +40,8 @@ bool HasSaverExtension(const AnsiString& path)
 bool IsExistingFile(const AnsiString& path)
 {
     const DWORD dwAttributes = ::GetFileAttributesA(path.c_str());
-    return dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    return dwAttributes != INVALID_FILE_ATTRIBUTES &&
+        (dwAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 HMODULE MapAsDataFile(const AnsiString& path)
@@ -82,8 +83,8 @@ bool IsDotEntry(const char* pszName) noexcept
     return std::strcmp(pszName, ".") == 0 || std::strcmp(pszName, "..") == 0;
 }
 
-void FindInFolder(PathList& savers, const AnsiString& folder, bool bRecurse, const AnsiString& ownDescription,
-                  int nDepth)
+void FindInFolder(PathList& savers, const AnsiString& folder, bool bRecurse,
+                  const AnsiString& ownDescription, int nDepth)
 {
     if (folder.empty())
         return;
@@ -123,7 +124,8 @@ void FindInFolder(PathList& savers, const AnsiString& folder, bool bRecurse, con
     do {
         // A linked folder may lead back up the tree: it is not entered.
         if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
-            (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || IsDotEntry(data.cFileName))
+            (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
+            IsDotEntry(data.cFileName))
             continue;
         const AnsiString subFolder = dir + data.cFileName;
         if (FitsPathBuffer(subFolder))
@@ -162,10 +164,7 @@ AnsiString GetSaverDescription(const AnsiString& path)
     return DescribeMapped(module.get(), path);
 }
 
-AnsiString GetOwnDescription()
-{
-    return LoadDescription(::GetModuleHandleA(nullptr));
-}
+AnsiString GetOwnDescription() { return LoadDescription(::GetModuleHandleA(nullptr)); }
 
 void FindSaversInFolder(PathList& savers, const AnsiString& folder, bool bRecurse)
 {

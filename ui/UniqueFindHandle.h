@@ -5,7 +5,10 @@
 class UniqueFindHandle {
 public:
     UniqueFindHandle() noexcept = default;
-    explicit UniqueFindHandle(HANDLE h) noexcept : m_h(h) {}
+    explicit UniqueFindHandle(HANDLE h) noexcept
+        : m_h(h)
+    {
+    }
     UniqueFindHandle(const UniqueFindHandle&) = delete;
     UniqueFindHandle& operator=(const UniqueFindHandle&) = delete;
     ~UniqueFindHandle()

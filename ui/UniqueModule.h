@@ -6,7 +6,10 @@
 class UniqueModule {
 public:
     UniqueModule() noexcept = default;
-    explicit UniqueModule(HMODULE h) noexcept : m_h(h) {}
+    explicit UniqueModule(HMODULE h) noexcept
+        : m_h(h)
+    {
+    }
     UniqueModule(const UniqueModule&) = delete;
     UniqueModule& operator=(const UniqueModule&) = delete;
     ~UniqueModule()

@@ -6,10 +6,16 @@
 class UniqueRegKey {
 public:
     UniqueRegKey() noexcept = default;
-    explicit UniqueRegKey(HKEY h) noexcept : m_h(h) {}
+    explicit UniqueRegKey(HKEY h) noexcept
+        : m_h(h)
+    {
+    }
     UniqueRegKey(const UniqueRegKey&) = delete;
     UniqueRegKey& operator=(const UniqueRegKey&) = delete;
-    UniqueRegKey(UniqueRegKey&& other) noexcept : m_h(other.release()) {}
+    UniqueRegKey(UniqueRegKey&& other) noexcept
+        : m_h(other.release())
+    {
+    }
     UniqueRegKey& operator=(UniqueRegKey&& other) noexcept
     {
         if (this != &other)

@@ -1,16 +1,22 @@
 // How fast the configuration dialog comes up filled with many savers, and how fast OK
 // stores them, against the catalog search of the same savers in the same run.
 //   bench_config.exe SCR FIXTURE_DIR [COUNT] [ROUNDS]
+//   bench_config.exe search FOLDER        (the search alone in a process of its own)
 // Makes COUNT saver copies in a folder of its own, stores that folder and every copy as
 // selected in HKCU\Software\Brindlecraft\Quillmix (the real key of this Wine prefix; it
-// is removed again at the end), then per round measures:
+// is removed again at the end), searches once to warm the file cache, then per round
+// measures:
 //   search    FindSavers over the folder, in this process
+//   search-p  a new process that runs that search and exits (process start included)
+//   describe  GetSaverDescription of every saver found (the fill reads them again)
+//   load      SSSettings::Load with the 1,000 stored savers (each one tested again)
 //   init      the dialog's WM_INITDIALOG in this process (attach, fill, sort, options)
 //   ok        the dialog's OK in this process (read back the ticks, Save)
 //   start     SCR /c started as a process until its dialog is visible with COUNT rows
 //   empty     the same with an empty folder: the cost of a process and a dialog alone
 //   close     BM_CLICK on the product's OK until its dialog is gone
-// and prints the medians and the ratios to the search.
+// and prints the medians of the times and of the per-round ratios (the machine is shared,
+// so each ratio compares times taken close together).
 #include "config/SSConfigureDlg.h"
 #include "settings/SSSettings.h"
 #include "settings/SaverCatalog.h"
@@ -29,8 +35,7 @@
 
 namespace {
 
-class BenchModule : public CAtlExeModuleT<BenchModule> {
-};
+class BenchModule : public CAtlExeModuleT<BenchModule> { };
 
 const char kKey[] = "Software\\Brindlecraft\\Quillmix";
 const char kDialogTitle[] = "Quillmix Configuration";
@@ -55,12 +60,14 @@ double Median(std::vector<double> v)
     return v.empty() ? 0.0 : v[v.size() / 2];
 }
 
-void WriteList(const std::string& subkey, const char* format, const std::vector<std::string>& values)
+void WriteList(const std::string& subkey, const char* format,
+               const std::vector<std::string>& values)
 {
     const std::string path = std::string(kKey) + "\\" + subkey;
     ::SHDeleteKeyA(HKEY_CURRENT_USER, path.c_str());
     HKEY hKey = nullptr;
-    ::RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &hKey, nullptr);
+    ::RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                      &hKey, nullptr);
     for (size_t i = 0; i < values.size(); ++i) {
         char name[16];
         std::snprintf(name, sizeof(name), format, static_cast<unsigned>(i));
@@ -74,10 +81,10 @@ DWORD CountSavers()
 {
     HKEY hKey = nullptr;
     DWORD count = 0;
-    if (::RegOpenKeyExA(HKEY_CURRENT_USER, (std::string(kKey) + "\\Savers").c_str(), 0, KEY_READ, &hKey) ==
-        ERROR_SUCCESS) {
-        ::RegQueryInfoKeyA(hKey, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, nullptr,
-                           nullptr, nullptr, nullptr);
+    if (::RegOpenKeyExA(HKEY_CURRENT_USER, (std::string(kKey) + "\\Savers").c_str(), 0, KEY_READ,
+                        &hKey) == ERROR_SUCCESS) {
+        ::RegQueryInfoKeyA(hKey, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count,
+                           nullptr, nullptr, nullptr, nullptr);
         ::RegCloseKey(hKey);
     }
     return count;
@@ -86,7 +93,10 @@ DWORD CountSavers()
 // The dialog with stopwatches: the initialisation, then OK, then it ends.
 class TimedDialog : public SSConfigureDlg {
 public:
-    explicit TimedDialog(SSSettings& settings) : SSConfigureDlg(settings) {}
+    explicit TimedDialog(SSSettings& settings)
+        : SSConfigureDlg(settings)
+    {
+    }
 
     BOOL ProcessWindowMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult,
                               DWORD dwMsgMapID) override
@@ -98,10 +108,12 @@ public:
             return TRUE;
         }
         const double t0 = Now();
-        const BOOL handled = SSConfigureDlg::ProcessWindowMessage(hWnd, uMsg, wParam, lParam, lResult, dwMsgMapID);
+        const BOOL handled =
+            SSConfigureDlg::ProcessWindowMessage(hWnd, uMsg, wParam, lParam, lResult, dwMsgMapID);
         if (uMsg == WM_INITDIALOG) {
             initSeconds = Now() - t0;
-            rows = static_cast<int>(::SendDlgItemMessageA(hWnd, IDC_SAVER_LIST, LVM_GETITEMCOUNT, 0, 0));
+            rows = static_cast<int>(
+                ::SendDlgItemMessageA(hWnd, IDC_SAVER_LIST, LVM_GETITEMCOUNT, 0, 0));
             ::PostMessageA(hWnd, WM_BENCH_OK, 0, 0);
         }
         return handled;
@@ -119,7 +131,8 @@ double StartProduct(const std::string& scr, int rows, PROCESS_INFORMATION* pi)
     STARTUPINFOA si = {};
     si.cb = sizeof(si);
     const double t0 = Now();
-    if (!::CreateProcessA(scr.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, pi))
+    if (!::CreateProcessA(scr.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                          pi))
         return -1;
     for (;;) {
         HWND hWnd = ::FindWindowA("#32770", kDialogTitle);
@@ -154,6 +167,13 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: bench_config SCR FIXTURE_DIR [COUNT] [ROUNDS]\n");
         return 2;
     }
+    if (std::string(argv[1]) == "search") {
+        PathList found;
+        PathList folders;
+        folders.Add(argv[2]);
+        FindSavers(found, folders, false);
+        return found.IsEmpty() ? 1 : 0;
+    }
     BenchModule module;
     ::InitCommonControls();
     const std::string scr = argv[1];
@@ -163,7 +183,8 @@ int main(int argc, char** argv)
 
     char temp[MAX_PATH];
     ::GetTempPathA(MAX_PATH, temp);
-    const std::string folder = std::string(temp) + "QuillmixBench" + std::to_string(::GetCurrentProcessId());
+    const std::string folder =
+        std::string(temp) + "QuillmixBench" + std::to_string(::GetCurrentProcessId());
     const std::string empty = folder + "Empty";
     ::CreateDirectoryA(folder.c_str(), nullptr);
     ::CreateDirectoryA(empty.c_str(), nullptr);
@@ -175,7 +196,15 @@ int main(int argc, char** argv)
         ::CopyFileA((fixtures + "\\" + kSamples[i % 3]).c_str(), savers.back().c_str(), FALSE);
     }
 
-    std::vector<double> search, init, ok, start, emptyStart, close;
+    char self[MAX_PATH];
+    ::GetModuleFileNameA(nullptr, self, MAX_PATH);
+    PathList folders;
+    folders.Add(folder.c_str());
+    PathList warm;
+    FindSavers(warm, folders, false);
+
+    std::vector<double> search, searchProcess, describe, load, init, ok, start, emptyStart, close;
+    std::vector<double> startRatio, startProcessRatio, initRatio, okRatio, closeRatio;
     bool good = true;
     for (int round = 0; round < rounds && good; ++round) {
         ::SHDeleteKeyA(HKEY_CURRENT_USER, kKey);
@@ -183,15 +212,33 @@ int main(int argc, char** argv)
         WriteList("Savers", "%03u", savers);
 
         PathList found;
-        PathList folders;
-        folders.Add(folder.c_str());
         double t0 = Now();
         FindSavers(found, folders, false);
         search.push_back(Now() - t0);
         good = good && found.GetCount() == static_cast<size_t>(count);
 
+        t0 = Now();
+        for (const AnsiString& path : found)
+            GetSaverDescription(path);
+        describe.push_back(Now() - t0);
+
+        std::string cmd = "\"" + std::string(self) + "\" search \"" + folder + "\"";
+        STARTUPINFOA si = {};
+        si.cb = sizeof(si);
+        PROCESS_INFORMATION searcher = {};
+        t0 = Now();
+        if (::CreateProcessA(self, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                             &searcher)) {
+            ::WaitForSingleObject(searcher.hProcess, INFINITE);
+            searchProcess.push_back(Now() - t0);
+            ::CloseHandle(searcher.hProcess);
+            ::CloseHandle(searcher.hThread);
+        }
+
         SSSettings settings;
+        t0 = Now();
         settings.Load();
+        load.push_back(Now() - t0);
         TimedDialog dlg(settings);
         dlg.RunModal(nullptr, 0);
         init.push_back(dlg.initSeconds);
@@ -205,6 +252,12 @@ int main(int argc, char** argv)
             break;
         start.push_back(seconds);
         close.push_back(CloseProduct(pi));
+        initRatio.push_back(init.back() / search.back());
+        okRatio.push_back(ok.back() / search.back());
+        startRatio.push_back(start.back() / search.back());
+        closeRatio.push_back(close.back() / search.back());
+        if (searchProcess.size() == start.size())
+            startProcessRatio.push_back(start.back() / searchProcess.back());
         good = good && CountSavers() == static_cast<DWORD>(count);
 
         WriteList("Folders", "%02u", {empty});
@@ -226,14 +279,21 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    const double s = Median(search);
-    std::printf("savers: %d, rounds: %d (medians)\n", count, rounds);
-    std::printf("search (FindSavers)          %8.1f ms  1.00\n", s * 1000);
-    std::printf("dialog init, in process      %8.1f ms  %.2f x search\n", Median(init) * 1000, Median(init) / s);
-    std::printf("Quillmix.scr /c until shown  %8.1f ms  %.2f x search  (goal <= 1.5)\n", Median(start) * 1000,
-                Median(start) / s);
-    std::printf("  of which process + dialog  %8.1f ms  (the same with no saver)\n", Median(emptyStart) * 1000);
-    std::printf("OK, in process               %8.1f ms  %.2f x search\n", Median(ok) * 1000, Median(ok) / s);
-    std::printf("OK in Quillmix.scr until gone%8.1f ms  %.2f x search\n", Median(close) * 1000, Median(close) / s);
+    std::printf("savers: %d, rounds: %d (medians; ratio = median of the rounds' ratios)\n", count,
+                rounds);
+    std::printf("search (FindSavers), in process    %8.1f ms\n", Median(search) * 1000);
+    std::printf("search in a process of its own     %8.1f ms\n", Median(searchProcess) * 1000);
+    std::printf("descriptions of the found savers   %8.1f ms\n", Median(describe) * 1000);
+    std::printf("settings Load, 1,000 stored        %8.1f ms\n", Median(load) * 1000);
+    std::printf("dialog init, in process            %8.1f ms  %.2f x search\n", Median(init) * 1000,
+                Median(initRatio));
+    std::printf("Quillmix.scr /c until shown        %8.1f ms  %.2f x search, %.2f x search process "
+                "(goal <= 1.5)\n",
+                Median(start) * 1000, Median(startRatio), Median(startProcessRatio));
+    std::printf("  the same with no saver           %8.1f ms\n", Median(emptyStart) * 1000);
+    std::printf("OK, in process (read back, Save)   %8.1f ms  %.2f x search\n", Median(ok) * 1000,
+                Median(okRatio));
+    std::printf("OK in Quillmix.scr until it closes %8.1f ms  %.2f x search\n",
+                Median(close) * 1000, Median(closeRatio));
     return 0;
 }

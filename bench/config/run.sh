@@ -9,4 +9,4 @@ build=$(realpath "${2:?build directory}")
 tools=$(dirname "$0")/../../tools
 winpath() { echo "Z:$1" | tr / '\\'; }
 "$tools/wine-run.sh" "$session" "$build/bench/config/bench_config.exe" \
-  "$(winpath "$build/Quillmix.scr")" "$(winpath "$build/tests/fixtures")" "${3:-1000}" "${4:-3}" | tr -d '\r'
+  "$(winpath "$build/Quillmix.scr")" "$(winpath "$build/tests/fixtures")" "${3:-1000}" "${4:-5}" | tr -d '\r'

@@ -77,7 +77,7 @@ void RemoveTree(const std::string& path)
 bool PlaceSaver(const std::string& source, const std::string& target)
 {
     return ::CreateHardLinkA(target.c_str(), source.c_str(), nullptr) ||
-           ::CopyFileA(source.c_str(), target.c_str(), FALSE);
+        ::CopyFileA(source.c_str(), target.c_str(), FALSE);
 }
 
 std::string SaverName(int i)
@@ -195,7 +195,8 @@ int main(int argc, char** argv)
 
     HKEY hScratch = nullptr;
     ::SHDeleteKeyA(HKEY_CURRENT_USER, kScratchKey);
-    ::RegCreateKeyExA(HKEY_CURRENT_USER, kScratchKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &hScratch, nullptr);
+    ::RegCreateKeyExA(HKEY_CURRENT_USER, kScratchKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                      &hScratch, nullptr);
     ::RegOverridePredefKey(HKEY_CURRENT_USER, hScratch);
     StoreSelection(flat, flatFiles);
 
@@ -256,18 +257,22 @@ int main(int argc, char** argv)
     RemoveTree(root);
 
     const auto ms = [](const std::vector<double>& v) { return Median(v) * 1000.0; };
-    std::printf("rounds %d, medians; baseline = map each file once, read string 1, release\n", nRounds);
+    std::printf("rounds %d, medians; baseline = map each file once, read string 1, release\n",
+                nRounds);
     std::printf("results of the search and of the described two-mapping search identical: %s\n",
                 bSame ? "yes" : "NO");
-    std::printf("flat  %4zu savers, 1 folder:   FindSavers %8.1f ms  baseline %8.1f ms  ratio %.2f  "
-                "(two mappings %8.1f ms, ratio %.2f)\n",
-                flatFiles.size(), ms(f.flat), ms(f.flatBase), Median(f.flat) / Median(f.flatBase),
-                ms(f.flatTwice), Median(f.flatTwice) / Median(f.flatBase));
-    std::printf("tree  %4zu savers, 50 folders: FindSavers %8.1f ms  baseline %8.1f ms  ratio %.2f  "
-                "(two mappings %8.1f ms, ratio %.2f)\n",
-                treeFiles.size(), ms(f.tree), ms(f.treeBase), Median(f.tree) / Median(f.treeBase),
-                ms(f.treeTwice), Median(f.treeTwice) / Median(f.treeBase));
-    std::printf("Load  %4zu stored savers (%zu kept):  Load %8.1f ms  baseline %8.1f ms  ratio %.2f\n",
-                flatFiles.size(), nLoaded, ms(f.load), ms(f.loadBase), Median(f.load) / Median(f.loadBase));
+    std::printf(
+        "flat  %4zu savers, 1 folder:   FindSavers %8.1f ms  baseline %8.1f ms  ratio %.2f  "
+        "(two mappings %8.1f ms, ratio %.2f)\n",
+        flatFiles.size(), ms(f.flat), ms(f.flatBase), Median(f.flat) / Median(f.flatBase),
+        ms(f.flatTwice), Median(f.flatTwice) / Median(f.flatBase));
+    std::printf(
+        "tree  %4zu savers, 50 folders: FindSavers %8.1f ms  baseline %8.1f ms  ratio %.2f  "
+        "(two mappings %8.1f ms, ratio %.2f)\n",
+        treeFiles.size(), ms(f.tree), ms(f.treeBase), Median(f.tree) / Median(f.treeBase),
+        ms(f.treeTwice), Median(f.treeTwice) / Median(f.treeBase));
+    std::printf(
+        "Load  %4zu stored savers (%zu kept):  Load %8.1f ms  baseline %8.1f ms  ratio %.2f\n",
+        flatFiles.size(), nLoaded, ms(f.load), ms(f.loadBase), Median(f.load) / Median(f.loadBase));
     return bSame && nLoaded == flatFiles.size() ? 0 : 1;
 }

@@ -341,9 +341,10 @@ TEST(CommandLineFuzz, EveryLineGivesOneModeAsTheRulesSay)
         if (singleByteCodePage) {
             for (size_t k = 0; k < raw.size(); ++k) {
                 const char c = raw[k];
-                if (static_cast<unsigned char>(c) < 0x80)
+                if (static_cast<unsigned char>(c) < 0x80) {
                     ASSERT_EQ(text[k], c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c)
                         << "at " << k << " of \"" << raw << '"';
+                }
             }
         }
 
@@ -368,8 +369,9 @@ TEST(CommandLineFuzz, EveryLineGivesOneModeAsTheRulesSay)
             ++configures;
             ASSERT_FALSE(run) << '"' << text << '"';
             ASSERT_EQ(host, 0) << '"' << text << '"';
-            if (ownerKnown)
+            if (ownerKnown) {
                 ASSERT_EQ(choice.window, owner) << '"' << text << '"';
+            }
             if (choice.window != 0)
                 ++owners;
             break;

@@ -34,11 +34,13 @@ HWND FindDialog() { return ::FindWindowA("#32770", kDialogTitle); }
 // Memory in the dialog's process for one list-view message's buffer.
 class RemoteBuffer {
 public:
-    RemoteBuffer(HWND hWnd, SIZE_T size) : m_size(size)
+    RemoteBuffer(HWND hWnd, SIZE_T size)
+        : m_size(size)
     {
         DWORD pid = 0;
         ::GetWindowThreadProcessId(hWnd, &pid);
-        m_process = ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+        m_process =
+            ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
         if (m_process != nullptr)
             m_remote = ::VirtualAllocEx(m_process, nullptr, size, MEM_COMMIT, PAGE_READWRITE);
     }
@@ -56,12 +58,12 @@ public:
     bool Write(SIZE_T offset, const void* data, SIZE_T size) const
     {
         return offset + size <= m_size &&
-               ::WriteProcessMemory(m_process, Remote() + offset, data, size, nullptr) != FALSE;
+            ::WriteProcessMemory(m_process, Remote() + offset, data, size, nullptr) != FALSE;
     }
     bool Read(SIZE_T offset, void* data, SIZE_T size) const
     {
         return offset + size <= m_size &&
-               ::ReadProcessMemory(m_process, Remote() + offset, data, size, nullptr) != FALSE;
+            ::ReadProcessMemory(m_process, Remote() + offset, data, size, nullptr) != FALSE;
     }
 
 private:
@@ -79,7 +81,8 @@ std::string RowText(HWND hWndList, const RemoteBuffer& buf, int row)
     item.pszText = buf.Remote() + kTextOffset;
     item.cchTextMax = kTextSize;
     buf.Write(0, &item, sizeof(item));
-    ::SendMessageA(hWndList, LVM_GETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(buf.Remote()));
+    ::SendMessageA(hWndList, LVM_GETITEMTEXTA, static_cast<WPARAM>(row),
+                   reinterpret_cast<LPARAM>(buf.Remote()));
     char text[kTextSize + 1] = {};
     buf.Read(kTextOffset, text, kTextSize);
     return text;
@@ -90,7 +93,8 @@ bool RowRect(HWND hWndList, const RemoteBuffer& buf, int row, RECT* pRect)
     RECT rc = {};
     rc.left = LVIR_BOUNDS;
     buf.Write(0, &rc, sizeof(rc));
-    if (!::SendMessageA(hWndList, LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(buf.Remote())))
+    if (!::SendMessageA(hWndList, LVM_GETITEMRECT, static_cast<WPARAM>(row),
+                        reinterpret_cast<LPARAM>(buf.Remote())))
         return false;
     return buf.Read(0, pRect, sizeof(*pRect));
 }
@@ -100,7 +104,8 @@ int HitTest(HWND hWndList, const RemoteBuffer& buf, POINT pt, UINT* pFlags)
     LVHITTESTINFO hit = {};
     hit.pt = pt;
     buf.Write(0, &hit, sizeof(hit));
-    const int row = static_cast<int>(::SendMessageA(hWndList, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(buf.Remote())));
+    const int row = static_cast<int>(
+        ::SendMessageA(hWndList, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(buf.Remote())));
     buf.Read(0, &hit, sizeof(hit));
     *pFlags = hit.flags;
     return row;
@@ -184,7 +189,8 @@ int PrintPoint(bool ok, POINT pt)
 int main(int argc, char** argv)
 {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: config_probe wait|gone|control|box|label|rows|owned|window|rect\n");
+        std::fprintf(stderr,
+                     "usage: config_probe wait|gone|control|box|label|rows|owned|window|rect\n");
         return 2;
     }
     const std::string cmd = argv[1];
@@ -235,7 +241,8 @@ int main(int argc, char** argv)
     }
     if (cmd == "box" || cmd == "label") {
         POINT pt = {};
-        const bool ok = RowPartCentre(hWndList, arg, cmd == "box" ? LVHT_ONITEMSTATEICON : LVHT_ONITEMLABEL, &pt);
+        const bool ok = RowPartCentre(hWndList, arg,
+                                      cmd == "box" ? LVHT_ONITEMSTATEICON : LVHT_ONITEMLABEL, &pt);
         return PrintPoint(ok, pt);
     }
     if (cmd == "rows") {
@@ -244,8 +251,8 @@ int main(int argc, char** argv)
             return 1;
         const int count = static_cast<int>(::SendMessageA(hWndList, LVM_GETITEMCOUNT, 0, 0));
         for (int i = 0; i < count; ++i) {
-            const LRESULT state =
-                ::SendMessageA(hWndList, LVM_GETITEMSTATE, static_cast<WPARAM>(i), LVIS_STATEIMAGEMASK | LVIS_SELECTED);
+            const LRESULT state = ::SendMessageA(hWndList, LVM_GETITEMSTATE, static_cast<WPARAM>(i),
+                                                 LVIS_STATEIMAGEMASK | LVIS_SELECTED);
             std::printf("%d %d %s\n", ((state & LVIS_STATEIMAGEMASK) >> 12) == 2 ? 1 : 0,
                         (state & LVIS_SELECTED) != 0 ? 1 : 0, RowText(hWndList, buf, i).c_str());
         }

@@ -20,10 +20,7 @@ namespace {
 const unsigned kMaxRetries = 3000;
 const UINT kTickMs = 10;
 
-std::string SubkeyPath(const char* subkey)
-{
-    return std::string(kSettingsKeyPath) + "\\" + subkey;
-}
+std::string SubkeyPath(const char* subkey) { return std::string(kSettingsKeyPath) + "\\" + subkey; }
 
 void WriteList(const char* subkey, const char* format, const std::vector<std::string>& values)
 {
@@ -55,7 +52,7 @@ ScratchSaverFolder::ScratchSaverFolder(const std::string& baseName)
     char temp[MAX_PATH];
     ::GetTempPathA(MAX_PATH, temp);
     m_path = std::string(temp) + baseName + " " + std::to_string(::GetCurrentProcessId()) + "_" +
-             std::to_string(counter++);
+        std::to_string(counter++);
     ::CreateDirectoryA(m_path.c_str(), nullptr);
 }
 
@@ -75,7 +72,10 @@ std::string ScratchSaverFolder::Add(const std::string& fixtureFile, const std::s
     return target;
 }
 
-void WriteFolders(const std::vector<std::string>& folders) { WriteList("Folders", "%02u", folders); }
+void WriteFolders(const std::vector<std::string>& folders)
+{
+    WriteList("Folders", "%02u", folders);
+}
 
 void WriteSavers(const std::vector<std::string>& savers) { WriteList("Savers", "%03u", savers); }
 
@@ -85,7 +85,8 @@ void WriteDword(const char* name, DWORD value)
     if (::RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
                           KEY_ALL_ACCESS, nullptr, &hKey, nullptr) != ERROR_SUCCESS)
         throw std::runtime_error("cannot create the settings key");
-    ::RegSetValueExA(hKey, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
+    ::RegSetValueExA(hKey, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                     sizeof(value));
     ::RegCloseKey(hKey);
 }
 
@@ -99,7 +100,8 @@ bool ReadDword(const char* name, DWORD* pValue)
 bool SubkeyExists(const char* subkey)
 {
     HKEY hKey = nullptr;
-    if (::RegOpenKeyExA(HKEY_CURRENT_USER, SubkeyPath(subkey).c_str(), 0, KEY_READ, &hKey) != ERROR_SUCCESS)
+    if (::RegOpenKeyExA(HKEY_CURRENT_USER, SubkeyPath(subkey).c_str(), 0, KEY_READ, &hKey) !=
+        ERROR_SUCCESS)
         return false;
     ::RegCloseKey(hKey);
     return true;
@@ -109,15 +111,16 @@ std::vector<std::string> ReadSavers()
 {
     std::vector<std::string> savers;
     HKEY hKey = nullptr;
-    if (::RegOpenKeyExA(HKEY_CURRENT_USER, SubkeyPath("Savers").c_str(), 0, KEY_READ, &hKey) != ERROR_SUCCESS)
+    if (::RegOpenKeyExA(HKEY_CURRENT_USER, SubkeyPath("Savers").c_str(), 0, KEY_READ, &hKey) !=
+        ERROR_SUCCESS)
         return savers;
     for (DWORD i = 0;; ++i) {
         char name[64];
         DWORD nameSize = sizeof(name);
         char data[MAX_PATH + 1] = {};
         DWORD dataSize = MAX_PATH;
-        if (::RegEnumValueA(hKey, i, name, &nameSize, nullptr, nullptr, reinterpret_cast<BYTE*>(data),
-                            &dataSize) != ERROR_SUCCESS)
+        if (::RegEnumValueA(hKey, i, name, &nameSize, nullptr, nullptr,
+                            reinterpret_cast<BYTE*>(data), &dataSize) != ERROR_SUCCESS)
             break;
         savers.emplace_back(data);
     }
@@ -148,7 +151,8 @@ std::vector<std::string> RowTexts(HWND hWndList)
 
 bool IsRowTicked(HWND hWndList, int row)
 {
-    return (SendList(hWndList, LVM_GETITEMSTATE, static_cast<WPARAM>(row), LVIS_STATEIMAGEMASK) >> 12) == 2;
+    return (SendList(hWndList, LVM_GETITEMSTATE, static_cast<WPARAM>(row), LVIS_STATEIMAGEMASK) >>
+            12) == 2;
 }
 
 bool IsRowSelected(HWND hWndList, int row)
@@ -165,7 +169,8 @@ void SelectRows(HWND hWndList, const std::vector<int>& rows)
     for (size_t i = 0; i < rows.size(); ++i) {
         item.state = LVIS_SELECTED | (i == 0 ? LVIS_FOCUSED : 0);
         item.stateMask = i == 0 ? (LVIS_SELECTED | LVIS_FOCUSED) : LVIS_SELECTED;
-        SendList(hWndList, LVM_SETITEMSTATE, static_cast<WPARAM>(rows[i]), reinterpret_cast<LPARAM>(&item));
+        SendList(hWndList, LVM_SETITEMSTATE, static_cast<WPARAM>(rows[i]),
+                 reinterpret_cast<LPARAM>(&item));
     }
 }
 
@@ -192,13 +197,15 @@ bool FindRowPoint(HWND hWndList, int row, UINT flags, POINT* pPoint)
 {
     RECT rc = {};
     rc.left = LVIR_BOUNDS;
-    if (!SendList(hWndList, LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&rc)))
+    if (!SendList(hWndList, LVM_GETITEMRECT, static_cast<WPARAM>(row),
+                  reinterpret_cast<LPARAM>(&rc)))
         return false;
     const LONG y = (rc.top + rc.bottom) / 2;
     for (LONG x = rc.left; x < rc.right; ++x) {
         LVHITTESTINFO hit = {};
         hit.pt = {x, y};
-        if (SendList(hWndList, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)) == row && hit.flags == flags) {
+        if (SendList(hWndList, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)) == row &&
+            hit.flags == flags) {
             // The middle of the run of such points, away from the edges.
             LONG end = x;
             for (;; ++end) {
@@ -221,7 +228,8 @@ bool FindRowPoint(HWND hWndList, int row, UINT flags, POINT* pPoint)
 POINT StateIconPoint(HWND hWndList, int row)
 {
     POINT pt = {-1, -1};
-    EXPECT_TRUE(FindRowPoint(hWndList, row, LVHT_ONITEMSTATEICON, &pt)) << "no check box on row " << row;
+    EXPECT_TRUE(FindRowPoint(hWndList, row, LVHT_ONITEMSTATEICON, &pt))
+        << "no check box on row " << row;
     return pt;
 }
 

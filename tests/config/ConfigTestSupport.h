@@ -93,8 +93,7 @@ public:
     // Runs the dialog with the steps; the last step should end it. If a step is never
     // done, or the steps run out with the dialog still open, the test fails and the
     // dialog is cancelled.
-    template <class TDialog>
-    INT_PTR Run(TDialog& dlg, HWND hWndOwner = nullptr)
+    template <class TDialog> INT_PTR Run(TDialog& dlg, HWND hWndOwner = nullptr)
     {
         Start();
         const INT_PTR result = dlg.RunModal(hWndOwner, 0);

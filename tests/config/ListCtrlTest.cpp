@@ -17,11 +17,12 @@ class ListViewTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        hWndParent = ::CreateWindowExA(0, "Static", "list test", WS_POPUP | WS_VISIBLE, 50, 50, 300, 300,
-                                       nullptr, nullptr, ::GetModuleHandleA(nullptr), nullptr);
-        hWndList = ::CreateWindowExA(0, WC_LISTVIEWA, "", WS_CHILD | WS_VISIBLE | WS_BORDER | LVS_REPORT |
-                                     LVS_SHOWSELALWAYS | LVS_NOCOLUMNHEADER, 0, 0, 200, 250, hWndParent,
-                                     nullptr, ::GetModuleHandleA(nullptr), nullptr);
+        hWndParent = ::CreateWindowExA(0, "Static", "list test", WS_POPUP | WS_VISIBLE, 50, 50, 300,
+                                       300, nullptr, nullptr, ::GetModuleHandleA(nullptr), nullptr);
+        hWndList = ::CreateWindowExA(
+            0, WC_LISTVIEWA, "",
+            WS_CHILD | WS_VISIBLE | WS_BORDER | LVS_REPORT | LVS_SHOWSELALWAYS | LVS_NOCOLUMNHEADER,
+            0, 0, 200, 250, hWndParent, nullptr, ::GetModuleHandleA(nullptr), nullptr);
         ASSERT_NE(hWndList, nullptr);
     }
     void TearDown() override { ::DestroyWindow(hWndParent); }
@@ -92,7 +93,8 @@ TEST(ListCtrlWrapper, NullOrDeadHandleFailsEveryOperation)
 TEST_F(ListViewTest, AttachingSetsExactlyTheCheckBoxStylesAndReadsAndWritesTicks)
 {
     FillRows(3);
-    ::SendMessageA(hWndList, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_GRIDLINES | LVS_EX_HEADERDRAGDROP);
+    ::SendMessageA(hWndList, LVM_SETEXTENDEDLISTVIEWSTYLE, 0,
+                   LVS_EX_GRIDLINES | LVS_EX_HEADERDRAGDROP);
     ScreenSaverListCtrl list;
     ASSERT_TRUE(list.AttachToControl(hWndList));
     EXPECT_EQ(::SendMessageA(hWndList, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0), 0x24);
@@ -148,7 +150,8 @@ TEST_F(ListViewTest, MessagesGoOnToTheListViewAndOtherMapsHandleNothing)
     EXPECT_FALSE(list.ProcessWindowMessage(hWndList, WM_KEYDOWN, VK_SPACE, 0, lResult, 0));
     EXPECT_EQ(list.IsItemChecked(1), 0) << "the focused row 0 is about to be cleared";
     EXPECT_EQ(list.IsItemChecked(0), 1);
-    EXPECT_FALSE(list.ProcessWindowMessage(hWndList, WM_LBUTTONDOWN, 0, MAKELPARAM(190, 240), lResult, 0));
+    EXPECT_FALSE(
+        list.ProcessWindowMessage(hWndList, WM_LBUTTONDOWN, 0, MAKELPARAM(190, 240), lResult, 0));
     EXPECT_FALSE(list.ProcessWindowMessage(hWndList, WM_MOUSEMOVE, 0, 0, lResult, 0));
 
     ::DestroyWindow(hWndList);
@@ -157,7 +160,8 @@ TEST_F(ListViewTest, MessagesGoOnToTheListViewAndOtherMapsHandleNothing)
 
 TEST(SaverListItem, SplitsAPathIntoFolderAndFileAndJoinsThemAgain)
 {
-    const SaverListItem item = SaverListItem::FromPath("C:\\Program Files\\Savers\\Aurora.SCR", "Aurora");
+    const SaverListItem item =
+        SaverListItem::FromPath("C:\\Program Files\\Savers\\Aurora.SCR", "Aurora");
     EXPECT_EQ(item.m_strName.str(), "Aurora");
     EXPECT_EQ(item.m_strFolder.str(), "C:\\Program Files\\Savers");
     EXPECT_EQ(item.m_strFile.str(), "Aurora.SCR");

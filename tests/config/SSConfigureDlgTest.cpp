@@ -20,7 +20,10 @@ const char kZeroDelayMessage[] = "ERROR:  Please enter a delay of at least one m
 
 HWND List(HWND hWndDialog) { return ::GetDlgItem(hWndDialog, IDC_SAVER_LIST); }
 HWND Item(HWND hWndDialog, int id) { return ::GetDlgItem(hWndDialog, id); }
-bool IsChecked(HWND hWndDialog, int id) { return ::IsDlgButtonChecked(hWndDialog, id) == BST_CHECKED; }
+bool IsChecked(HWND hWndDialog, int id)
+{
+    return ::IsDlgButtonChecked(hWndDialog, id) == BST_CHECKED;
+}
 bool IsEnabled(HWND hWndDialog, int id) { return ::IsWindowEnabled(Item(hWndDialog, id)) != FALSE; }
 
 std::vector<bool> Ticks(HWND hWndList)
@@ -69,9 +72,12 @@ TEST_F(ConfigDialogTest, ListsEverySaverByDescriptionSortedAndTickedWhenSelected
             EXPECT_EQ(WindowText(hWnd), kDialogTitle);
             HWND hWndList = List(hWnd);
             const std::vector<std::string> expected = {
-                std::string(FIXTURE_DESCRIPTION_LONG).substr(0, 47), "NoDescription",
-                FIXTURE_DESCRIPTION_SAMPLE_AURORA, FIXTURE_DESCRIPTION_SAMPLE_AURORA,
-                FIXTURE_DESCRIPTION_SAMPLE_BOUNCE, FIXTURE_DESCRIPTION_SAMPLE_TILES};
+                std::string(FIXTURE_DESCRIPTION_LONG).substr(0, 47),
+                "NoDescription",
+                FIXTURE_DESCRIPTION_SAMPLE_AURORA,
+                FIXTURE_DESCRIPTION_SAMPLE_AURORA,
+                FIXTURE_DESCRIPTION_SAMPLE_BOUNCE,
+                FIXTURE_DESCRIPTION_SAMPLE_TILES};
             EXPECT_EQ(RowTexts(hWndList), expected);
             EXPECT_EQ(dlg.GetRecordCount(), expected.size());
 
@@ -163,7 +169,8 @@ TEST_F(ConfigDialogTest, ClickOnTheBoxOfASelectedRowTicksAndClearsEverySelectedR
         .Then([](HWND hWnd) {
             HWND hWndList = List(hWnd);
             EXPECT_EQ(Ticks(hWndList), (std::vector<bool>{true, false, true, true, false}));
-            EXPECT_TRUE(IsRowSelected(hWndList, 0) && IsRowSelected(hWndList, 2) && IsRowSelected(hWndList, 3));
+            EXPECT_TRUE(IsRowSelected(hWndList, 0) && IsRowSelected(hWndList, 2) &&
+                        IsRowSelected(hWndList, 3));
             // A click on another selected row's box clears all three the same way.
             ClickAt(hWndList, StateIconPoint(hWndList, 0));
             return true;
@@ -380,7 +387,8 @@ TEST_F(ConfigDialogTest, ZeroDelayWithCyclingWarnsKeepsTheDialogAndStoresNothing
             HWND hWndDelay = Item(hWnd, IDC_DELAY);
             EXPECT_EQ(::GetFocus(), hWndDelay);
             DWORD start = 1, end = 0;
-            ::SendMessageA(hWndDelay, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+            ::SendMessageA(hWndDelay, EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+                           reinterpret_cast<LPARAM>(&end));
             EXPECT_EQ(start, 0u);
             EXPECT_EQ(end, 1u) << "all the text selected";
             DWORD value = 0;
@@ -558,7 +566,8 @@ TEST_F(ConfigDialogTest, NoTickedRowStoresNoSaversSubkeyAndTheNextLoadSelectsAll
     script
         .Then([](HWND hWnd) {
             HWND hWndList = List(hWnd);
-            EXPECT_EQ(Ticks(hWndList), std::vector<bool>(3, true)) << "a new user selects everything";
+            EXPECT_EQ(Ticks(hWndList), std::vector<bool>(3, true))
+                << "a new user selects everything";
             for (int i = 0; i < RowCount(hWndList); ++i)
                 TickRow(hWndList, i, false);
             return true;
@@ -631,8 +640,9 @@ protected:
 
     static HWND MakeOwner(int x, int y, int cx, int cy, bool visible)
     {
-        return ::CreateWindowExA(0, "Static", "owner", WS_POPUP | WS_CAPTION | (visible ? WS_VISIBLE : 0), x,
-                                 y, cx, cy, nullptr, nullptr, ::GetModuleHandleA(nullptr), nullptr);
+        return ::CreateWindowExA(0, "Static", "owner",
+                                 WS_POPUP | WS_CAPTION | (visible ? WS_VISIBLE : 0), x, y, cx, cy,
+                                 nullptr, nullptr, ::GetModuleHandleA(nullptr), nullptr);
     }
 };
 

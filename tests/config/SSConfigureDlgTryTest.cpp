@@ -28,7 +28,10 @@ std::string ReadFile(const std::string& path)
     return text.str();
 }
 
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool Contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
 
 // The recorder in a folder whose name has blanks, its record file named in our environment
 // (the child inherits it).
@@ -101,7 +104,8 @@ TEST_F(ConfigDialogTryTest, PreviewRunsTheSaverFullScreenWhileTheDialogKeepsWork
     script.Run(dlg);
     EXPECT_TRUE(bTickedDuringWait);
     const std::string record = Record();
-    EXPECT_TRUE(Contains(record, std::string(fixture::kRecordCmdLinePrefix) + recorder + " /s\r\n")) << record;
+    EXPECT_TRUE(Contains(record, std::string(fixture::kRecordCmdLinePrefix) + recorder + " /s\r\n"))
+        << record;
 }
 
 TEST_F(ConfigDialogTryTest, SettingsStartsTheSaverOwnedByTheDialogAndWaitsUntilItsBoxCloses)
@@ -129,7 +133,8 @@ TEST_F(ConfigDialogTryTest, SettingsStartsTheSaverOwnedByTheDialogAndWaitsUntilI
     std::snprintf(expected, sizeof(expected), " /c %ld\r\n",
                   static_cast<long>(reinterpret_cast<LONG_PTR>(script.LastDialog())));
     const std::string record = Record();
-    EXPECT_TRUE(Contains(record, std::string(fixture::kRecordCmdLinePrefix) + recorder + expected)) << record;
+    EXPECT_TRUE(Contains(record, std::string(fixture::kRecordCmdLinePrefix) + recorder + expected))
+        << record;
 }
 
 TEST_F(ConfigDialogTryTest, WithNoOrSeveralRowsSelectedTheButtonsStartNothing)

@@ -36,7 +36,8 @@ PathList ListOf(const std::vector<std::string>& paths)
 }
 
 // Each stored spelling alone, then all of them at once, against every found spelling.
-void ExpectSameAnswersAsTheSettings(const std::vector<std::string>& found, const std::vector<std::string>& stored)
+void ExpectSameAnswersAsTheSettings(const std::vector<std::string>& found,
+                                    const std::vector<std::string>& stored)
 {
     std::vector<std::vector<std::string>> selections;
     for (const std::string& s : stored)
@@ -73,12 +74,12 @@ TEST(MatchSelectedSavers, AnswersAsIsSaverSelectedForEverySpelling)
     const std::vector<std::string> found = {longName, plain, other, viaShortFolder,
                                             shortFolder + "\\Long Saver Name.scr"};
     const std::vector<std::string> stored = {
-        Upper(plain),                                 // another case
-        shortLong,                                    // all 8.3
-        a.Path() + "\\" + SplitName(shortLong),       // long folder, alias name
-        viaShortFolder,                               // the 8.3 folder
+        Upper(plain),  // another case
+        shortLong,  // all 8.3
+        a.Path() + "\\" + SplitName(shortLong),  // long folder, alias name
+        viaShortFolder,  // the 8.3 folder
         a.Path() + "/" + fixture::kSampleTiles.fileName,  // a forward slash
-        a.Path() + "\\Gone.scr",                      // vanished
+        a.Path() + "\\Gone.scr",  // vanished
         other,
     };
     ExpectSameAnswersAsTheSettings(found, stored);
@@ -87,7 +88,8 @@ TEST(MatchSelectedSavers, AnswersAsIsSaverSelectedForEverySpelling)
 TEST(MatchSelectedSavers, SaversInADriveRootAndDuplicatesMatchToo)
 {
     const std::string root = "C:\\QmxMatch" + std::to_string(::GetCurrentProcessId()) + ".scr";
-    ASSERT_TRUE(::CopyFileA(FixturePath(fixture::kSampleBounce.fileName).c_str(), root.c_str(), FALSE));
+    ASSERT_TRUE(
+        ::CopyFileA(FixturePath(fixture::kSampleBounce.fileName).c_str(), root.c_str(), FALSE));
     const std::vector<std::string> found = {root, root, Upper(root)};
     ExpectSameAnswersAsTheSettings(found, {root, ShortForm(root), "c:" + root.substr(2)});
     ::DeleteFileA(root.c_str());

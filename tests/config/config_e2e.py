@@ -8,6 +8,8 @@ registry read back with Wine's reg.exe.
   config_e2e.py cancel PROBE   change everything, press Esc; nothing is stored
   config_e2e.py try PROBE      Preview and Settings start the recording fixture with the
                                right command line while the dialog stays open
+  config_e2e.py owner PROBE    "/c:<handle>" and "-c <handle>" with a handle that names no
+                               window, and "/c" alone: the dialog still comes up
 
 PROBE is config_probe.exe (control positions and row states of the running dialog).
 Environment (set by CTest): QUILLMIX_WINE_SESSION, QUILLMIX_SCR, QUILLMIX_FIXTURES,
@@ -115,7 +117,7 @@ def reg_query(subkey=""):
 class Scenario:
     """A folder of fixture copies as the only searched folder, and a running dialog."""
 
-    def __init__(self, folder_name, fixtures, env=None):
+    def __init__(self, folder_name, fixtures, env=None, args=()):
         self.dir = tempfile.mkdtemp(prefix="config-e2e-", dir=SESSION)
         self.folder = os.path.join(self.dir, folder_name)
         os.makedirs(self.folder)
@@ -124,7 +126,7 @@ class Scenario:
         reg_delete()
         wine("reg", "add", KEY + r"\Folders", "/v", "00", "/d", windows_path(self.folder), "/f")
         env_all = dict(os.environ, **(env or {}))
-        self.process = subprocess.Popen([WINE_RUN, SESSION, SCR], env=env_all)
+        self.process = subprocess.Popen([WINE_RUN, SESSION, SCR, *args], env=env_all)
 
     def path_of(self, name):
         return windows_path(os.path.join(self.folder, name))
@@ -274,11 +276,24 @@ def test_try(probe_exe):
             os.remove(record)
 
 
+def test_owner(probe_exe):
+    for args in (["/c:12345"], ["-C", "7340032"], ["/c"]):
+        s = Scenario("Savers", ["SampleAurora.scr"], args=args)
+        try:
+            check(probe(probe_exe, "wait") is not None, f"the dialog appears for {' '.join(args)}")
+            check([r[2] for r in rows(probe_exe)] == ["Sample Aurora"], "with its saver listed")
+            xdo("key", "Escape")
+            check(s.wait_closed(), "Esc closes it")
+        finally:
+            s.close()
+
+
 def main():
-    if len(sys.argv) != 3 or sys.argv[1] not in ("choose", "cancel", "try"):
+    tests = {"choose": test_choose, "cancel": test_cancel, "try": test_try, "owner": test_owner}
+    if len(sys.argv) != 3 or sys.argv[1] not in tests:
         print(__doc__)
         return 2
-    {"choose": test_choose, "cancel": test_cancel, "try": test_try}[sys.argv[1]](sys.argv[2])
+    tests[sys.argv[1]](sys.argv[2])
     if failures:
         print(f"{len(failures)} check(s) failed")
         return 1

@@ -35,8 +35,11 @@ int ExpectedOffset(int area, int logo)
 }  // namespace
 
 DibCanvas::DibCanvas(int width, int height)
-    : m_width(width), m_height(height), m_dc(nullptr), m_bitmap(MakeDib(width, height, &m_bits)),
-      m_select(m_dc.get(), m_bitmap.get())
+    : m_width(width)
+    , m_height(height)
+    , m_dc(nullptr)
+    , m_bitmap(MakeDib(width, height, &m_bits))
+    , m_select(m_dc.get(), m_bitmap.get())
 {
 }
 
@@ -112,9 +115,9 @@ PixelImage ExpectedPreview(const PixelImage& logo, int width, int height)
 testing::AssertionResult SameImage(const PixelImage& expected, const PixelImage& actual)
 {
     if (expected.width != actual.width || expected.height != actual.height)
-        return testing::AssertionFailure() << "size " << actual.width << "x" << actual.height
-                                           << ", expected " << expected.width << "x"
-                                           << expected.height;
+        return testing::AssertionFailure()
+            << "size " << actual.width << "x" << actual.height << ", expected " << expected.width
+            << "x" << expected.height;
     size_t differing = 0;
     int firstX = -1;
     int firstY = -1;
@@ -134,6 +137,6 @@ testing::AssertionResult SameImage(const PixelImage& expected, const PixelImage&
     std::snprintf(detail, sizeof(detail), "first at (%d,%d): 0x%06X, expected 0x%06X", firstX,
                   firstY, static_cast<unsigned>(actual.At(firstX, firstY)),
                   static_cast<unsigned>(expected.At(firstX, firstY)));
-    return testing::AssertionFailure() << differing << " of " << expected.pixels.size()
-                                       << " pixels differ; " << detail;
+    return testing::AssertionFailure()
+        << differing << " of " << expected.pixels.size() << " pixels differ; " << detail;
 }

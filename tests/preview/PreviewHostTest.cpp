@@ -22,14 +22,14 @@ public:
     PreviewProcess(const std::string& switchText, HWND hWndHost)
     {
         std::string cmd = "\"" + ProductPath() + "\" " + switchText + " " +
-                          std::to_string(static_cast<long>(reinterpret_cast<LONG_PTR>(hWndHost)));
+            std::to_string(static_cast<long>(reinterpret_cast<LONG_PTR>(hWndHost)));
         std::vector<char> cmdLine(cmd.begin(), cmd.end());
         cmdLine.push_back('\0');
         STARTUPINFOA si = {};
         si.cb = sizeof(si);
         PROCESS_INFORMATION pi = {};
-        if (::CreateProcessA(nullptr, cmdLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                             nullptr, &si, &pi)) {
+        if (::CreateProcessA(nullptr, cmdLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                             &si, &pi)) {
             m_process.reset(pi.hProcess);
             ::CloseHandle(pi.hThread);
             m_id = pi.dwProcessId;
@@ -78,37 +78,88 @@ const HostCase kHostCases[] = {
     {"WiderButLower", "-l", 300, 101},
 };
 
+// Wine (8.0 here) gives a child window whose parent belongs to another process no
+// drawable: what such a child paints never reaches the screen, so nobody can read it back.
+bool RunningOnWine()
+{
+    HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
+    return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
 class PreviewInHostTest : public testing::TestWithParam<HostCase> {
+protected:
+    // Starts the preview in the host and waits until its child window is shown and painted
+    // (no update region left); false, with a failure recorded, when it is not.
+    bool StartPainted(HostWindow& host, PreviewProcess& preview, HWND& child)
+    {
+        if (!preview.Started()) {
+            ADD_FAILURE() << "cannot start " << ProductPath();
+            return false;
+        }
+        const bool seen = PumpMessagesUntil(
+            [&] {
+                child = ::FindWindowExA(host.get(), nullptr, nullptr, kPreviewText);
+                return preview.Ended() ||
+                    (child != nullptr && ::IsWindowVisible(child) &&
+                     !::GetUpdateRect(child, nullptr, FALSE));
+            },
+            kCapMs);
+        if (!seen || preview.Ended()) {
+            ADD_FAILURE() << (seen ? "the preview ended before its host window did"
+                                   : "no painted preview window in the host");
+            return false;
+        }
+        return true;
+    }
+
+    // Destroys the host as the screen-saver host does and waits for the preview to end.
+    static void DestroyHostAndExpectExit(HostWindow& host, const PreviewProcess& preview)
+    {
+        host.Destroy();
+        // Wine can hand WM_DESTROY to a child window of another process some seconds after
+        // its parent is destroyed (Windows at once), so this waits with a hang guard only.
+        ASSERT_TRUE(preview.WaitForExit()) << "the preview outlived its host window";
+        EXPECT_EQ(0u, preview.ExitCode());
+    }
 };
 
-TEST_P(PreviewInHostTest, ShowsTheLogoAndEndsWithTheHostWindow)
+TEST_P(PreviewInHostTest, FillsTheHostAndEndsWithIt)
 {
+    const HostCase& c = GetParam();
+    HostWindow host(c.width, c.height);
+    ASSERT_NE(nullptr, host.get());
+    PreviewProcess preview(c.switchText, host.get());
+    HWND child = nullptr;
+    ASSERT_TRUE(StartPainted(host, preview, child));
+
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(child, &owner);
+    EXPECT_EQ(preview.Id(), owner);
+    EXPECT_EQ(static_cast<LONG>(WS_CHILD | WS_VISIBLE), ::GetWindowLongA(child, GWL_STYLE));
+    RECT rc = {};
+    ::GetWindowRect(child, &rc);
+    const POINT origin = host.ClientOrigin();
+    EXPECT_EQ(origin.x, rc.left);
+    EXPECT_EQ(origin.y, rc.top);
+    EXPECT_EQ(c.width, rc.right - rc.left);
+    EXPECT_EQ(c.height, rc.bottom - rc.top);
+
+    DestroyHostAndExpectExit(host, preview);
+}
+
+TEST_P(PreviewInHostTest, ShowsTheLogoOnTheScreen)
+{
+    if (RunningOnWine())
+        GTEST_SKIP() << "Wine draws no child window of another process's window; the "
+                        "picture is checked in preview_window_test";
     const HostCase& c = GetParam();
     const PixelImage logo = LoadLogoPixels();
     ASSERT_GT(logo.width, 0);
     HostWindow host(c.width, c.height);
     ASSERT_NE(nullptr, host.get());
     PreviewProcess preview(c.switchText, host.get());
-    ASSERT_TRUE(preview.Started()) << ProductPath();
-
-    // Painted: the child is shown and has no update region left.
     HWND child = nullptr;
-    ASSERT_TRUE(PumpMessagesUntil(
-        [&] {
-            child = ::FindWindowExA(host.get(), nullptr, nullptr, kPreviewText);
-            return preview.Ended() || (child != nullptr && ::IsWindowVisible(child) &&
-                                       !::GetUpdateRect(child, nullptr, FALSE));
-        },
-        kCapMs))
-        << "no painted preview window";
-    ASSERT_FALSE(preview.Ended()) << "the preview ended before its host window did";
-    DWORD owner = 0;
-    ::GetWindowThreadProcessId(child, &owner);
-    EXPECT_EQ(preview.Id(), owner);
-    RECT rc = {};
-    ::GetClientRect(child, &rc);
-    EXPECT_EQ(c.width, rc.right);
-    EXPECT_EQ(c.height, rc.bottom);
+    ASSERT_TRUE(StartPainted(host, preview, child));
 
     // BeginPaint empties the update region before the picture is copied, and the display
     // shows it a moment later: look again until it is there or the guard runs out.
@@ -124,11 +175,7 @@ TEST_P(PreviewInHostTest, ShowsTheLogoAndEndsWithTheHostWindow)
         kCapMs);
     EXPECT_TRUE(SameImage(expected, shown));
 
-    host.Destroy();
-    // Wine hands WM_DESTROY to a child window of another process about 2 s after its
-    // parent is destroyed (Windows at once), so this waits with a hang guard only.
-    ASSERT_TRUE(preview.WaitForExit()) << "the preview outlived its host window";
-    EXPECT_EQ(0u, preview.ExitCode());
+    DestroyHostAndExpectExit(host, preview);
 }
 
 INSTANTIATE_TEST_SUITE_P(Hosts, PreviewInHostTest, testing::ValuesIn(kHostCases),

@@ -1,7 +1,7 @@
 // The preview in this process: the picture drawn into memory DCs, and RunPreview in a
 // host window of the test.
-#include "preview/RunPreview.h"
 #include "preview/SSPreviewWnd.h"
+#include "preview/RunPreview.h"
 #include "res/resource.h"
 #include "tests/preview/HostWindow.h"
 #include "tests/preview/PixelImage.h"
@@ -26,19 +26,12 @@ struct AreaCase {
 std::ostream& operator<<(std::ostream& os, const AreaCase& c) { return os << c.name; }
 
 const AreaCase kAreas[] = {
-    {"LogoSize", kLogoWidth, kLogoHeight},
-    {"LargerEven", 200, 150},
-    {"LargerOdd", 201, 151},
-    {"OnePixelLarger", 153, 113},
-    {"SmallerEven", 100, 80},
-    {"SmallerOdd", 101, 81},
-    {"OnePixelSmaller", 151, 111},
-    {"WiderButLower", 300, 61},
-    {"SinglePixel", 1, 1},
+    {"LogoSize", kLogoWidth, kLogoHeight}, {"LargerEven", 200, 150},   {"LargerOdd", 201, 151},
+    {"OnePixelLarger", 153, 113},          {"SmallerEven", 100, 80},   {"SmallerOdd", 101, 81},
+    {"OnePixelSmaller", 151, 111},         {"WiderButLower", 300, 61}, {"SinglePixel", 1, 1},
 };
 
-class DrawPictureTest : public testing::TestWithParam<AreaCase> {
-};
+class DrawPictureTest : public testing::TestWithParam<AreaCase> { };
 
 TEST(PreviewLogo, IsA152By112BitmapOf24Bits)
 {
@@ -179,8 +172,8 @@ void CALLBACK ObserveAndCloseHost(HWND, UINT, UINT_PTR idEvent, DWORD)
 
         DibCanvas erase(cx, cy);
         erase.Fill(kUntouched);
-        o.eraseResult = ::SendMessageA(o.hWndPreview, WM_ERASEBKGND,
-                                       reinterpret_cast<WPARAM>(erase.dc()), 0);
+        o.eraseResult =
+            ::SendMessageA(o.hWndPreview, WM_ERASEBKGND, reinterpret_cast<WPARAM>(erase.dc()), 0);
         o.afterErase = erase.Pixels();
     }
     ::DestroyWindow(o.hWndHost);

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -34,6 +35,8 @@ struct Build {
     const char* pathVariable;
     WORD machine;
 };
+
+void PrintTo(const Build& build, std::ostream* os) { *os << build.name; }
 
 const Build kBuilds[] = {
     {"x64", "QUILLMIX_SCR", IMAGE_FILE_MACHINE_AMD64},
@@ -409,7 +412,7 @@ TEST_P(ProductResources, ManifestAsksForCommonControlsSix)
 }
 
 INSTANTIATE_TEST_SUITE_P(BothBuilds, ProductResources, ::testing::ValuesIn(kBuilds),
-                         [](const ::testing::TestParamInfo<Build>& info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<Build>& param) { return std::string(param.param.name); });
 
 // The reader itself must stop at the end of a resource, however the bytes claim more.
 TEST(ResourceReader, StopsAtTheEndOfTheBytes)

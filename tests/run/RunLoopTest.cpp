@@ -72,12 +72,13 @@ public:
         return step.result;
     }
 
-    void StopChild(HANDLE hProcess) override
+    bool StopChild(HANDLE hProcess) override
     {
         if (hProcess != nullptr) {
             EXPECT_NE(::WaitForSingleObject(hProcess, 0), WAIT_FAILED) << "stop of a closed handle";
         }
         log.push_back(hProcess != nullptr ? "stop" : "stop none");
+        return hProcess != nullptr;
     }
 
 private:

@@ -22,7 +22,8 @@ RawValue RawQuery(const std::string& subKey, const std::string& name)
     if (::RegOpenKeyExA(HKEY_CURRENT_USER, subKey.c_str(), 0, KEY_READ, &hKey) != ERROR_SUCCESS)
         return value;
     DWORD cb = 0;
-    if (::RegQueryValueExA(hKey, name.c_str(), nullptr, &value.type, nullptr, &cb) == ERROR_SUCCESS) {
+    if (::RegQueryValueExA(hKey, name.c_str(), nullptr, &value.type, nullptr, &cb) ==
+        ERROR_SUCCESS) {
         value.data.resize(cb);
         if (::RegQueryValueExA(hKey, name.c_str(), nullptr, &value.type,
                                reinterpret_cast<BYTE*>(&value.data[0]), &cb) == ERROR_SUCCESS) {
@@ -37,12 +38,12 @@ RawValue RawQuery(const std::string& subKey, const std::string& name)
 void RawSet(const std::string& subKey, const std::string& name, DWORD type, const std::string& data)
 {
     HKEY hKey = nullptr;
-    if (::RegCreateKeyExA(HKEY_CURRENT_USER, subKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &hKey,
-                          nullptr) != ERROR_SUCCESS)
+    if (::RegCreateKeyExA(HKEY_CURRENT_USER, subKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                          &hKey, nullptr) != ERROR_SUCCESS)
         throw std::runtime_error("cannot make the key " + subKey);
-    const LONG result = ::RegSetValueExA(hKey, name.c_str(), 0, type,
-                                         reinterpret_cast<const BYTE*>(data.data()),
-                                         static_cast<DWORD>(data.size()));
+    const LONG result =
+        ::RegSetValueExA(hKey, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.data()),
+                         static_cast<DWORD>(data.size()));
     ::RegCloseKey(hKey);
     if (result != ERROR_SUCCESS)
         throw std::runtime_error("cannot write the value " + name);
@@ -50,7 +51,8 @@ void RawSet(const std::string& subKey, const std::string& name, DWORD type, cons
 
 void RawSetDword(const std::string& subKey, const std::string& name, DWORD value)
 {
-    RawSet(subKey, name, REG_DWORD, std::string(reinterpret_cast<const char*>(&value), sizeof(value)));
+    RawSet(subKey, name, REG_DWORD,
+           std::string(reinterpret_cast<const char*>(&value), sizeof(value)));
 }
 
 void RawSetString(const std::string& subKey, const std::string& name, const std::string& text)
@@ -72,8 +74,8 @@ std::vector<std::pair<std::string, std::string>> RawValues(const std::string& su
         char data[1024];
         DWORD cbData = sizeof(data);
         DWORD type = 0;
-        if (::RegEnumValueA(hKey, i, name, &cchName, nullptr, &type, reinterpret_cast<BYTE*>(data), &cbData) !=
-            ERROR_SUCCESS)
+        if (::RegEnumValueA(hKey, i, name, &cchName, nullptr, &type, reinterpret_cast<BYTE*>(data),
+                            &cbData) != ERROR_SUCCESS)
             break;
         std::string text(data, cbData);
         if (!text.empty() && text.back() == '\0')

@@ -17,7 +17,8 @@ struct RawValue {
 bool RawExists(const std::string& subKey);
 RawValue RawQuery(const std::string& subKey, const std::string& name);
 // Writes a value of any type and data (the key is made).
-void RawSet(const std::string& subKey, const std::string& name, DWORD type, const std::string& data);
+void RawSet(const std::string& subKey, const std::string& name, DWORD type,
+            const std::string& data);
 void RawSetDword(const std::string& subKey, const std::string& name, DWORD value);
 void RawSetString(const std::string& subKey, const std::string& name, const std::string& text);
 void RawDelete(const std::string& subKey);

@@ -70,7 +70,8 @@ TEST(RegParseKeyPathTest, KnowsEveryRootByLongAndShortNameWithCase)
 
 TEST_F(RegistryTest, UnrecognisedPathsMakeEveryFunctionFailAndTouchNothing)
 {
-    const char* const paths[] = {"hkcu\\Software\\QuillmixRegistryTest", "Software\\QuillmixRegistryTest", ""};
+    const char* const paths[] = {"hkcu\\Software\\QuillmixRegistryTest",
+                                 "Software\\QuillmixRegistryTest", ""};
     for (const char* pszPath : paths) {
         EXPECT_EQ(RegOpenKeyPath(pszPath, true), nullptr) << pszPath;
         EXPECT_FALSE(RegKeyPathExists(pszPath)) << pszPath;
@@ -127,7 +128,8 @@ TEST_F(RegistryTest, WritesCreateTheKeyAndReadBack)
     // The handle is a real key: the caller closes it.
     const HKEY hKey = RegOpenKeyPath(key, false);
     ASSERT_NE(hKey, nullptr);
-    EXPECT_EQ(::RegQueryValueExA(hKey, "Number", nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+    EXPECT_EQ(::RegQueryValueExA(hKey, "Number", nullptr, nullptr, nullptr, nullptr),
+              ERROR_SUCCESS);
     ::RegCloseKey(hKey);
 }
 

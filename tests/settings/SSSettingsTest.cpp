@@ -77,7 +77,10 @@ SSSettings Loaded()
 
 class SSSettingsTest : public testing::Test {
 protected:
-    std::string Fixture(const fixture::FixtureSaver& saver) const { return FixturePath(saver.fileName); }
+    std::string Fixture(const fixture::FixtureSaver& saver) const
+    {
+        return FixturePath(saver.fileName);
+    }
     std::string CopyFixture(const fixture::FixtureSaver& saver, const std::string& relative) const
     {
         return m_folder.CopyIn(Fixture(saver), relative);
@@ -129,7 +132,8 @@ TEST_F(SSSettingsTest, SaveWritesEveryFieldAndTheListsWhole)
     EXPECT_EQ(RawDword("RecurseSaverFolders"), 0u);
     using Values = std::vector<std::pair<std::string, std::string>>;
     EXPECT_EQ(RawValues(kFoldersKey),
-              (Values{{"00", settingstest::LowerWindowsDirectory()}, {"01", settingstest::LowerSystemDirectory()}}));
+              (Values{{"00", settingstest::LowerWindowsDirectory()},
+                      {"01", settingstest::LowerSystemDirectory()}}));
     EXPECT_EQ(RawValues(kSaversKey), (Values{{"000", a}, {"001", b}}));
     EXPECT_EQ(RawQuery(kSaversKey, "000").type, static_cast<DWORD>(REG_SZ));
 
@@ -172,12 +176,14 @@ TEST_F(SSSettingsTest, NumbersAreTakenByTheirBytesWhateverTheirType)
 
     // Two bytes are a number with zero high bytes; nine bytes fail and count as absent.
     RawSet(kKey, "ShuffleDelay", REG_BINARY, std::string("\x0F\x01", 2));
-    RawSet(kKey, "ShuffleSavers", REG_BINARY, std::string("\x01\x02\x03\x04\x05\x06\x07\x08\x09", 9));
+    RawSet(kKey, "ShuffleSavers", REG_BINARY,
+           std::string("\x01\x02\x03\x04\x05\x06\x07\x08\x09", 9));
     RawSet(kKey, "ShowDesktop", REG_DWORD, std::string(4, '\0'));
     EXPECT_EQ(Loaded().GetShuffleDelay(), 0x10Fu);
     EXPECT_FALSE(Loaded().GetShuffleSavers());
     EXPECT_FALSE(Loaded().GetShowDesktop());
-    RawSet(kKey, "ShuffleDelay", REG_BINARY, std::string("\x01\x02\x03\x04\x05\x06\x07\x08\x09", 9));
+    RawSet(kKey, "ShuffleDelay", REG_BINARY,
+           std::string("\x01\x02\x03\x04\x05\x06\x07\x08\x09", 9));
     EXPECT_EQ(Loaded().GetShuffleDelay(), 5u);
     ::RegDeleteKeyValueA(HKEY_CURRENT_USER, kKey, "ShuffleDelay");
     EXPECT_EQ(Loaded().GetShuffleDelay(), 5u);
@@ -192,8 +198,15 @@ TEST_F(SSSettingsTest, StoredFoldersMustNameFoldersAsTheyStand)
     char drive[] = "C:\\";
     drive[0] = settingstest::LowerWindowsDirectory()[0];
     const std::vector<std::string> stored = {
-        m_folder.PathOf("Missing"), other + "\\", kept, m_folder.PathOf("Ke*"), m_folder.PathOf("K?pt"), file,
-        std::string(drive, 2), drive, other,
+        m_folder.PathOf("Missing"),
+        other + "\\",
+        kept,
+        m_folder.PathOf("Ke*"),
+        m_folder.PathOf("K?pt"),
+        file,
+        std::string(drive, 2),
+        drive,
+        other,
     };
     for (size_t i = 0; i < stored.size(); ++i)
         RawSetString(kFoldersKey, Numbered("%02u", i), stored[i]);
@@ -219,8 +232,13 @@ TEST_F(SSSettingsTest, StoredSaversAreCheckedButNeverSearched)
     const std::string outside = CopyFixture(fixture::kSampleBounce, "Elsewhere\\Outside.scr");
     const std::string self = m_folder.CopyIn(settingstest::ThisProgramPath(), "Savers\\Self.scr");
     const std::vector<std::string> stored = {
-        m_folder.PathOf("Savers\\Missing.scr"), outside, m_folder.WriteText("Savers\\Text.scr", "text"),
-        m_folder.MakeFolder("Savers\\Folder.scr"), self, a, CopyFixture(fixture::kSampleAurora, "Savers\\A.exe"),
+        m_folder.PathOf("Savers\\Missing.scr"),
+        outside,
+        m_folder.WriteText("Savers\\Text.scr", "text"),
+        m_folder.MakeFolder("Savers\\Folder.scr"),
+        self,
+        a,
+        CopyFixture(fixture::kSampleAurora, "Savers\\A.exe"),
     };
     RawSetString(kFoldersKey, "00", folder);
     for (size_t i = 0; i < stored.size(); ++i)
@@ -335,8 +353,9 @@ TEST_F(SSSettingsTest, SelectedMeansTheSameFileByAnyName)
     char shortPath[MAX_PATH] = {};
     ASSERT_GT(::GetShortPathNameA(a.c_str(), shortPath, MAX_PATH), 0u);
     std::string upper = a;
-    std::transform(upper.begin(), upper.end(), upper.begin(),
-                   [](char c) { return static_cast<char>(::toupper(static_cast<unsigned char>(c))); });
+    std::transform(upper.begin(), upper.end(), upper.begin(), [](char c) {
+        return static_cast<char>(::toupper(static_cast<unsigned char>(c)));
+    });
 
     SSSettings settings;
     EXPECT_FALSE(settings.IsSaverSelected(a));

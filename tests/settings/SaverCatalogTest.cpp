@@ -64,7 +64,10 @@ std::string ShortPathOf(const std::string& path)
 
 class SaverCatalogTest : public testing::Test {
 protected:
-    std::string Fixture(const fixture::FixtureSaver& saver) const { return FixturePath(saver.fileName); }
+    std::string Fixture(const fixture::FixtureSaver& saver) const
+    {
+        return FixturePath(saver.fileName);
+    }
     std::string CopyFixture(const fixture::FixtureSaver& saver, const std::string& relative) const
     {
         return m_folder.CopyIn(Fixture(saver), relative);
@@ -106,8 +109,10 @@ TEST_F(SaverCatalogTest, SaverFilesAreExistingModulesNamedScrInAnyCase)
 TEST_F(SaverCatalogTest, SaversInDeepFoldersAreSaversToo)
 {
     // Deeper than the 128 characters OpenFile's existence test can take.
-    const std::string deep = m_folder.MakeFolder(std::string(60, 'd') + "\\" + std::string(60, 'e'));
-    const std::string saver = m_folder.CopyIn(Fixture(fixture::kSampleAurora), deep.substr(m_folder.Path().size() + 1) + "\\Deep.scr");
+    const std::string deep =
+        m_folder.MakeFolder(std::string(60, 'd') + "\\" + std::string(60, 'e'));
+    const std::string saver = m_folder.CopyIn(
+        Fixture(fixture::kSampleAurora), deep.substr(m_folder.Path().size() + 1) + "\\Deep.scr");
     ASSERT_GT(saver.length(), 128u);
     EXPECT_TRUE(IsSaverFile(saver));
     EXPECT_EQ(Found(deep, false), std::vector<std::string>{saver});
@@ -132,17 +137,20 @@ TEST_F(SaverCatalogTest, ShortNameEndingInScrIsListedButRejected)
 
 TEST_F(SaverCatalogTest, DescriptionIsStringOneOrTheFileName)
 {
-    EXPECT_EQ(GetSaverDescription(Fixture(fixture::kSampleAurora)).str(), FIXTURE_DESCRIPTION_SAMPLE_AURORA);
+    EXPECT_EQ(GetSaverDescription(Fixture(fixture::kSampleAurora)).str(),
+              FIXTURE_DESCRIPTION_SAMPLE_AURORA);
     EXPECT_EQ(GetSaverDescription(Fixture(fixture::kRecorder)).str(), FIXTURE_DESCRIPTION_RECORDER);
 
     // String 1 of 60 characters shows its first 47.
-    const std::string longDescription = GetSaverDescription(Fixture(fixture::kLongDescription)).str();
+    const std::string longDescription =
+        GetSaverDescription(Fixture(fixture::kLongDescription)).str();
     EXPECT_EQ(longDescription, std::string(FIXTURE_DESCRIPTION_LONG).substr(0, 47));
 
     // No string 1: the file name without its extension, whatever case that has.
     EXPECT_EQ(GetSaverDescription(Fixture(fixture::kNoDescription)).str(), "NoDescription");
     EXPECT_EQ(GetSaverDescription(CopyFixture(fixture::kNoDescription, "x.scr")).str(), "x");
-    EXPECT_EQ(GetSaverDescription(CopyFixture(fixture::kNoDescription, "Shouting.SCR")).str(), "Shouting");
+    EXPECT_EQ(GetSaverDescription(CopyFixture(fixture::kNoDescription, "Shouting.SCR")).str(),
+              "Shouting");
     EXPECT_EQ(GetSaverDescription(CopyFixture(fixture::kNoDescription, ".scr")).str(), "");
 
     // Not a module: no description at all, not even the file name.
@@ -210,7 +218,8 @@ TEST_F(SaverCatalogTest, RecursionWalksSubfoldersDepthFirstAfterTheFolderItself)
     const std::string two = CopyFixture(fixture::kNoDescription, "Two\\Two.scr");
     m_folder.MakeFolder("Empty");
 
-    EXPECT_EQ(Found(m_folder.Path(), false), std::vector<std::string>{top}) << "subfolders looked at";
+    EXPECT_EQ(Found(m_folder.Path(), false), std::vector<std::string>{top})
+        << "subfolders looked at";
 
     const std::vector<std::string> found = Found(m_folder.Path(), true);
     ASSERT_EQ(found.size(), 4u);
@@ -254,7 +263,8 @@ TEST_F(SaverCatalogTest, LinkBackToAParentIsNotFollowed)
     EXPECT_EQ(CountOf(found, elsewhere), 1u);
     EXPECT_EQ(found.size(), 3u);
     // A link named as the folder itself is searched: only its subfolder links are skipped.
-    EXPECT_EQ(Found(m_folder.PathOf("Child\\Loop"), false), std::vector<std::string>{m_folder.PathOf("Child\\Loop\\Top.scr")});
+    EXPECT_EQ(Found(m_folder.PathOf("Child\\Loop"), false),
+              std::vector<std::string>{m_folder.PathOf("Child\\Loop\\Top.scr")});
 }
 
 TEST_F(SaverCatalogTest, WalkStopsAtTheDepthBound)
@@ -287,7 +297,8 @@ TEST_F(SaverCatalogTest, PathsPastMaxPathAreSkippedNotCut)
     const std::string fits = folder + "\\s.scr";
     ASSERT_EQ(fits.length(), static_cast<size_t>(MAX_PATH - 1));
     ASSERT_TRUE(settingstest::CopyToLongPath(Fixture(fixture::kSampleAurora), fits));
-    ASSERT_TRUE(settingstest::CopyToLongPath(Fixture(fixture::kSampleTiles), folder + "\\s.scr.longer.scr"));
+    ASSERT_TRUE(settingstest::CopyToLongPath(Fixture(fixture::kSampleTiles),
+                                             folder + "\\s.scr.longer.scr"));
     ASSERT_EQ(Listed(folder, "*.scr").size(), 2u);
 
     EXPECT_EQ(Found(folder, false), std::vector<std::string>{fits});
@@ -299,7 +310,9 @@ TEST_F(SaverCatalogTest, PathsEqualComparesFilesNotTexts)
     const std::string a = CopyFixture(fixture::kSampleAurora, "Long Saver Name.scr");
     const std::string b = CopyFixture(fixture::kSampleTiles, "Other Saver Name.scr");
     std::string upper = a;
-    std::transform(upper.begin(), upper.end(), upper.begin(), [](char c) { return static_cast<char>(::toupper(static_cast<unsigned char>(c))); });
+    std::transform(upper.begin(), upper.end(), upper.begin(), [](char c) {
+        return static_cast<char>(::toupper(static_cast<unsigned char>(c)));
+    });
     const std::string shortA = ShortPathOf(a);
     ASSERT_NE(shortA, a);
 
@@ -315,7 +328,8 @@ TEST_F(SaverCatalogTest, PathsEqualComparesFilesNotTexts)
 
 TEST(SaverCatalogSystemTest, DefaultFoldersWithRecursionFindTheSystemSaversTwice)
 {
-    const settingstest::SystemFolderSavers system("QuillmixCatalogTest", {fixture::kSampleAurora.fileName, fixture::kNoDescription.fileName});
+    const settingstest::SystemFolderSavers system(
+        "QuillmixCatalogTest", {fixture::kSampleAurora.fileName, fixture::kNoDescription.fileName});
     ASSERT_EQ(system.Paths().size(), 2u);
 
     const std::string systemDir = settingstest::LowerSystemDirectory();
@@ -333,7 +347,8 @@ TEST(SaverCatalogSystemTest, DefaultFoldersWithRecursionFindTheSystemSaversTwice
     // The walk of the Windows folder reaches the system folder (the same texts, since both
     // folders are lower case), and the system folder follows as the second folder, last.
     ASSERT_GE(found.size(), 2 * inSystem.size());
-    const std::vector<std::string> tail(found.end() - static_cast<ptrdiff_t>(inSystem.size()), found.end());
+    const std::vector<std::string> tail(found.end() - static_cast<ptrdiff_t>(inSystem.size()),
+                                        found.end());
     EXPECT_EQ(tail, inSystem);
     for (const std::string& path : system.Paths()) {
         EXPECT_EQ(CountOf(inSystem, path), 1u) << path;

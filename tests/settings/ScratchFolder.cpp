@@ -67,8 +67,8 @@ ScratchFolder::ScratchFolder()
     const DWORD n = ::GetTempPathA(MAX_PATH, temp);
     if (n == 0 || n >= MAX_PATH)
         throw std::runtime_error("no temporary directory");
-    m_path = std::string(temp) + "QuillmixSettings" + std::to_string(::GetCurrentProcessId()) + "_" +
-             std::to_string(counter++);
+    m_path = std::string(temp) + "QuillmixSettings" + std::to_string(::GetCurrentProcessId()) +
+        "_" + std::to_string(counter++);
     RemoveTree(m_path);
     if (!::CreateDirectoryA(m_path.c_str(), nullptr))
         throw std::runtime_error("cannot make the scratch folder " + m_path);
@@ -76,7 +76,10 @@ ScratchFolder::ScratchFolder()
 
 ScratchFolder::~ScratchFolder() { RemoveTree(m_path); }
 
-std::string ScratchFolder::PathOf(const std::string& relative) const { return m_path + "\\" + relative; }
+std::string ScratchFolder::PathOf(const std::string& relative) const
+{
+    return m_path + "\\" + relative;
+}
 
 std::string ScratchFolder::MakeFolder(const std::string& relative) const
 {
@@ -100,8 +103,8 @@ std::string ScratchFolder::WriteText(const std::string& relative, const std::str
 {
     const std::string path = PathOf(relative);
     MakeParents(path);
-    HANDLE hFile = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                 nullptr);
+    HANDLE hFile = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (hFile == INVALID_HANDLE_VALUE)
         throw std::runtime_error("cannot write " + path);
     DWORD written = 0;
@@ -131,15 +134,16 @@ constexpr DWORD kLinkPollMs = 20;
 bool IsLink(const std::string& path)
 {
     const DWORD attributes = ::GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
 // Wine's own export that gives the Unix name of a Windows path (freed from the process heap).
 std::string UnixPathOf(const std::string& path)
 {
     using WineGetUnixFileName = char*(CDECL*)(const wchar_t*);
-    const auto pfn = reinterpret_cast<WineGetUnixFileName>(
-        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    const auto pfn = reinterpret_cast<WineGetUnixFileName>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
     if (pfn == nullptr)
         return std::string();
     const std::wstring wide = LongPathW(path).substr(4);
@@ -167,8 +171,8 @@ bool MakeFolderLink(const std::string& linkPath, const std::string& target)
     STARTUPINFOA si = {};
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi = {};
-    if (!::CreateProcessA("Z:\\bin\\ln", &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                          &pi))
+    if (!::CreateProcessA("Z:\\bin\\ln", &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                          nullptr, &si, &pi))
         return false;
     ::CloseHandle(pi.hThread);
     ::CloseHandle(pi.hProcess);
@@ -198,7 +202,8 @@ std::string LowerSystemDirectory()
     return dir;
 }
 
-SystemFolderSavers::SystemFolderSavers(const std::string& prefix, const std::vector<std::string>& fixtureFiles)
+SystemFolderSavers::SystemFolderSavers(const std::string& prefix,
+                                       const std::vector<std::string>& fixtureFiles)
 {
     for (const std::string& file : fixtureFiles) {
         const std::string target = LowerSystemDirectory() + "\\" + prefix + file;

@@ -1,0 +1,321 @@
+// The run loop with its real environment: the cover, child savers as processes, the
+// injected input and termination, with switch delays of a second or two instead of
+// minutes.
+#include "run/CoverRunEnvironment.h"
+#include "run/RunLoop.h"
+#include "run/SSCoverWnd.h"
+#include "run/SaverRotation.h"
+
+#include "app/ChildSaver.h"
+#include "settings/Registry.h"
+#include "settings/SSSettings.h"
+#include "tests/fixtures/FixtureNames.h"
+#include "tests/run/RunTestSupport.h"
+#include "tests/support/ScratchRegistry.h"
+#include "tests/support/TestPaths.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+const COLORREF kBlack = RGB(0, 0, 0);
+// A mouse move that ends a well-behaved saver.
+const LONG kUserMove = 40;
+
+// The real environment, watched: what the screen shows before each start, when each
+// start returns, how long each stop takes and what the screen shows after it.
+class WatchedEnvironment final : public RunEnvironment {
+public:
+    struct Start {
+        std::string path;
+        DWORD tick;
+        bool bScreenAsExpected;
+        std::string screen;
+    };
+    struct Stop {
+        DWORD begin;
+        DWORD end;
+        bool bEndedByItself;
+        bool bBlackAfter;
+    };
+
+    WatchedEnvironment(SSCoverWnd& cover, SSSettings& settings, COLORREF beforeStart)
+        : m_real(cover, settings), m_beforeStart(beforeStart)
+    {
+    }
+
+    std::vector<Start> starts;
+    std::vector<Stop> stops;
+
+    DWORD GetTicks() override { return m_real.GetTicks(); }
+    bool GetShowDesktop() override { return m_real.GetShowDesktop(); }
+    void SetPaintDesktop(bool bDesktop) override { m_real.SetPaintDesktop(bDesktop); }
+
+    UniqueHandle StartChild(const AnsiString& path, const AnsiString& commandLine) override
+    {
+        Start start = {path.str(), 0, false, std::string()};
+        start.bScreenAsExpected = ScreenShows(m_beforeStart, &start.screen);
+        UniqueHandle child = m_real.StartChild(path, commandLine);
+        start.tick = ::GetTickCount();
+        starts.push_back(start);
+        return child;
+    }
+
+    DWORD WaitForChild(HANDLE hProcess, DWORD dwTimeoutMs) override
+    {
+        return m_real.WaitForChild(hProcess, dwTimeoutMs);
+    }
+
+    bool StopChild(HANDLE hProcess) override
+    {
+        Stop stop = {::GetTickCount(), 0, false, false};
+        stop.bEndedByItself = m_real.StopChild(hProcess);
+        stop.end = ::GetTickCount();
+        std::string seen;
+        stop.bBlackAfter = ScreenShows(kBlack, &seen);
+        stops.push_back(stop);
+        return stop.bEndedByItself;
+    }
+
+private:
+    CoverRunEnvironment m_real;
+    COLORREF m_beforeStart;
+};
+
+PathList Savers(std::initializer_list<std::string> paths)
+{
+    PathList list;
+    for (const std::string& path : paths)
+        list.Add(AnsiString(path));
+    return list;
+}
+
+AnsiString LastStarted()
+{
+    char buffer[MAX_PATH] = {};
+    RegReadValue(kSettingsKey, kLastStartedValue, buffer, MAX_PATH - 1);
+    return AnsiString(buffer);
+}
+
+// True when the lines hold the wanted ones in this order, others in between allowed.
+bool HasInOrder(const std::vector<std::string>& lines, const std::vector<std::string>& wanted)
+{
+    size_t next = 0;
+    for (const std::string& line : lines)
+        if (next < wanted.size() && line == wanted[next])
+            ++next;
+    return next == wanted.size();
+}
+
+class RunLoopChildrenTest : public testing::Test {
+protected:
+    void TearDown() override
+    {
+        if (m_cover.IsWindow())
+            ::DestroyWindow(m_cover);
+        PumpMessages();
+    }
+
+    // The cover over a desktop of the backdrop colour, which is gone again before the
+    // cover is shown: only the snapshot can show that colour afterwards.
+    void ShowCoverOverBackdrop()
+    {
+        {
+            Backdrop backdrop;
+            std::string seen;
+            ASSERT_TRUE(ScreenShows(kBackdropColor, &seen)) << seen;
+            ASSERT_TRUE(m_cover.CreateCover());
+        }
+        m_cover.ShowCover(true);
+    }
+
+    ScratchRegistry m_registry;
+    SSCoverWnd m_cover;
+    SSSettings m_settings;
+    SaverRotation m_rotation;
+};
+
+}  // namespace
+
+TEST_F(RunLoopChildrenTest, SaverThatIgnoresInputIsTerminatedAfterTheGraceAndTheNextStarts)
+{
+    const std::string ignoring = FixturePath(fixture::kIgnoreInput.fileName);
+    const std::string recorder = FixturePath(fixture::kRecorder.fileName);
+    // With two savers, the one that was not started first last time comes first.
+    ASSERT_TRUE(RegWriteString(kSettingsKey, kLastStartedValue, recorder));
+    m_rotation.Prepare(Savers({ignoring, recorder}), MakeShuffleSeed());
+    ASSERT_EQ(m_rotation.CurrentPath().str(), ignoring);
+    ASSERT_EQ(LastStarted().str(), ignoring);
+
+    RecordFile record;
+    ShowCoverOverBackdrop();
+    m_settings.SetShowDesktop(true);
+    WatchedEnvironment env(m_cover, m_settings, kBackdropColor);
+    std::thread user([&] {
+        if (record.WaitForLine(fixture::kRecordReady))
+            SendMouseMove(kUserMove, kUserMove);
+    });
+    const DWORD kDelayMs = 1500;
+    const RunEnd end = RunSaverCycles(m_rotation, "/s", kDelayMs, env);
+    user.join();
+
+    EXPECT_EQ(end, RunEnd::ChildEnded);
+    ASSERT_EQ(env.starts.size(), 2u);
+    ASSERT_EQ(env.stops.size(), 1u);
+    EXPECT_EQ(env.starts[0].path, ignoring);
+    EXPECT_EQ(env.starts[1].path, recorder);
+    // The snapshot of the desktop is on the screen before each start.
+    EXPECT_TRUE(env.starts[0].bScreenAsExpected) << env.starts[0].screen;
+    EXPECT_TRUE(env.starts[1].bScreenAsExpected) << env.starts[1].screen;
+    // The switch comes when the time is up, counted from the start's return.
+    EXPECT_GE(env.stops[0].begin - env.starts[0].tick, kDelayMs);
+    // Terminated only after the whole grace, then black until the next start.
+    EXPECT_FALSE(env.stops[0].bEndedByItself);
+    EXPECT_GE(env.stops[0].end - env.stops[0].begin, kChildStopGraceMs);
+    EXPECT_TRUE(env.stops[0].bBlackAfter);
+    std::printf("switch: time-up after %lu ms, stop took %lu ms, next start %lu ms after the stop\n",
+                static_cast<unsigned long>(env.stops[0].begin - env.starts[0].tick),
+                static_cast<unsigned long>(env.stops[0].end - env.stops[0].begin),
+                static_cast<unsigned long>(env.starts[1].tick - env.stops[0].end));
+
+    EXPECT_EQ(record.LinesStartingWith(fixture::kRecordCmdLinePrefix),
+              std::vector<std::string>{fixture::kRecordCmdLinePrefix + recorder + " /s"});
+    // The switch did not touch the record of the first saver.
+    EXPECT_EQ(LastStarted().str(), ignoring);
+}
+
+TEST_F(RunLoopChildrenTest, SaverGetsTheInputAtTheSwitchAndEndsByItself)
+{
+    const std::string recorder = FixturePath(fixture::kRecorder.fileName);
+    const std::string tiles = FixturePath(fixture::kSampleTiles.fileName);
+    ASSERT_TRUE(RegWriteString(kSettingsKey, kLastStartedValue, tiles));
+    m_rotation.Prepare(Savers({tiles, recorder}), MakeShuffleSeed());
+    ASSERT_EQ(m_rotation.CurrentPath().str(), recorder);
+
+    RecordFile record;
+    ShowCoverOverBackdrop();
+    WatchedEnvironment env(m_cover, m_settings, kBlack);
+    std::thread user([&] {
+        if (record.WaitForLine(fixture::kRecordEnd) &&
+            WaitForSaverWindow(fixture::kSampleTiles.description) != nullptr)
+            SendMouseMove(kUserMove, -kUserMove);
+    });
+    const RunEnd end = RunSaverCycles(m_rotation, "/s", 1000, env);
+    user.join();
+
+    EXPECT_EQ(end, RunEnd::ChildEnded);
+    ASSERT_EQ(env.starts.size(), 2u);
+    ASSERT_EQ(env.stops.size(), 1u);
+    EXPECT_EQ(env.starts[1].path, tiles);
+    // ShowDesktop off: black before every start.
+    EXPECT_TRUE(env.starts[0].bScreenAsExpected) << env.starts[0].screen;
+    EXPECT_TRUE(env.starts[1].bScreenAsExpected) << env.starts[1].screen;
+    EXPECT_TRUE(env.stops[0].bEndedByItself);
+    EXPECT_LT(env.stops[0].end - env.stops[0].begin, kChildStopGraceMs);
+    // The five records of the stop, in order. The move's distance is the system's own:
+    // relative moves are subject to the pointer speed (Wine's doubles 10 to 20).
+    std::vector<std::string> lines = record.Lines();
+    for (std::string& line : lines)
+        if (line.compare(0, 11, fixture::kRecordMouseMovePrefix) == 0 && line != "mouse move 0 0")
+            line = "mouse move";
+    EXPECT_TRUE(HasInOrder(lines, {fixture::kRecordReady, "mouse move", fixture::kRecordLButtonDown,
+                                   fixture::kRecordLButtonUp, "key down 27", "key up 27",
+                                   fixture::kRecordEnd}))
+        << testing::PrintToString(record.Lines());
+    EXPECT_EQ(LastStarted().str(), recorder);
+}
+
+TEST_F(RunLoopChildrenTest, SaverThatCrashesEndsTheRun)
+{
+    m_rotation.Prepare(Savers({FixturePath(fixture::kCrash.fileName)}), MakeShuffleSeed());
+    ASSERT_TRUE(m_cover.CreateCover());
+    m_cover.ShowCover(true);
+    WatchedEnvironment env(m_cover, m_settings, kBlack);
+    EXPECT_EQ(RunSaverCycles(m_rotation, "/s", 60000, env), RunEnd::ChildEnded);
+    EXPECT_EQ(env.starts.size(), 1u);
+    EXPECT_TRUE(env.stops.empty());
+}
+
+TEST_F(RunLoopChildrenTest, SaverThatExitsAtOnceEndsTheRunWithSwitchingOff)
+{
+    m_rotation.Prepare(Savers({FixturePath(fixture::kExitAtOnce.fileName)}), MakeShuffleSeed());
+    ASSERT_TRUE(m_cover.CreateCover());
+    m_cover.ShowCover(true);
+    WatchedEnvironment env(m_cover, m_settings, kBlack);
+    EXPECT_EQ(RunSaverCycles(m_rotation, "/s", 0, env), RunEnd::ChildEnded);
+    EXPECT_EQ(env.starts.size(), 1u);
+}
+
+TEST_F(RunLoopChildrenTest, SaversThatCannotStartSendNoInput)
+{
+    char temp[MAX_PATH] = {};
+    ::GetTempPathA(MAX_PATH, temp);
+    const std::string missing = std::string(temp) + "QuillmixMissing.scr";
+    const std::string notAProgram = std::string(temp) + "QuillmixNotAProgram.scr";
+    {
+        std::ofstream text(notAProgram);
+        text << "not a program\n";
+    }
+    m_rotation.Prepare(Savers({missing, notAProgram}), MakeShuffleSeed());
+    ASSERT_TRUE(m_cover.CreateCover());
+    m_cover.ShowCover(true);
+    POINT before = {};
+    ::GetCursorPos(&before);
+    WatchedEnvironment env(m_cover, m_settings, kBlack);
+    EXPECT_EQ(RunSaverCycles(m_rotation, "/s", 60000, env), RunEnd::NothingStarted);
+    EXPECT_EQ(env.starts.size(), 2u);
+    PumpMessages();
+    POINT after = {};
+    ::GetCursorPos(&after);
+    EXPECT_EQ(after.x, before.x);
+    EXPECT_EQ(after.y, before.y);
+    ::DeleteFileA(notAProgram.c_str());
+}
+
+TEST_F(RunLoopChildrenTest, WithoutSaversTheCoverEndsOnARealMoveOrKeyOnly)
+{
+    ASSERT_TRUE(m_cover.CreateCover());
+    const int cursorBefore = CursorCount();
+    m_cover.ShowCover(true);
+    std::atomic<bool> keySent{false};
+    std::thread user([&] {
+        ::Sleep(300);
+        SendMouseMove(2, 1);
+        ::Sleep(300);
+        SendMouseMove(-1, -2);
+        ::Sleep(300);
+        keySent = true;
+        SendKeyPress(VK_SHIFT);
+    });
+    WaitForUserInput(m_cover);
+    user.join();
+    EXPECT_TRUE(keySent) << "a tiny move ended the wait";
+    EXPECT_TRUE(m_cover.HasUserInput());
+    ::DestroyWindow(m_cover);
+    EXPECT_EQ(CursorCount(), cursorBefore);
+}
+
+TEST_F(RunLoopChildrenTest, WithoutSaversOneRealMoveEndsTheWait)
+{
+    ASSERT_TRUE(m_cover.CreateCover());
+    m_cover.ShowCover(true);
+    std::thread user([&] {
+        ::Sleep(300);
+        SendMouseMove(kUserMove, 0);
+    });
+    WaitForUserInput(m_cover);
+    user.join();
+    EXPECT_TRUE(m_cover.HasUserInput());
+}
+
+TEST_F(RunLoopChildrenTest, WithoutACoverWindowTheWaitReturnsAtOnce)
+{
+    WaitForUserInput(m_cover);
+    EXPECT_FALSE(m_cover.HasUserInput());
+}

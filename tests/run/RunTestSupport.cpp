@@ -1,0 +1,172 @@
+#include "tests/run/RunTestSupport.h"
+
+#include "tests/fixtures/FixtureNames.h"
+#include "ui/GdiObject.h"
+#include "ui/WindowDC.h"
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+const int kWaitSteps = 200;
+const DWORD kWaitStepMs = 50;
+
+std::string Hex(COLORREF c)
+{
+    char text[16];
+    std::snprintf(text, sizeof(text), "%06lx", static_cast<unsigned long>(c));
+    return text;
+}
+
+}  // namespace
+
+RECT VirtualScreen()
+{
+    const int x = ::GetSystemMetrics(SM_XVIRTUALSCREEN);
+    const int y = ::GetSystemMetrics(SM_YVIRTUALSCREEN);
+    return RECT{x, y, x + ::GetSystemMetrics(SM_CXVIRTUALSCREEN),
+                y + ::GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+}
+
+std::vector<POINT> SamplePoints(int cx, int cy)
+{
+    return {{0, 0}, {cx - 1, 0}, {0, cy - 1}, {cx - 1, cy - 1}, {cx / 2, cy / 2}, {cx / 3, cy / 4}};
+}
+
+void PumpMessages()
+{
+    MSG msg;
+    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        ::TranslateMessage(&msg);
+        ::DispatchMessageA(&msg);
+    }
+}
+
+int CursorCount()
+{
+    const int n = ::ShowCursor(TRUE);
+    ::ShowCursor(FALSE);
+    return n - 1;
+}
+
+bool ScreenShows(COLORREF color, std::string* pSeen)
+{
+    const RECT vs = VirtualScreen();
+    for (int step = 0; step < kWaitSteps; ++step) {
+        PumpMessages();
+        WindowDC screen(nullptr);
+        bool all = true;
+        pSeen->clear();
+        for (const POINT& pt : SamplePoints(vs.right - vs.left, vs.bottom - vs.top)) {
+            const COLORREF c = ::GetPixel(screen.get(), vs.left + pt.x, vs.top + pt.y);
+            *pSeen += Hex(c) + " ";
+            all = all && c == color;
+        }
+        if (all)
+            return true;
+        ::Sleep(kWaitStepMs);
+    }
+    return false;
+}
+
+void SendMouseMove(LONG dx, LONG dy)
+{
+    INPUT input = {};
+    input.type = INPUT_MOUSE;
+    input.mi.dx = dx;
+    input.mi.dy = dy;
+    input.mi.dwFlags = MOUSEEVENTF_MOVE;
+    ::SendInput(1, &input, sizeof(input));
+}
+
+void SendKeyPress(WORD vk)
+{
+    INPUT inputs[2] = {};
+    inputs[0].type = INPUT_KEYBOARD;
+    inputs[0].ki.wVk = vk;
+    inputs[1] = inputs[0];
+    inputs[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    ::SendInput(2, inputs, sizeof(INPUT));
+}
+
+HWND WaitForSaverWindow(const char* description)
+{
+    for (int step = 0; step < kWaitSteps; ++step) {
+        HWND hWnd = ::FindWindowA(fixture::kSaverWindowClass, description);
+        if (hWnd != nullptr && ::IsWindowVisible(hWnd))
+            return hWnd;
+        ::Sleep(kWaitStepMs);
+    }
+    return nullptr;
+}
+
+Backdrop::Backdrop()
+{
+    static const char kClass[] = "QuillmixRunTestBackdrop";
+    static GdiObject<HBRUSH> brush(::CreateSolidBrush(kBackdropColor));
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = ::DefWindowProcA;
+    wc.hInstance = ::GetModuleHandleA(nullptr);
+    wc.hbrBackground = brush.get();
+    wc.lpszClassName = kClass;
+    ::RegisterClassA(&wc);
+    const RECT vs = VirtualScreen();
+    m_hWnd = ::CreateWindowExA(0, kClass, "backdrop", WS_POPUP | WS_VISIBLE, vs.left, vs.top,
+                               vs.right - vs.left, vs.bottom - vs.top, nullptr, nullptr,
+                               wc.hInstance, nullptr);
+    ::UpdateWindow(m_hWnd);
+}
+
+Backdrop::~Backdrop() { ::DestroyWindow(m_hWnd); }
+
+RecordFile::RecordFile()
+{
+    char dir[MAX_PATH] = {};
+    char file[MAX_PATH] = {};
+    ::GetTempPathA(MAX_PATH, dir);
+    ::GetTempFileNameA(dir, "qmr", 0, file);
+    m_path = file;
+    ::SetEnvironmentVariableA(fixture::kRecordFileVariable, m_path.c_str());
+}
+
+RecordFile::~RecordFile()
+{
+    ::SetEnvironmentVariableA(fixture::kRecordFileVariable, nullptr);
+    ::DeleteFileA(m_path.c_str());
+}
+
+std::vector<std::string> RecordFile::Lines() const
+{
+    std::vector<std::string> lines;
+    std::ifstream in(m_path, std::ios::binary);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+std::vector<std::string> RecordFile::LinesStartingWith(const std::string& prefix) const
+{
+    std::vector<std::string> found;
+    for (const std::string& line : Lines())
+        if (line.compare(0, prefix.size(), prefix) == 0)
+            found.push_back(line);
+    return found;
+}
+
+bool RecordFile::WaitForLine(const std::string& text, bool bPrefix) const
+{
+    for (int step = 0; step < kWaitSteps; ++step) {
+        for (const std::string& line : Lines()) {
+            if (bPrefix ? line.compare(0, text.size(), text) == 0 : line == text)
+                return true;
+        }
+        ::Sleep(kWaitStepMs);
+    }
+    return false;
+}

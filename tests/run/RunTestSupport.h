@@ -1,0 +1,68 @@
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// Helpers of the run-mode tests: the screen as the user sees it, input as the user gives
+// it, and the record file of Recorder.scr.
+
+// The virtual screen in screen coordinates.
+RECT VirtualScreen();
+
+// Corners and middle of a rectangle of the given size, relative to its top-left corner.
+std::vector<POINT> SamplePoints(int cx, int cy);
+
+// Dispatches every message waiting in this thread's queue.
+void PumpMessages();
+
+// The cursor's display counter of this thread.
+int CursorCount();
+
+// Waits until every sample point of the virtual screen shows the colour: Wine hands a
+// window's pixels to the X server a little after painting. The bound only keeps a broken
+// test from hanging. pSeen gets the colours of the last read.
+bool ScreenShows(COLORREF color, std::string* pSeen);
+
+// The user's input through SendInput: a relative mouse move, a key press and release.
+void SendMouseMove(LONG dx, LONG dy);
+void SendKeyPress(WORD vk);
+
+// The full-screen window of a fixture saver with the given description, once it is shown.
+HWND WaitForSaverWindow(const char* description);
+
+// The colour of Backdrop.
+constexpr COLORREF kBackdropColor = RGB(200, 40, 60);
+
+// A plain window of one colour over the whole screen: the "desktop" a snapshot takes.
+class Backdrop {
+public:
+    Backdrop();
+    Backdrop(const Backdrop&) = delete;
+    Backdrop& operator=(const Backdrop&) = delete;
+    ~Backdrop();
+    HWND get() const { return m_hWnd; }
+
+private:
+    HWND m_hWnd;
+};
+
+// A fresh record file for Recorder.scr, named to the children through the environment
+// for as long as the object lives.
+class RecordFile {
+public:
+    RecordFile();
+    RecordFile(const RecordFile&) = delete;
+    RecordFile& operator=(const RecordFile&) = delete;
+    ~RecordFile();
+
+    const std::string& Path() const { return m_path; }
+    std::vector<std::string> Lines() const;
+    // Waits until a line equal to text, or starting with it for a prefix, has been written.
+    bool WaitForLine(const std::string& text, bool bPrefix = false) const;
+    // Lines starting with the prefix, in order.
+    std::vector<std::string> LinesStartingWith(const std::string& prefix) const;
+
+private:
+    std::string m_path;
+};
