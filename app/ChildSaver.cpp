@@ -75,10 +75,8 @@ bool StopChildSaver(HANDLE hProcess)
     if (hProcess == nullptr)
         return false;
     INPUT inputs[] = {
-        MouseInput(10, 10, MOUSEEVENTF_MOVE),
-        MouseInput(0, 0, MOUSEEVENTF_LEFTDOWN),
-        MouseInput(10, 10, MOUSEEVENTF_LEFTUP),
-        KeyInput(VK_ESCAPE, 0),
+        MouseInput(10, 10, MOUSEEVENTF_MOVE),   MouseInput(0, 0, MOUSEEVENTF_LEFTDOWN),
+        MouseInput(10, 10, MOUSEEVENTF_LEFTUP), KeyInput(VK_ESCAPE, 0),
         KeyInput(VK_ESCAPE, KEYEVENTF_KEYUP),
     };
     ::SendInput(ARRAYSIZE(inputs), inputs, sizeof(INPUT));

@@ -13,8 +13,7 @@ const char* const kConfigureSwitches[] = {"/c", "-c"};
 const size_t kSwitchLength = 2;
 
 // Position of the first switch of the list that occurs anywhere, tried in list order.
-template <size_t N>
-size_t FindFirstOf(const std::string& text, const char* const (&switches)[N])
+template <size_t N> size_t FindFirstOf(const std::string& text, const char* const (&switches)[N])
 {
     for (const char* sw : switches) {
         const size_t pos = text.find(sw);

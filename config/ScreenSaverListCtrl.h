@@ -7,9 +7,9 @@
 class ScreenSaverListCtrl : public CCheckListViewCtrlImpl<ScreenSaverListCtrl> {
 public:
     BEGIN_MSG_MAP(ScreenSaverListCtrl)
-    MESSAGE_HANDLER(WM_LBUTTONDOWN, OnLButtonDown)
-    MESSAGE_HANDLER(WM_LBUTTONDBLCLK, OnLButtonDown)
-    MESSAGE_HANDLER(WM_KEYDOWN, OnKeyDown)
+        MESSAGE_HANDLER(WM_LBUTTONDOWN, OnLButtonDown)
+        MESSAGE_HANDLER(WM_LBUTTONDBLCLK, OnLButtonDown)
+        MESSAGE_HANDLER(WM_KEYDOWN, OnKeyDown)
     END_MSG_MAP()
 
     // Binds to an existing list view and switches on check boxes and full-row selection.

@@ -83,7 +83,7 @@ LRESULT SSPreviewWnd::OnPaint(UINT, WPARAM, LPARAM, BOOL&)
 LRESULT SSPreviewWnd::OnPrintClient(UINT, WPARAM wParam, LPARAM, BOOL&)
 {
     // WM_PRINTCLIENT hands its DC over in wParam.
-    DrawPicture(reinterpret_cast<HDC>(wParam), ClientSize());  // NOLINT(performance-no-int-to-ptr)
+    DrawPicture(reinterpret_cast<HDC>(wParam), ClientSize());
     return 0;
 }
 

@@ -8,10 +8,10 @@
 class SSPreviewWnd : public CWindowImpl<SSPreviewWnd> {
 public:
     BEGIN_MSG_MAP(SSPreviewWnd)
-    MESSAGE_HANDLER(WM_ERASEBKGND, OnEraseBkgnd)
-    MESSAGE_HANDLER(WM_PAINT, OnPaint)
-    MESSAGE_HANDLER(WM_PRINTCLIENT, OnPrintClient)
-    MESSAGE_HANDLER(WM_DESTROY, OnDestroy)
+        MESSAGE_HANDLER(WM_ERASEBKGND, OnEraseBkgnd)
+        MESSAGE_HANDLER(WM_PAINT, OnPaint)
+        MESSAGE_HANDLER(WM_PRINTCLIENT, OnPrintClient)
+        MESSAGE_HANDLER(WM_DESTROY, OnDestroy)
     END_MSG_MAP()
 
     // Draws the picture for a client area of the given size into hdc: white, the logo at

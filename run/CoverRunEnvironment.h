@@ -9,7 +9,8 @@ class SSSettings;
 class CoverRunEnvironment final : public RunEnvironment {
 public:
     CoverRunEnvironment(SSCoverWnd& cover, SSSettings& settings) noexcept
-        : m_cover(cover), m_settings(settings)
+        : m_cover(cover)
+        , m_settings(settings)
     {
     }
 

@@ -21,7 +21,7 @@ DWORD TimeLeftMs(DWORD dwStartTick, DWORD dwDelayMs, DWORD dwNow) noexcept;
 
 // How the cycles of the run ended.
 enum class RunEnd {
-    ChildEnded,      // a saver ended by itself: the user's wish to end the run
+    ChildEnded,  // a saver ended by itself: the user's wish to end the run
     NothingStarted,  // the rotation is empty, or no saver of it could be started
 };
 

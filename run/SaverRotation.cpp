@@ -61,7 +61,7 @@ DWORD MakeShuffleSeed() noexcept
     LARGE_INTEGER counter = {};
     ::QueryPerformanceCounter(&counter);
     return ::GetTickCount() ^ ::GetCurrentProcessId() ^ counter.LowPart ^
-           static_cast<DWORD>(counter.HighPart);
+        static_cast<DWORD>(counter.HighPart);
 }
 
 void SaverRotation::Prepare()

@@ -177,6 +177,7 @@ void FindSavers(PathList& savers, const PathList& folders, bool bRecurse)
     // By index over the count at the start, each folder copied: the two lists may be one.
     const size_t nFolders = folders.GetCount();
     for (size_t i = 0; i < nFolders; ++i) {
+        // NOLINTNEXTLINE(performance-unnecessary-copy-initialization)
         const AnsiString folder = folders[i];
         FindInFolder(savers, folder, bRecurse, ownDescription, 0);
     }

@@ -18,7 +18,9 @@ build=build/x64
 [ -f "$build/compile_commands.json" ] || cmake --preset x64 >/dev/null
 # clang does not know the mingw g++ search path: hand it the one the cross compiler uses.
 extra=(--extra-arg=--target=x86_64-w64-mingw32)
+# GCC's own intrinsics headers use GCC builtins that clang lacks: clang brings its own.
 while read -r dir; do
+  case "$dir" in */lib/gcc/*/include) continue ;; esac
   extra+=("--extra-arg=-isystem$dir")
 done < <(x86_64-w64-mingw32-g++-posix -E -x c++ - -v </dev/null 2>&1 |
   sed -n '/#include <...> search starts here/,/End of search list/p' | sed -n 's/^ //p')

@@ -8,7 +8,10 @@
 // index outside the text.
 class AnsiStringError : public std::exception {
 public:
-    explicit AnsiStringError(HRESULT hr) noexcept : m_hr(hr) {}
+    explicit AnsiStringError(HRESULT hr) noexcept
+        : m_hr(hr)
+    {
+    }
     HRESULT Code() const noexcept { return m_hr; }
     const char* what() const noexcept override;
 
@@ -23,7 +26,10 @@ public:
     AnsiString() noexcept = default;
     AnsiString(const char* psz);  // NOLINT(google-explicit-constructor): text converts freely
     AnsiString(const char* pch, size_t nLength);
-    AnsiString(std::string s) noexcept : m_str(std::move(s)) {}  // NOLINT(google-explicit-constructor)
+    AnsiString(std::string s) noexcept
+        : m_str(std::move(s))
+    {
+    }  // NOLINT(google-explicit-constructor)
 
     const char* c_str() const noexcept { return m_str.c_str(); }
     size_t length() const noexcept { return m_str.length(); }
@@ -36,8 +42,14 @@ public:
     AnsiString& operator+=(const AnsiString& other);
     AnsiString& operator+=(char ch);
 
-    friend bool operator==(const AnsiString& a, const AnsiString& b) noexcept { return a.m_str == b.m_str; }
-    friend bool operator!=(const AnsiString& a, const AnsiString& b) noexcept { return a.m_str != b.m_str; }
+    friend bool operator==(const AnsiString& a, const AnsiString& b) noexcept
+    {
+        return a.m_str == b.m_str;
+    }
+    friend bool operator!=(const AnsiString& a, const AnsiString& b) noexcept
+    {
+        return a.m_str != b.m_str;
+    }
     friend AnsiString operator+(AnsiString a, const AnsiString& b) { return a += b; }
 
 private:

@@ -4,7 +4,11 @@
 // Sets a DC's background colour and puts the earlier one back when it goes.
 class BkColorGuard {
 public:
-    BkColorGuard(HDC hdc, COLORREF color) noexcept : m_hdc(hdc), m_old(::SetBkColor(hdc, color)) {}
+    BkColorGuard(HDC hdc, COLORREF color) noexcept
+        : m_hdc(hdc)
+        , m_old(::SetBkColor(hdc, color))
+    {
+    }
     BkColorGuard(const BkColorGuard&) = delete;
     BkColorGuard& operator=(const BkColorGuard&) = delete;
     ~BkColorGuard()

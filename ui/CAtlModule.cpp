@@ -7,7 +7,8 @@ CAtlModule* g_module = nullptr;
 }
 
 CAtlModule::CAtlModule() noexcept
-    : m_hInstance(::GetModuleHandleA(nullptr)), m_dwMainThreadID(::GetCurrentThreadId())
+    : m_hInstance(::GetModuleHandleA(nullptr))
+    , m_dwMainThreadID(::GetCurrentThreadId())
 {
     ::InitializeCriticalSection(&m_csWindowCreate);
     g_module = this;
@@ -56,8 +57,9 @@ void* CAtlModule::ExtractCreateWndData() noexcept
     const DWORD dwThreadID = ::GetCurrentThreadId();
     ::EnterCriticalSection(&m_csWindowCreate);
     // The newest entry of this thread: creation may nest (a window made in WM_CREATE).
-    auto it = std::find_if(m_createWndData.rbegin(), m_createWndData.rend(),
-                           [dwThreadID](const CreateWndData& d) { return d.dwThreadID == dwThreadID; });
+    auto it =
+        std::find_if(m_createWndData.rbegin(), m_createWndData.rend(),
+                     [dwThreadID](const CreateWndData& d) { return d.dwThreadID == dwThreadID; });
     if (it != m_createWndData.rend()) {
         pObject = it->pObject;
         m_createWndData.erase(std::next(it).base());
@@ -72,7 +74,8 @@ void CAtlModule::RemoveCreateWndData(void* pObject) noexcept
     ::EnterCriticalSection(&m_csWindowCreate);
     m_createWndData.erase(std::remove_if(m_createWndData.begin(), m_createWndData.end(),
                                          [&](const CreateWndData& d) {
-                                             return d.pObject == pObject && d.dwThreadID == dwThreadID;
+                                             return d.pObject == pObject &&
+                                                 d.dwThreadID == dwThreadID;
                                          }),
                           m_createWndData.end());
     ::LeaveCriticalSection(&m_csWindowCreate);

@@ -47,15 +47,16 @@ private:
     std::vector<CreateWndData> m_createWndData;
 };
 
-template <class T>
-class CAtlModuleT : public CAtlModule {
+template <class T> class CAtlModuleT : public CAtlModule {
 };
 
 // The module of an executable: COM is initialised for the main thread while it lives.
-template <class T>
-class CAtlExeModuleT : public CAtlModuleT<T> {
+template <class T> class CAtlExeModuleT : public CAtlModuleT<T> {
 public:
-    CAtlExeModuleT() noexcept : m_hrCoInit(::CoInitialize(nullptr)) {}
+    CAtlExeModuleT() noexcept
+        : m_hrCoInit(::CoInitialize(nullptr))
+    {
+    }
     ~CAtlExeModuleT() override
     {
         if (SUCCEEDED(m_hrCoInit))

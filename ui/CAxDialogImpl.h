@@ -17,18 +17,19 @@ public:
             return -1;
         }
         HINSTANCE hInstance = module->GetModuleInstance();
-        HRSRC hResource = ::FindResourceA(hInstance, MAKEINTRESOURCEA(T::IDD),
-                                          RT_DIALOG);
+        HRSRC hResource = ::FindResourceA(hInstance, MAKEINTRESOURCEA(T::IDD), RT_DIALOG);
         HGLOBAL hTemplate = hResource != nullptr ? ::LoadResource(hInstance, hResource) : nullptr;
-        auto* pTemplate =
-            hTemplate != nullptr ? static_cast<LPCDLGTEMPLATEA>(::LockResource(hTemplate)) : nullptr;
+        auto* pTemplate = hTemplate != nullptr
+            ? static_cast<LPCDLGTEMPLATEA>(::LockResource(hTemplate))
+            : nullptr;
         if (pTemplate == nullptr)
             return -1;
 
         this->m_dwInitError = ERROR_SUCCESS;
         module->AddCreateWndData(static_cast<CWindowImplBase*>(this));
-        const INT_PTR result = ::DialogBoxIndirectParamA(
-            hInstance, pTemplate, hWndParent, CDialogImplBaseT<TBase>::StartDialogProc, dwInitParam);
+        const INT_PTR result =
+            ::DialogBoxIndirectParamA(hInstance, pTemplate, hWndParent,
+                                      CDialogImplBaseT<TBase>::StartDialogProc, dwInitParam);
         DWORD dwError = ::GetLastError();
         module->RemoveCreateWndData(static_cast<CWindowImplBase*>(this));
         if (result <= 0 && this->m_dwInitError != ERROR_SUCCESS)

@@ -4,8 +4,7 @@
 
 // A dialog bound to a C++ object. The dialog manager calls the dialog procedure; a
 // handled message gives the dialog-result rules their answer, an unhandled one FALSE.
-template <class TBase = CWindowImplBase>
-class CDialogImplBaseT : public TBase {
+template <class TBase = CWindowImplBase> class CDialogImplBaseT : public TBase {
 public:
     WNDPROC GetWindowProc() noexcept override { return reinterpret_cast<WNDPROC>(DialogProc); }
 
@@ -25,18 +24,18 @@ protected:
     static bool ReturnsResultDirectly(UINT uMsg) noexcept
     {
         return uMsg == WM_INITDIALOG || uMsg == WM_COMPAREITEM || uMsg == WM_VKEYTOITEM ||
-               uMsg == WM_CHARTOITEM || uMsg == WM_QUERYDRAGICON ||
-               (uMsg >= WM_CTLCOLORMSGBOX && uMsg <= WM_CTLCOLORSTATIC);
+            uMsg == WM_CHARTOITEM || uMsg == WM_QUERYDRAGICON ||
+            (uMsg >= WM_CTLCOLORMSGBOX && uMsg <= WM_CTLCOLORSTATIC);
     }
 };
 
 template <class TBase>
 INT_PTR CALLBACK CDialogImplBaseT<TBase>::StartDialogProc(HWND hWnd, UINT uMsg, WPARAM wParam,
-                                                         LPARAM lParam)
+                                                          LPARAM lParam)
 {
     CAtlModule* module = CAtlModule::Instance();
-    auto* pThis = module != nullptr ? static_cast<CWindowImplBase*>(module->ExtractCreateWndData())
-                                    : nullptr;
+    auto* pThis =
+        module != nullptr ? static_cast<CWindowImplBase*>(module->ExtractCreateWndData()) : nullptr;
     auto* pDialog = static_cast<CDialogImplBaseT*>(pThis);
     if (pDialog == nullptr || !pDialog->Bind(hWnd))
         return FALSE;
@@ -46,7 +45,7 @@ INT_PTR CALLBACK CDialogImplBaseT<TBase>::StartDialogProc(HWND hWnd, UINT uMsg, 
 
 template <class TBase>
 INT_PTR CALLBACK CDialogImplBaseT<TBase>::DialogProc(HWND hWnd, UINT uMsg, WPARAM wParam,
-                                                    LPARAM lParam)
+                                                     LPARAM lParam)
 {
     auto* pThis = static_cast<CDialogImplBaseT*>(CWindowImplBase::FromHandle(hWnd));
     if (pThis == nullptr)

@@ -4,15 +4,15 @@
 #include <commctrl.h>
 
 // List-view messages as member functions over any window holder TBase (with m_hWnd).
-template <class TBase>
-class CListViewCtrlT : public TBase {
+template <class TBase> class CListViewCtrlT : public TBase {
 public:
     int GetItemCount() const noexcept { return static_cast<int>(Send(LVM_GETITEMCOUNT)); }
     UINT GetSelectedCount() const noexcept { return static_cast<UINT>(Send(LVM_GETSELECTEDCOUNT)); }
     int GetSelectionMark() const noexcept { return static_cast<int>(Send(LVM_GETSELECTIONMARK)); }
     int GetNextItem(int nItem, UINT nFlags) const noexcept
     {
-        return static_cast<int>(Send(LVM_GETNEXTITEM, static_cast<WPARAM>(nItem), MAKELPARAM(nFlags, 0)));
+        return static_cast<int>(
+            Send(LVM_GETNEXTITEM, static_cast<WPARAM>(nItem), MAKELPARAM(nFlags, 0)));
     }
     UINT GetItemState(int nItem, UINT nMask) const noexcept
     {
@@ -23,7 +23,8 @@ public:
         LVITEMA item = {};
         item.state = nState;
         item.stateMask = nMask;
-        return static_cast<BOOL>(Send(LVM_SETITEMSTATE, static_cast<WPARAM>(nItem), reinterpret_cast<LPARAM>(&item)));
+        return static_cast<BOOL>(
+            Send(LVM_SETITEMSTATE, static_cast<WPARAM>(nItem), reinterpret_cast<LPARAM>(&item)));
     }
     BOOL GetItem(LVITEMA* pItem) const noexcept
     {

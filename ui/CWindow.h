@@ -4,7 +4,10 @@
 // A borrowed window handle: holds it, never destroys it.
 class CWindow {
 public:
-    explicit CWindow(HWND hWnd = nullptr) noexcept : m_hWnd(hWnd) {}
+    explicit CWindow(HWND hWnd = nullptr) noexcept
+        : m_hWnd(hWnd)
+    {
+    }
 
     operator HWND() const noexcept { return m_hWnd; }
     bool IsWindow() const noexcept { return m_hWnd != nullptr && ::IsWindow(m_hWnd) != FALSE; }

@@ -17,19 +17,26 @@ public:
                            LPVOID lpCreateParam = nullptr) noexcept
     {
         const ATOM atom = RegisterWndClass();
-        return this->CreateWindowOfClass(atom, hWndParent, rect, szWindowName,
-                                         TWinTraits::GetWndStyle(dwStyle),
-                                         TWinTraits::GetWndExStyle(dwExStyle),
-                                         reinterpret_cast<HMENU>(nID), lpCreateParam);
+        return this->CreateWindowOfClass(
+            atom, hWndParent, rect, szWindowName, TWinTraits::GetWndStyle(dwStyle),
+            TWinTraits::GetWndExStyle(dwExStyle), reinterpret_cast<HMENU>(nID), lpCreateParam);
     }
 
     // The class's registration record; its address names the class.
     static WNDCLASSEXA& GetWndClassInfo() noexcept
     {
-        static WNDCLASSEXA wc = {sizeof(WNDCLASSEXA), CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS,
-                                 CWindowImplBase::StartWindowProc, 0, 0, nullptr, nullptr,
-                                 nullptr, reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1), nullptr,
-                                 nullptr, nullptr};
+        static WNDCLASSEXA wc = {sizeof(WNDCLASSEXA),
+                                 CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS,
+                                 CWindowImplBase::StartWindowProc,
+                                 0,
+                                 0,
+                                 nullptr,
+                                 nullptr,
+                                 nullptr,
+                                 reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1),
+                                 nullptr,
+                                 nullptr,
+                                 nullptr};
         return wc;
     }
 

@@ -5,7 +5,7 @@
 namespace {
 // The window property that binds a window to its object.
 const char kObjectProperty[] = "Quillmix.WindowObject";
-}
+}  // namespace
 
 CWindowImplBase::~CWindowImplBase()
 {
@@ -14,11 +14,12 @@ CWindowImplBase::~CWindowImplBase()
         ::GetPropA(m_hWnd, kObjectProperty) == static_cast<HANDLE>(this)) {
         ::RemovePropA(m_hWnd, kObjectProperty);
         if (m_pfnSuperWindowProc != ::DefWindowProcA)
-            ::SetWindowLongPtrA(m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_pfnSuperWindowProc));
+            ::SetWindowLongPtrA(m_hWnd, GWLP_WNDPROC,
+                                reinterpret_cast<LONG_PTR>(m_pfnSuperWindowProc));
     }
 }
 
-void CWindowImplBase::OnFinalMessage(HWND) {}
+void CWindowImplBase::OnFinalMessage(HWND) { }
 
 CWindowImplBase* CWindowImplBase::FromHandle(HWND hWnd) noexcept
 {
@@ -94,8 +95,8 @@ LRESULT CALLBACK CWindowImplBase::StartWindowProc(HWND hWnd, UINT uMsg, WPARAM w
                                                   LPARAM lParam)
 {
     CAtlModule* module = CAtlModule::Instance();
-    auto* pThis = module != nullptr ? static_cast<CWindowImplBase*>(module->ExtractCreateWndData())
-                                    : nullptr;
+    auto* pThis =
+        module != nullptr ? static_cast<CWindowImplBase*>(module->ExtractCreateWndData()) : nullptr;
     if (pThis == nullptr || !pThis->Bind(hWnd))
         return ::DefWindowProcA(hWnd, uMsg, wParam, lParam);
     ::SetWindowLongPtrA(hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(pThis->GetWindowProc()));

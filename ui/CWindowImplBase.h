@@ -14,8 +14,8 @@ public:
     CWindowImplBase& operator=(const CWindowImplBase&) = delete;
 
     // From CMessageMap; first virtual slot.
-    BOOL ProcessWindowMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam,
-                              LRESULT& lResult, DWORD dwMsgMapID) override = 0;
+    BOOL ProcessWindowMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult,
+                              DWORD dwMsgMapID) override = 0;
     virtual ~CWindowImplBase();
     virtual WNDPROC GetWindowProc() noexcept { return WindowProc; }
     // Called with the handle after the window's last message, when the object is free.

@@ -2,14 +2,19 @@
 #include <windows.h>
 
 // Owns a GDI object (bitmap, brush, font...): DeleteObject once, where it was made.
-template <class THandle>
-class GdiObject {
+template <class THandle> class GdiObject {
 public:
     GdiObject() noexcept = default;
-    explicit GdiObject(THandle h) noexcept : m_h(h) {}
+    explicit GdiObject(THandle h) noexcept
+        : m_h(h)
+    {
+    }
     GdiObject(const GdiObject&) = delete;
     GdiObject& operator=(const GdiObject&) = delete;
-    GdiObject(GdiObject&& other) noexcept : m_h(other.release()) {}
+    GdiObject(GdiObject&& other) noexcept
+        : m_h(other.release())
+    {
+    }
     GdiObject& operator=(GdiObject&& other) noexcept
     {
         if (this != &other)

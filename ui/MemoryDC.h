@@ -4,7 +4,10 @@
 // A memory DC compatible with another DC, deleted with DeleteDC.
 class MemoryDC {
 public:
-    explicit MemoryDC(HDC hdcCompatible) noexcept : m_hdc(::CreateCompatibleDC(hdcCompatible)) {}
+    explicit MemoryDC(HDC hdcCompatible) noexcept
+        : m_hdc(::CreateCompatibleDC(hdcCompatible))
+    {
+    }
     MemoryDC(const MemoryDC&) = delete;
     MemoryDC& operator=(const MemoryDC&) = delete;
     ~MemoryDC()

@@ -5,7 +5,8 @@
 class SelectObjectGuard {
 public:
     SelectObjectGuard(HDC hdc, HGDIOBJ hObject) noexcept
-        : m_hdc(hdc), m_hOld(hdc != nullptr && hObject != nullptr ? ::SelectObject(hdc, hObject) : nullptr)
+        : m_hdc(hdc)
+        , m_hOld(hdc != nullptr && hObject != nullptr ? ::SelectObject(hdc, hObject) : nullptr)
     {
     }
     SelectObjectGuard(const SelectObjectGuard&) = delete;

@@ -5,10 +5,16 @@
 class UniqueHandle {
 public:
     UniqueHandle() noexcept = default;
-    explicit UniqueHandle(HANDLE h) noexcept : m_h(h) {}
+    explicit UniqueHandle(HANDLE h) noexcept
+        : m_h(h)
+    {
+    }
     UniqueHandle(const UniqueHandle&) = delete;
     UniqueHandle& operator=(const UniqueHandle&) = delete;
-    UniqueHandle(UniqueHandle&& other) noexcept : m_h(other.release()) {}
+    UniqueHandle(UniqueHandle&& other) noexcept
+        : m_h(other.release())
+    {
+    }
     UniqueHandle& operator=(UniqueHandle&& other) noexcept
     {
         if (this != &other)

@@ -4,7 +4,11 @@
 // The DC of a window (nullptr: the screen) from GetDC, given back with ReleaseDC.
 class WindowDC {
 public:
-    explicit WindowDC(HWND hWnd) noexcept : m_hWnd(hWnd), m_hdc(::GetDC(hWnd)) {}
+    explicit WindowDC(HWND hWnd) noexcept
+        : m_hWnd(hWnd)
+        , m_hdc(::GetDC(hWnd))
+    {
+    }
     WindowDC(const WindowDC&) = delete;
     WindowDC& operator=(const WindowDC&) = delete;
     ~WindowDC()

@@ -70,7 +70,8 @@ TEST_F(ChildSaverTest, ChildSeesExactlyTheCommandLineGiven)
 
 TEST_F(ChildSaverTest, PathWithBlanksIsStartedUnquoted)
 {
-    const std::string copy = m_dir.CopyIn(FixturePath(fixture::kRecorder.fileName), "Recorder copy.scr");
+    const std::string copy =
+        m_dir.CopyIn(FixturePath(fixture::kRecorder.fileName), "Recorder copy.scr");
     ASSERT_FALSE(copy.empty());
     ASSERT_NE(copy.find(' '), std::string::npos);
     const std::string cmdLine = copy + " /p 1";
@@ -94,7 +95,8 @@ TEST_F(ChildSaverTest, InjectedInputEndsTheRecorderAndItSeesEveryRecord)
     const std::string recorder = FixturePath(fixture::kRecorder.fileName);
     UniqueHandle child = StartChildSaver(recorder.c_str(), recorder + " /s");
     ASSERT_TRUE(child);
-    ASSERT_TRUE(PumpUntil(child.get(), [this] { return m_record.Contains(fixture::kRecordReady); }));
+    ASSERT_TRUE(
+        PumpUntil(child.get(), [this] { return m_record.Contains(fixture::kRecordReady); }));
     ASSERT_TRUE(WaitForSaverWindow(child.get()));
 
     EXPECT_TRUE(StopChildSaver(child.get())) << "the child was terminated";
@@ -104,10 +106,11 @@ TEST_F(ChildSaverTest, InjectedInputEndsTheRecorderAndItSeesEveryRecord)
     std::string all;
     for (const std::string& line : lines)
         all += line + "\n";
-    EXPECT_TRUE(HasInOrder(lines, {fixture::kRecordReady, fixture::kRecordMouseMovePrefix,
-                                   fixture::kRecordLButtonDown, fixture::kRecordLButtonUp,
-                                   std::string(fixture::kRecordKeyDownPrefix) + "27",
-                                   std::string(fixture::kRecordKeyUpPrefix) + "27", fixture::kRecordEnd}))
+    EXPECT_TRUE(HasInOrder(lines,
+                           {fixture::kRecordReady, fixture::kRecordMouseMovePrefix,
+                            fixture::kRecordLButtonDown, fixture::kRecordLButtonUp,
+                            std::string(fixture::kRecordKeyDownPrefix) + "27",
+                            std::string(fixture::kRecordKeyUpPrefix) + "27", fixture::kRecordEnd}))
         << all;
     Kill(child.get());
 }
@@ -139,7 +142,8 @@ TEST_F(ChildSaverTest, ChildThatIgnoresInputIsTerminatedAfterTheGrace)
     const DWORD elapsed = ::GetTickCount() - start;
     // GetTickCount moves in steps of a timer tick or so: allow for that, no more.
     EXPECT_GE(elapsed, kChildStopGraceMs - 100);
-    EXPECT_EQ(::WaitForSingleObject(child.get(), 0), WAIT_OBJECT_0) << "still running after the stop";
+    EXPECT_EQ(::WaitForSingleObject(child.get(), 0), WAIT_OBJECT_0)
+        << "still running after the stop";
     EXPECT_EQ(ExitCodeOf(child.get()), 0u);
     Kill(child.get());
 }

@@ -84,7 +84,7 @@ ScratchDir::ScratchDir()
 {
     static unsigned counter = 0;
     m_path = TempFolder() + "\\Quillmix app test " + std::to_string(::GetCurrentProcessId()) + " " +
-             std::to_string(counter++);
+        std::to_string(counter++);
     RemoveFolderWithFiles(m_path);
     if (!::CreateDirectoryA(m_path.c_str(), nullptr))
         throw std::runtime_error("cannot make " + m_path);
@@ -98,7 +98,8 @@ std::string ScratchDir::CopyIn(const std::string& source, const std::string& nam
     return ::CopyFileA(source.c_str(), target.c_str(), FALSE) ? target : std::string();
 }
 
-RecordFile::RecordFile(const ScratchDir& dir) : m_path(dir.PathOf("record.txt"))
+RecordFile::RecordFile(const ScratchDir& dir)
+    : m_path(dir.PathOf("record.txt"))
 {
     ::SetEnvironmentVariableA(fixture::kRecordFileVariable, m_path.c_str());
 }
@@ -108,8 +109,9 @@ RecordFile::~RecordFile() { ::SetEnvironmentVariableA(fixture::kRecordFileVariab
 std::vector<std::string> RecordFile::Lines() const
 {
     std::vector<std::string> lines;
-    HANDLE h = ::CreateFileA(m_path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = ::CreateFileA(m_path.c_str(), GENERIC_READ,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return lines;
     std::string text;
@@ -138,7 +140,8 @@ bool PumpUntil(HANDLE hProcess, const std::function<bool()>& condition)
         DispatchAll();
         if (condition())
             return true;
-        if (::MsgWaitForMultipleObjects(1, &hProcess, FALSE, kPollMs, QS_ALLINPUT) == WAIT_OBJECT_0) {
+        if (::MsgWaitForMultipleObjects(1, &hProcess, FALSE, kPollMs, QS_ALLINPUT) ==
+            WAIT_OBJECT_0) {
             DispatchAll();
             return condition();
         }

@@ -213,7 +213,10 @@ bool Owner(const std::string& text, LONG& owner)
 // very end, and now and then a very long line.
 class CommandLineGenerator {
 public:
-    explicit CommandLineGenerator(uint32_t seed) : m_random(seed) {}
+    explicit CommandLineGenerator(uint32_t seed)
+        : m_random(seed)
+    {
+    }
 
     std::string Next()
     {
@@ -222,7 +225,8 @@ public:
         for (int i = 0; i < pieces; ++i)
             text += Piece();
         if (Pick(0, 200) == 0)
-            text += std::string(static_cast<size_t>(Pick(1000, 5000)), Pick(0, 1) ? ' ' : 'x') + Piece();
+            text += std::string(static_cast<size_t>(Pick(1000, 5000)), Pick(0, 1) ? ' ' : 'x') +
+                Piece();
         if (Pick(0, 8) == 0)
             text += static_cast<char>(Pick(0x81, 0xFE));  // a lead byte with nothing after it
         return text;
@@ -259,7 +263,7 @@ private:
     {
         static const char* const switches[] = {"/s", "-s", "/S", "-S", "/p", "-p", "/P", "-P",
                                                "/l", "-l", "/L", "-L", "/c", "-c", "/C", "-C",
-                                               "/a", "/", "-", "s", "p", "c"};
+                                               "/a", "/",  "-",  "s",  "p",  "c"};
         static const char* const separators[] = {" ", "  ", ":", "\t", "", "   ", " :", "\r\n"};
         switch (Pick(0, 5)) {
         case 0:
@@ -295,7 +299,8 @@ public:
         m_base = static_cast<char*>(
             ::VirtualAlloc(nullptr, 2 * m_pageSize, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
         DWORD old = 0;
-        if (m_base == nullptr || !::VirtualProtect(m_base + m_pageSize, m_pageSize, PAGE_NOACCESS, &old))
+        if (m_base == nullptr ||
+            !::VirtualProtect(m_base + m_pageSize, m_pageSize, PAGE_NOACCESS, &old))
             throw std::runtime_error("cannot make the guard page");
     }
     GuardedText(const GuardedText&) = delete;
@@ -396,7 +401,8 @@ TEST(CommandLineFuzz, LinesUpToAPageLongEndingAtTheGuard)
     // Every switch as the very last bytes, where a reader would look one further.
     for (const char* tail : {"/p", "/p ", "/p  ", "-l", "/c", "/c:", "/c:-", "/p -", "/p +", "-s",
                              "/c9", "\x81", "/p \x81", "/c:\x81"}) {
-        for (size_t length : {size_t{0}, size_t{1}, size_t{100}, guarded.Capacity() - std::strlen(tail)}) {
+        for (size_t length :
+             {size_t{0}, size_t{1}, size_t{100}, guarded.Capacity() - std::strlen(tail)}) {
             const std::string raw = std::string(length, ' ') + tail;
             const AnsiString lowered = LowerCaseCommandLine(guarded.Place(raw));
             const ModeChoice choice = ChooseMode(lowered);
@@ -404,7 +410,8 @@ TEST(CommandLineFuzz, LinesUpToAPageLongEndingAtTheGuard)
             if (std::strcmp(tail, "-s") == 0)
                 EXPECT_EQ(static_cast<int>(choice.mode), static_cast<int>(SaverMode::Run));
             else
-                EXPECT_EQ(static_cast<int>(choice.mode), static_cast<int>(SaverMode::Configure)) << raw;
+                EXPECT_EQ(static_cast<int>(choice.mode), static_cast<int>(SaverMode::Configure))
+                    << raw;
             // Nothing readable follows any of these switches.
             EXPECT_EQ(choice.window, 0) << raw;
         }

@@ -57,10 +57,7 @@ DWORD ExitCodeAfterCancelledDialog(const std::string& switches)
     return code;
 }
 
-TEST(ProductExitCode, ConfigurationMode)
-{
-    EXPECT_EQ(ExitCodeAfterCancelledDialog("/c"), 0u);
-}
+TEST(ProductExitCode, ConfigurationMode) { EXPECT_EQ(ExitCodeAfterCancelledDialog("/c"), 0u); }
 
 TEST(ProductExitCode, PreviewWithoutWindowFallsToConfigurationMode)
 {
@@ -74,13 +71,16 @@ TEST(ProductExitCode, PreviewMode)
     wc.hInstance = ::GetModuleHandleA(nullptr);
     wc.lpszClassName = "QuillmixTestPreviewHost";
     ::RegisterClassA(&wc);
-    HWND host = ::CreateWindowExA(0, wc.lpszClassName, "Preview host", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
-                                  40, 40, 200, 170, nullptr, nullptr, wc.hInstance, nullptr);
+    HWND host =
+        ::CreateWindowExA(0, wc.lpszClassName, "Preview host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40,
+                          40, 200, 170, nullptr, nullptr, wc.hInstance, nullptr);
     ASSERT_NE(host, nullptr);
     UniqueHandle product = StartProduct("/p " + std::to_string(reinterpret_cast<LONG_PTR>(host)));
     ASSERT_TRUE(product);
     // The preview runs until its host window is gone.
-    PumpUntil(product.get(), [host] { return ::FindWindowExA(host, nullptr, nullptr, kPreviewWindowText) != nullptr; });
+    PumpUntil(product.get(), [host] {
+        return ::FindWindowExA(host, nullptr, nullptr, kPreviewWindowText) != nullptr;
+    });
     PumpFor(kPreviewShowMs);
     ::DestroyWindow(host);
     EXPECT_EQ(WaitForChildPumpingUntilEnd(product.get()), WAIT_OBJECT_0);

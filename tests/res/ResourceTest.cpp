@@ -24,7 +24,8 @@ constexpr WORD kDescriptionId = 1;
 constexpr WORD kLogoId = 202;
 constexpr WORD kDialogId = 203;
 constexpr WORD kManifestId = 1;
-static_assert(IDS_DESCRIPTION == kDescriptionId && IDB_LOGO == kLogoId && IDD_CONFIGURE == kDialogId,
+static_assert(IDS_DESCRIPTION == kDescriptionId && IDB_LOGO == kLogoId &&
+                  IDD_CONFIGURE == kDialogId,
               "res/resource.h and the external resource ids disagree");
 
 const char kDescription[] = "Quillmix (Random)";
@@ -47,7 +48,11 @@ const Build kBuilds[] = {
 // resource makes it throw, which fails the test instead of reading stray memory.
 class ResourceReader {
 public:
-    ResourceReader(const BYTE* data, size_t size) : m_data(data), m_size(size) {}
+    ResourceReader(const BYTE* data, size_t size)
+        : m_data(data)
+        , m_size(size)
+    {
+    }
 
     WORD Word() { return Scalar<WORD>(); }
     DWORD Dword() { return Scalar<DWORD>(); }
@@ -89,8 +94,7 @@ private:
         if (n > m_size - m_pos)
             throw std::runtime_error("resource ends early");
     }
-    template <class T>
-    T Scalar()
+    template <class T> T Scalar()
     {
         Need(sizeof(T));
         T value;
@@ -128,7 +132,7 @@ std::string ClassName(const std::string& nameOrAtom)
     static const struct {
         const char* atom;
         const char* name;
-    } atoms[] = {{"#128", "BUTTON"}, {"#129", "EDIT"},      {"#130", "STATIC"},
+    } atoms[] = {{"#128", "BUTTON"},  {"#129", "EDIT"},      {"#130", "STATIC"},
                  {"#131", "LISTBOX"}, {"#132", "SCROLLBAR"}, {"#133", "COMBOBOX"}};
     for (const auto& a : atoms)
         if (nameOrAtom == a.atom)
@@ -222,12 +226,14 @@ WORD MachineOf(const std::string& path)
 {
     std::ifstream file(path, std::ios::binary);
     IMAGE_DOS_HEADER dos = {};
-    if (!file.read(reinterpret_cast<char*>(&dos), sizeof(dos)) || dos.e_magic != IMAGE_DOS_SIGNATURE)
+    if (!file.read(reinterpret_cast<char*>(&dos), sizeof(dos)) ||
+        dos.e_magic != IMAGE_DOS_SIGNATURE)
         return 0;
     DWORD signature = 0;
     IMAGE_FILE_HEADER header = {};
     file.seekg(dos.e_lfanew);
-    if (!file.read(reinterpret_cast<char*>(&signature), sizeof(signature)) || signature != IMAGE_NT_SIGNATURE ||
+    if (!file.read(reinterpret_cast<char*>(&signature), sizeof(signature)) ||
+        signature != IMAGE_NT_SIGNATURE ||
         !file.read(reinterpret_cast<char*>(&header), sizeof(header)))
         return 0;
     return header.Machine;
@@ -239,16 +245,21 @@ protected:
     {
         const Build& build = GetParam();
         m_path = WindowsPathOf(EnvOr(build.pathVariable));
-        const bool present = !m_path.empty() && ::GetFileAttributesA(m_path.c_str()) != INVALID_FILE_ATTRIBUTES;
+        const bool present =
+            !m_path.empty() && ::GetFileAttributesA(m_path.c_str()) != INVALID_FILE_ATTRIBUTES;
         if (!present) {
-            const bool required = build.machine == IMAGE_FILE_MACHINE_AMD64 || EnvOr(kRequireX86Variable) == "1";
+            const bool required =
+                build.machine == IMAGE_FILE_MACHINE_AMD64 || EnvOr(kRequireX86Variable) == "1";
             if (required)
-                FAIL() << build.name << " product missing: \"" << m_path << "\" (" << build.pathVariable << ")";
+                FAIL() << build.name << " product missing: \"" << m_path << "\" ("
+                       << build.pathVariable << ")";
             GTEST_SKIP() << build.name << " product not built: " << m_path;
         }
-        ASSERT_EQ(MachineOf(m_path), build.machine) << m_path << " is not the " << build.name << " build";
+        ASSERT_EQ(MachineOf(m_path), build.machine)
+            << m_path << " is not the " << build.name << " build";
         m_module.reset(new DataModule(m_path));
-        ASSERT_NE(m_module->get(), nullptr) << "cannot map " << m_path << ", error " << ::GetLastError();
+        ASSERT_NE(m_module->get(), nullptr)
+            << "cannot map " << m_path << ", error " << ::GetLastError();
     }
 
     std::string m_path;
@@ -270,9 +281,9 @@ struct ExpectedItem {
     DWORD style;  // beyond WS_CHILD | WS_VISIBLE
 };
 
-const char kShowDesktopText[] =
-    " Show the desktop between screen savers\n"
-    "(Select this option if you have any screen savers that use the desktop as an initial background)";
+const char kShowDesktopText[] = " Show the desktop between screen savers\n"
+                                "(Select this option if you have any screen savers that use the "
+                                "desktop as an initial background)";
 
 // The configuration dialog's controls, in template (and tab) order.
 const ExpectedItem kExpectedItems[] = {
@@ -282,8 +293,10 @@ const ExpectedItem kExpectedItems[] = {
     {-1, "BUTTON", "Cycle Options", 149, 12, 191, 43, WS_GROUP | BS_GROUPBOX},
     {207, "BUTTON", "Choose only one screen saver each time", 157, 25, 143, 10,
      WS_GROUP | WS_TABSTOP | BS_AUTORADIOBUTTON},
-    {203, "BUTTON", "Show a new screen saver every", 157, 38, 113, 10, WS_TABSTOP | BS_AUTORADIOBUTTON},
-    {204, "EDIT", "", 274, 37, 24, 12, WS_BORDER | WS_TABSTOP | ES_RIGHT | ES_AUTOHSCROLL | ES_NUMBER},
+    {203, "BUTTON", "Show a new screen saver every", 157, 38, 113, 10,
+     WS_TABSTOP | BS_AUTORADIOBUTTON},
+    {204, "EDIT", "", 274, 37, 24, 12,
+     WS_BORDER | WS_TABSTOP | ES_RIGHT | ES_AUTOHSCROLL | ES_NUMBER},
     {-1, "STATIC", "minute(s)", 302, 39, 29, 8, WS_GROUP | SS_LEFT},
     {205, "BUTTON", kShowDesktopText, 158, 62, 176, 25,
      WS_GROUP | WS_TABSTOP | BS_AUTOCHECKBOX | BS_TOP | BS_MULTILINE},
@@ -304,7 +317,9 @@ TEST_P(ProductResources, ConfigurationDialogTemplate)
         FAIL() << e.what();
     }
     EXPECT_EQ(d.title, "Quillmix Configuration");
-    EXPECT_EQ(d.style, static_cast<DWORD>(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT | DS_FIXEDSYS));
+    EXPECT_EQ(d.style,
+              static_cast<DWORD>(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT |
+                                 DS_FIXEDSYS));
     EXPECT_EQ(d.exStyle, 0u);
     EXPECT_EQ(d.helpId, 0u);
     EXPECT_EQ(d.x, 0);
@@ -412,7 +427,9 @@ TEST_P(ProductResources, ManifestAsksForCommonControlsSix)
 }
 
 INSTANTIATE_TEST_SUITE_P(BothBuilds, ProductResources, ::testing::ValuesIn(kBuilds),
-                         [](const ::testing::TestParamInfo<Build>& param) { return std::string(param.param.name); });
+                         [](const ::testing::TestParamInfo<Build>& param) {
+                             return std::string(param.param.name);
+                         });
 
 // The reader itself must stop at the end of a resource, however the bytes claim more.
 TEST(ResourceReader, StopsAtTheEndOfTheBytes)
@@ -426,8 +443,8 @@ TEST(ResourceReader, StopsAtTheEndOfTheBytes)
     EXPECT_THROW(ordinal.NameOrOrdinal(), std::runtime_error);
 
     // A template that announces one control more than it holds.
-    const BYTE header[] = {1, 0, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x80, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-                           0, 0, 0, 0, 0, 0};
+    const BYTE header[] = {1, 0, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x80,
+                           1, 0, 0,    0,    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
     EXPECT_THROW(ParseDialogEx(header, sizeof(header)), std::runtime_error);
 }
 

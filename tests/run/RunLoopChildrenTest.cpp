@@ -46,7 +46,8 @@ public:
     };
 
     WatchedEnvironment(SSCoverWnd& cover, SSSettings& settings, COLORREF beforeStart)
-        : m_real(cover, settings), m_beforeStart(beforeStart)
+        : m_real(cover, settings)
+        , m_beforeStart(beforeStart)
     {
     }
 
@@ -179,10 +180,11 @@ TEST_F(RunLoopChildrenTest, SaverThatIgnoresInputIsTerminatedAfterTheGraceAndThe
     EXPECT_FALSE(env.stops[0].bEndedByItself);
     EXPECT_GE(env.stops[0].end - env.stops[0].begin, kChildStopGraceMs);
     EXPECT_TRUE(env.stops[0].bBlackAfter);
-    std::printf("switch: time-up after %lu ms, stop took %lu ms, next start %lu ms after the stop\n",
-                static_cast<unsigned long>(env.stops[0].begin - env.starts[0].tick),
-                static_cast<unsigned long>(env.stops[0].end - env.stops[0].begin),
-                static_cast<unsigned long>(env.starts[1].tick - env.stops[0].end));
+    std::printf(
+        "switch: time-up after %lu ms, stop took %lu ms, next start %lu ms after the stop\n",
+        static_cast<unsigned long>(env.stops[0].begin - env.starts[0].tick),
+        static_cast<unsigned long>(env.stops[0].end - env.stops[0].begin),
+        static_cast<unsigned long>(env.starts[1].tick - env.stops[0].end));
 
     EXPECT_EQ(record.LinesStartingWith(fixture::kRecordCmdLinePrefix),
               std::vector<std::string>{fixture::kRecordCmdLinePrefix + recorder + " /s"});
@@ -224,9 +226,10 @@ TEST_F(RunLoopChildrenTest, SaverGetsTheInputAtTheSwitchAndEndsByItself)
     for (std::string& line : lines)
         if (line.compare(0, 11, fixture::kRecordMouseMovePrefix) == 0 && line != "mouse move 0 0")
             line = "mouse move";
-    EXPECT_TRUE(HasInOrder(lines, {fixture::kRecordReady, "mouse move", fixture::kRecordLButtonDown,
-                                   fixture::kRecordLButtonUp, "key down 27", "key up 27",
-                                   fixture::kRecordEnd}))
+    EXPECT_TRUE(
+        HasInOrder(lines,
+                   {fixture::kRecordReady, "mouse move", fixture::kRecordLButtonDown,
+                    fixture::kRecordLButtonUp, "key down 27", "key up 27", fixture::kRecordEnd}))
         << testing::PrintToString(record.Lines());
     EXPECT_EQ(LastStarted().str(), recorder);
 }

@@ -178,9 +178,9 @@ TEST_F(RunLoopTest, SwitchesEveryMinuteInRotationOrder)
     // R and P use their minute; Q is ended by the user half-way through.
     m_env.script = {{WAIT_TIMEOUT, 60000}, {WAIT_TIMEOUT, 60000}, Messages(30000), kEnded};
     EXPECT_EQ(Run(SwitchDelayMs(true, 1)), RunEnd::ChildEnded);
-    EXPECT_EQ(m_env.log, (Log{"desktop", "start R", "wait", "black", "stop",
-                              "desktop", "start P", "wait", "black", "stop",
-                              "desktop", "start Q", "wait", "wait"}));
+    EXPECT_EQ(m_env.log,
+              (Log{"desktop", "start R", "wait", "black", "stop", "desktop", "start P", "wait",
+                   "black", "stop", "desktop", "start Q", "wait", "wait"}));
     EXPECT_EQ(m_env.timeouts, (Timeouts{60000, 60000, 60000, 30000}));
     EXPECT_EQ(m_rotation.GetIndex(), 2u);
 }
@@ -199,8 +199,8 @@ TEST_F(RunLoopTest, DispatchingNeverExtendsTheDeadline)
 {
     PrepareRotation();
     m_env.now = 7;
-    m_env.script = {Messages(1), Messages(20000), Messages(0), Messages(39998), {WAIT_TIMEOUT, 1},
-                    kEnded};
+    m_env.script = {Messages(1),     Messages(20000),   Messages(0),
+                    Messages(39998), {WAIT_TIMEOUT, 1}, kEnded};
     EXPECT_EQ(Run(60000), RunEnd::ChildEnded);
     EXPECT_EQ(m_env.timeouts, (Timeouts{60000, 59999, 39999, 39999, 1, 60000}));
     EXPECT_EQ(m_env.log[8], "stop");
@@ -214,8 +214,9 @@ TEST_F(RunLoopTest, DeadlineHoldsAcrossTheTickCounterWrap)
     m_env.script = {Messages(0x1800), {WAIT_TIMEOUT, 60000 - 0x1800}, kEnded};
     EXPECT_EQ(Run(60000), RunEnd::ChildEnded);
     EXPECT_EQ(m_env.timeouts, (Timeouts{60000, 60000 - 0x1800, 60000}));
-    EXPECT_EQ(m_env.log, (Log{"black", "start R", "wait", "wait", "black", "stop", "black",
-                              "start P", "wait"}));
+    EXPECT_EQ(
+        m_env.log,
+        (Log{"black", "start R", "wait", "wait", "black", "stop", "black", "start P", "wait"}));
 }
 
 TEST_F(RunLoopTest, MessageDispatchedPastTheDeadlineLeadsToAnImmediateSwitch)
@@ -224,8 +225,9 @@ TEST_F(RunLoopTest, MessageDispatchedPastTheDeadlineLeadsToAnImmediateSwitch)
     m_env.script = {Messages(59990), Messages(50), {WAIT_TIMEOUT, 0}, kEnded};
     EXPECT_EQ(Run(60000), RunEnd::ChildEnded);
     EXPECT_EQ(m_env.timeouts, (Timeouts{60000, 10, 0, 60000}));
-    EXPECT_EQ(m_env.log, (Log{"black", "start R", "wait", "wait", "wait", "black", "stop",
-                              "black", "start P", "wait"}));
+    EXPECT_EQ(m_env.log,
+              (Log{"black", "start R", "wait", "wait", "wait", "black", "stop", "black", "start P",
+                   "wait"}));
 }
 
 TEST_F(RunLoopTest, FailedWaitSwitchesLikeATimeUp)
@@ -233,8 +235,8 @@ TEST_F(RunLoopTest, FailedWaitSwitchesLikeATimeUp)
     PrepareRotation();
     m_env.script = {{WAIT_FAILED, 0}, kEnded};
     EXPECT_EQ(Run(SwitchDelayMs(false, 5)), RunEnd::ChildEnded);
-    EXPECT_EQ(m_env.log, (Log{"black", "start R", "wait", "black", "stop", "black", "start P",
-                              "wait"}));
+    EXPECT_EQ(m_env.log,
+              (Log{"black", "start R", "wait", "black", "stop", "black", "start P", "wait"}));
 }
 
 TEST_F(RunLoopTest, FailedStartPassesOnAtOnceWithoutInput)
@@ -244,7 +246,8 @@ TEST_F(RunLoopTest, FailedStartPassesOnAtOnceWithoutInput)
     m_env.script = {kEnded};
     EXPECT_EQ(Run(60000), RunEnd::ChildEnded);
     // No wait for the failed start, and no input sent without a child to take it.
-    EXPECT_EQ(m_env.log, (Log{"black", "fail R", "black", "stop none", "black", "start P", "wait"}));
+    EXPECT_EQ(m_env.log,
+              (Log{"black", "fail R", "black", "stop none", "black", "start P", "wait"}));
     EXPECT_EQ(m_env.timeouts, (Timeouts{60000}));
 }
 
@@ -263,8 +266,9 @@ TEST_F(RunLoopTest, NoStartableSaverEndsTheCyclesAfterOneRound)
     PrepareRotation();
     m_env.failingStarts = {"P", "Q", "R"};
     EXPECT_EQ(Run(60000), RunEnd::NothingStarted);
-    EXPECT_EQ(m_env.log, (Log{"black", "fail R", "black", "stop none", "black", "fail P", "black",
-                              "stop none", "black", "fail Q", "black", "stop none"}));
+    EXPECT_EQ(m_env.log,
+              (Log{"black", "fail R", "black", "stop none", "black", "fail P", "black", "stop none",
+                   "black", "fail Q", "black", "stop none"}));
     EXPECT_TRUE(m_env.timeouts.empty());
 }
 
@@ -288,8 +292,9 @@ TEST_F(RunLoopTest, OneSaverWithSwitchingOnIsStartedAgain)
     PrepareRotation({"P"});
     m_env.script = {{WAIT_TIMEOUT, 60000}, {WAIT_TIMEOUT, 60000}, kEnded};
     EXPECT_EQ(Run(60000), RunEnd::ChildEnded);
-    EXPECT_EQ(m_env.log, (Log{"black", "start P", "wait", "black", "stop", "black", "start P",
-                              "wait", "black", "stop", "black", "start P", "wait"}));
+    EXPECT_EQ(m_env.log,
+              (Log{"black", "start P", "wait", "black", "stop", "black", "start P", "wait", "black",
+                   "stop", "black", "start P", "wait"}));
 }
 
 TEST_F(RunLoopTest, ChildThatEndsAtOnceEndsTheRun)

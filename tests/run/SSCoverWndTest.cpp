@@ -71,7 +71,10 @@ protected:
     SSCoverWnd m_cover;
 };
 
-std::vector<COLORREF> All(COLORREF c) { return std::vector<COLORREF>(SamplePoints(2, 2).size(), c); }
+std::vector<COLORREF> All(COLORREF c)
+{
+    return std::vector<COLORREF>(SamplePoints(2, 2).size(), c);
+}
 
 }  // namespace
 
@@ -250,7 +253,8 @@ TEST_F(SSCoverWndTest, MovesCountFromWhereThePointerStoodOnceBeyondTheThreshold)
 TEST_F(SSCoverWndTest, ClicksAndKeysCountAtOnce)
 {
     ASSERT_TRUE(m_cover.CreateCover());
-    const UINT messages[] = {WM_LBUTTONDOWN, WM_RBUTTONDOWN, WM_MBUTTONDOWN, WM_KEYDOWN, WM_SYSKEYDOWN};
+    const UINT messages[] = {WM_LBUTTONDOWN, WM_RBUTTONDOWN, WM_MBUTTONDOWN, WM_KEYDOWN,
+                             WM_SYSKEYDOWN};
     for (UINT msg : messages) {
         m_cover.SetEndOnInput(true);
         EXPECT_FALSE(m_cover.HasUserInput());

@@ -69,7 +69,8 @@ TEST(ShuffleGenerator, ShufflesKnownOrdersFromStateOne)
 {
     EXPECT_EQ(ShuffledFromOne({"P", "Q"}), (std::vector<std::string>{"Q", "P"}));
     EXPECT_EQ(ShuffledFromOne({"P", "Q", "R"}), (std::vector<std::string>{"R", "P", "Q"}));
-    EXPECT_EQ(ShuffledFromOne({"P", "Q", "R", "S"}), (std::vector<std::string>{"Q", "S", "R", "P"}));
+    EXPECT_EQ(ShuffledFromOne({"P", "Q", "R", "S"}),
+              (std::vector<std::string>{"Q", "S", "R", "P"}));
     EXPECT_EQ(ShuffledFromOne({"P", "Q", "R", "S", "T"}),
               (std::vector<std::string>{"Q", "T", "S", "R", "P"}));
 }
@@ -156,7 +157,8 @@ TEST_F(SaverRotationTest, AdvanceFollowsTheShuffledOrderAndWraps)
         shown.push_back(rotation.CurrentPath().str());
         rotation.Advance();
     }
-    EXPECT_EQ(shown, (std::vector<std::string>{Path("P"), Path("Q"), Path("R"), Path("P"), Path("Q")}));
+    EXPECT_EQ(shown,
+              (std::vector<std::string>{Path("P"), Path("Q"), Path("R"), Path("P"), Path("Q")}));
     // Only Prepare records the first saver; stepping on leaves it.
     EXPECT_EQ(LastStarted().str(), Path("P"));
 }

@@ -9,7 +9,7 @@ ScratchRegistry::ScratchRegistry()
 {
     static std::atomic<unsigned> counter{0};
     m_path = "Software\\QuillmixTests\\" + std::to_string(::GetCurrentProcessId()) + "_" +
-             std::to_string(counter++);
+        std::to_string(counter++);
     // Undo any earlier override so that the scratch key lands in the real HKCU.
     ::RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
     ::SHDeleteKeyA(HKEY_CURRENT_USER, m_path.c_str());

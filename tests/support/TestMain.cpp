@@ -8,8 +8,7 @@
 #include <gtest/gtest.h>
 
 namespace {
-class TestModule : public CAtlExeModuleT<TestModule> {
-};
+class TestModule : public CAtlExeModuleT<TestModule> { };
 }  // namespace
 
 int main(int argc, char** argv)

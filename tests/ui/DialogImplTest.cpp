@@ -35,7 +35,10 @@ public:
     END_MSG_MAP()
 
 protected:
-    HRESULT CreateEmbeddedControls() noexcept override { return failEmbedding ? kEmbedFailure : S_OK; }
+    HRESULT CreateEmbeddedControls() noexcept override
+    {
+        return failEmbedding ? kEmbedFailure : S_OK;
+    }
 
 private:
     LRESULT OnInitDialog(UINT, WPARAM, LPARAM lParam, BOOL&)
@@ -45,7 +48,10 @@ private:
         return TRUE;
     }
     LRESULT OnProbe(UINT, WPARAM, LPARAM, BOOL&) { return kProbeResult; }
-    LRESULT OnCtlColorStatic(UINT, WPARAM, LPARAM, BOOL&) { return reinterpret_cast<LRESULT>(brush); }
+    LRESULT OnCtlColorStatic(UINT, WPARAM, LPARAM, BOOL&)
+    {
+        return reinterpret_cast<LRESULT>(brush);
+    }
     LRESULT OnTimer(UINT, WPARAM, LPARAM, BOOL&)
     {
         ::KillTimer(m_hWnd, 1);

@@ -57,7 +57,8 @@ private:
     }
     LRESULT OnChainSecond(UINT, WPARAM wParam, LPARAM, BOOL& bHandled)
     {
-        if (wParam == 1 && GetCurrentMessage() != nullptr && GetCurrentMessage()->message == WM_TEST_CHAIN)
+        if (wParam == 1 && GetCurrentMessage() != nullptr &&
+            GetCurrentMessage()->message == WM_TEST_CHAIN)
             return kSecondResult;
         bHandled = FALSE;
         return 0;
