@@ -34,6 +34,25 @@ std::vector<bool> Ticks(HWND hWndList)
     return ticks;
 }
 
+// The system's icons are shared handles, so the one a message box shows compares equal.
+bool ShowsIcon(HWND hWndBox, HICON hIcon)
+{
+    struct Search {
+        HICON hIcon;
+        bool found;
+    } search = {hIcon, false};
+    ::EnumChildWindows(
+        hWndBox,
+        [](HWND hWnd, LPARAM lParam) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(lParam);
+            s->found = s->found ||
+                reinterpret_cast<HICON>(::SendMessageA(hWnd, STM_GETICON, 0, 0)) == s->hIcon;
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 // A scratch HKCU whose settings search one folder of fixture copies.
 class ConfigDialogTest : public ::testing::Test {
 protected:
@@ -377,6 +396,7 @@ TEST_F(ConfigDialogTest, ZeroDelayWithCyclingWarnsKeepsTheDialogAndStoresNothing
                 << "the message box says: " << (texts.empty() ? "" : texts.front());
             EXPECT_NE(::GetDlgItem(hWndBox, IDOK), nullptr);
             EXPECT_EQ(::GetDlgItem(hWndBox, IDCANCEL), nullptr) << "OK only";
+            EXPECT_TRUE(ShowsIcon(hWndBox, ::LoadIconA(nullptr, IDI_WARNING))) << "a warning";
             EXPECT_TRUE(::IsWindowVisible(hWnd)) << "the dialog stays";
             ::PostMessageA(hWndBox, WM_COMMAND, IDOK, 0);
             return true;
@@ -515,6 +535,27 @@ TEST_F(ConfigDialogTest, OkStoresTheTickedSaversInListOrderAndDropsOnesWithoutAR
     EXPECT_EQ(script.Run(dlg), IDOK);
     EXPECT_EQ(ReadSavers(), (std::vector<std::string>{aurora, tiles}));
     EXPECT_EQ(settings.GetSavers().GetCount(), 2u) << "the settings object holds the new list";
+}
+
+TEST_F(ConfigDialogTest, ASaverDeletedSinceLoadingIsKeptByCancelAndDroppedByOk)
+{
+    WriteSavers({aurora, tiles});
+    const std::vector<std::string> stored = ReadSavers();
+    Loaded();
+    ASSERT_TRUE(::DeleteFileA(tiles.c_str()));
+
+    for (const int button : {IDCANCEL, IDOK}) {
+        SSConfigureDlg dlg(settings);
+        ModalScript script;
+        script
+            .Then([](HWND hWnd) {
+                EXPECT_EQ(RowCount(List(hWnd)), 2) << "the deleted saver has no row";
+                return true;
+            })
+            .Then(PostClick(button));
+        EXPECT_EQ(script.Run(dlg), button);
+        EXPECT_EQ(ReadSavers(), button == IDOK ? std::vector<std::string>{aurora} : stored);
+    }
 }
 
 TEST_F(ConfigDialogTest, CancelEscAndCloseBoxStoreNothing)

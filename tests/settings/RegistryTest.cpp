@@ -206,7 +206,7 @@ TEST_F(RegistryTest, ReadTextIsCutInsideTheBufferAndAlwaysEnds)
     EXPECT_EQ(text.str(), "");
 }
 
-TEST_F(RegistryTest, CountAndNamesCoverEveryValueInEnumerationOrder)
+TEST_F(RegistryTest, CountAndNamesCoverEveryValueWhateverItsName)
 {
     const AnsiString key = std::string(kKey) + "\\List";
     // A missing key is made and counts nothing.

@@ -276,6 +276,18 @@ TEST_F(SSSettingsTest, EmptySelectionRemovesTheSubkeyAndSelectsEverythingAgain)
     EXPECT_EQ(Strings(Loaded().GetSavers()), Strings(everything));
 }
 
+TEST_F(SSSettingsTest, WithNoSelectionTheStoredRecursionDecidesTheSearch)
+{
+    const std::string folder = m_folder.MakeFolder("Savers");
+    const std::string top = CopyFixture(fixture::kSampleAurora, "Savers\\Top.scr");
+    const std::string nested = CopyFixture(fixture::kSampleTiles, "Savers\\Sub\\Nested.scr");
+    RawSetString(kFoldersKey, "00", folder);
+
+    EXPECT_EQ(Strings(Loaded().GetSavers()), std::vector<std::string>{top});
+    RawSetDword(kKey, "RecurseSaverFolders", 1);
+    EXPECT_EQ(Strings(Loaded().GetSavers()), (std::vector<std::string>{top, nested}));
+}
+
 TEST_F(SSSettingsTest, OverlongValuesAreCutInsideTheBuffer)
 {
     const std::string folder = m_folder.MakeFolder("Savers");

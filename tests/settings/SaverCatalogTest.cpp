@@ -85,6 +85,7 @@ TEST_F(SaverCatalogTest, SaverFilesAreExistingModulesNamedScrInAnyCase)
     const std::string text = m_folder.WriteText("text.scr", "not a module at all\r\n");
     const std::string empty = m_folder.WriteText("empty.scr", "");
     const std::string folder = m_folder.MakeFolder("x.scr");
+    const std::string bare = m_folder.WriteText(".scr", "a text file with no name before .scr");
 
     EXPECT_TRUE(IsSaverFile(lower));
     EXPECT_TRUE(IsSaverFile(upper));
@@ -95,7 +96,7 @@ TEST_F(SaverCatalogTest, SaverFilesAreExistingModulesNamedScrInAnyCase)
     EXPECT_FALSE(IsSaverFile(folder)) << "a folder named like a saver";
     EXPECT_FALSE(IsSaverFile(m_folder.PathOf("missing.scr")));
     EXPECT_FALSE(IsSaverFile(""));
-    EXPECT_FALSE(IsSaverFile(".scr"));
+    EXPECT_FALSE(IsSaverFile(bare)) << "a text file named just .scr";
 
     // Only those found in a listing of the folder are the two real savers, with the case
     // the listing gives them.
@@ -126,8 +127,8 @@ TEST_F(SaverCatalogTest, ShortNameEndingInScrIsListedButRejected)
     RecordProperty("short_name", shortName);
     // Wine makes hashed short names ("LONG~C3K.SCR"); the 8.3 extension is the first
     // three letters of the long one, like Windows' "LONGSA~1.SCR".
-    ASSERT_GE(shortName.length(), 4u);
-    ASSERT_EQ(shortName.substr(shortName.length() - 4), ".SCR") << shortName;
+    if (shortName.length() < 4 || shortName.substr(shortName.length() - 4) != ".SCR")
+        GTEST_SKIP() << "no short name ending in .SCR here: " << shortName;
 
     // The "*.scr" listing matches the short name and gives back the long one.
     EXPECT_EQ(Listed(m_folder.Path(), "*.scr"), std::vector<std::string>{longName});
