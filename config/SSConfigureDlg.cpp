@@ -97,7 +97,9 @@ void SSConfigureDlg::FillSaverList()
     HWND hWndList = GetDlgItem(IDC_SAVER_LIST);
     ListCtrlWrapper list(hWndList);
     PathList paths;
-    FindSavers(paths, settings.GetFolders(), settings.GetRecurseSaverFolders());
+    PathList descriptions;
+    FindDescribedSavers(paths, descriptions, settings.GetFolders(),
+                        settings.GetRecurseSaverFolders());
     // The same answers as IsSaverSelected for every path, in a time that does not grow
     // with the product of found and stored savers.
     const std::vector<bool> selected = MatchSelectedSavers(paths, settings.GetSavers());
@@ -107,8 +109,8 @@ void SSConfigureDlg::FillSaverList()
     for (size_t i = 0; i < paths.GetCount(); ++i) {
         const AnsiString& path = paths[i];
         // Owned before any row points at it, so a failure here leaves nothing dangling.
-        m_items.push_back(std::make_unique<SaverListItem>(
-            SaverListItem::FromPath(path, GetSaverDescription(path))));
+        m_items.push_back(
+            std::make_unique<SaverListItem>(SaverListItem::FromPath(path, descriptions[i])));
         SaverListItem* pItem = m_items.back().get();
         const int nRow =
             list.InsertRow(-1, pItem->m_strName.c_str(), reinterpret_cast<LPARAM>(pItem));

@@ -83,8 +83,8 @@ bool IsDotEntry(const char* pszName) noexcept
     return std::strcmp(pszName, ".") == 0 || std::strcmp(pszName, "..") == 0;
 }
 
-void FindInFolder(PathList& savers, const AnsiString& folder, bool bRecurse,
-                  const AnsiString& ownDescription, int nDepth)
+void FindInFolder(PathList& savers, PathList* pDescriptions, const AnsiString& folder,
+                  bool bRecurse, const AnsiString& ownDescription, int nDepth)
 {
     if (folder.empty())
         return;
@@ -106,9 +106,14 @@ void FindInFolder(PathList& savers, const AnsiString& folder, bool bRecurse,
                 if (!FitsPathBuffer(path) || !HasSaverExtension(path))
                     continue;
                 const UniqueModule module(MapAsDataFile(path));
-                if (!module || DescribeMapped(module.get(), path) == ownDescription)
+                if (!module)
+                    continue;
+                const AnsiString description = DescribeMapped(module.get(), path);
+                if (description == ownDescription)
                     continue;
                 savers.Add(path);
+                if (pDescriptions != nullptr)
+                    pDescriptions->Add(description);
             } while (::FindNextFileA(find.get(), &data));
         }
     }
@@ -129,7 +134,7 @@ void FindInFolder(PathList& savers, const AnsiString& folder, bool bRecurse,
             continue;
         const AnsiString subFolder = dir + data.cFileName;
         if (FitsPathBuffer(subFolder))
-            FindInFolder(savers, subFolder, bRecurse, ownDescription, nDepth + 1);
+            FindInFolder(savers, pDescriptions, subFolder, bRecurse, ownDescription, nDepth + 1);
     } while (::FindNextFileA(find.get(), &data));
 }
 
@@ -168,10 +173,12 @@ AnsiString GetOwnDescription() { return LoadDescription(::GetModuleHandleA(nullp
 
 void FindSaversInFolder(PathList& savers, const AnsiString& folder, bool bRecurse)
 {
-    FindInFolder(savers, folder, bRecurse, GetOwnDescription(), 0);
+    FindInFolder(savers, nullptr, folder, bRecurse, GetOwnDescription(), 0);
 }
 
-void FindSavers(PathList& savers, const PathList& folders, bool bRecurse)
+namespace {
+
+void FindSaversIn(PathList& savers, PathList* pDescriptions, const PathList& folders, bool bRecurse)
 {
     const AnsiString ownDescription = GetOwnDescription();
     // By index over the count at the start, each folder copied: the two lists may be one.
@@ -179,6 +186,19 @@ void FindSavers(PathList& savers, const PathList& folders, bool bRecurse)
     for (size_t i = 0; i < nFolders; ++i) {
         // NOLINTNEXTLINE(performance-unnecessary-copy-initialization)
         const AnsiString folder = folders[i];
-        FindInFolder(savers, folder, bRecurse, ownDescription, 0);
+        FindInFolder(savers, pDescriptions, folder, bRecurse, ownDescription, 0);
     }
+}
+
+}  // namespace
+
+void FindSavers(PathList& savers, const PathList& folders, bool bRecurse)
+{
+    FindSaversIn(savers, nullptr, folders, bRecurse);
+}
+
+void FindDescribedSavers(PathList& savers, PathList& descriptions, const PathList& folders,
+                         bool bRecurse)
+{
+    FindSaversIn(savers, &descriptions, folders, bRecurse);
 }

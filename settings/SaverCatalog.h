@@ -16,6 +16,10 @@ AnsiString GetOwnDescription();
 // below the folder, and a path that would not fit MAX_PATH is skipped.
 void FindSaversInFolder(PathList& savers, const AnsiString& folder, bool bRecurse);
 void FindSavers(PathList& savers, const PathList& folders, bool bRecurse);
+// FindSavers that also appends each found saver's GetSaverDescription to descriptions,
+// read from the mapping the search makes anyway.
+void FindDescribedSavers(PathList& savers, PathList& descriptions, const PathList& folders,
+                         bool bRecurse);
 
 // How many levels of subfolders a recursive search walks below each folder. Far deeper
 // than any real collection of savers, and it bounds the walk and its stack use where a

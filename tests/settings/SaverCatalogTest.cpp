@@ -159,6 +159,19 @@ TEST_F(SaverCatalogTest, DescriptionIsStringOneOrTheFileName)
     EXPECT_EQ(GetSaverDescription(m_folder.PathOf("Missing.scr")).str(), "");
 
     EXPECT_EQ(GetOwnDescription().str(), "Quillmix (Random)");
+
+    // The search that describes as it goes finds the same savers and tells the same.
+    CopyFixture(fixture::kLongDescription, "sub\\Long.scr");
+    PathList folders;
+    folders.Add(m_folder.Path());
+    PathList savers, described, descriptions;
+    FindSavers(savers, folders, true);
+    FindDescribedSavers(described, descriptions, folders, true);
+    ASSERT_EQ(Strings(described), Strings(savers));
+    ASSERT_EQ(descriptions.GetCount(), savers.GetCount());
+    ASSERT_GE(savers.GetCount(), 4u);
+    for (size_t i = 0; i < savers.GetCount(); ++i)
+        EXPECT_EQ(descriptions[i].str(), GetSaverDescription(savers[i]).str()) << savers[i].str();
 }
 
 TEST_F(SaverCatalogTest, OwnDescriptionIsNeverFoundWhateverTheFileName)
