@@ -426,6 +426,36 @@ TEST_P(ProductResources, ManifestAsksForCommonControlsSix)
     EXPECT_EQ(Attribute(identity, "publicKeyToken"), "6595b64144ccf1df");
 }
 
+// What Explorer shows in the file's properties.
+TEST_P(ProductResources, VersionInfoNamesTheProductAndItsVersion)
+{
+    DWORD dwHandle = 0;
+    const DWORD cb = ::GetFileVersionInfoSizeA(m_path.c_str(), &dwHandle);
+    ASSERT_GT(cb, 0u) << "no VERSIONINFO";
+    std::vector<BYTE> info(cb);
+    ASSERT_TRUE(::GetFileVersionInfoA(m_path.c_str(), 0, cb, info.data()));
+
+    VS_FIXEDFILEINFO* pFixed = nullptr;
+    UINT cbFixed = 0;
+    ASSERT_TRUE(::VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&pFixed), &cbFixed));
+    ASSERT_GE(cbFixed, sizeof(VS_FIXEDFILEINFO));
+    EXPECT_EQ(pFixed->dwSignature, 0xFEEF04BDu);
+    EXPECT_EQ(pFixed->dwFileVersionMS, MAKELONG(0, 1)) << "version 1.0";
+
+    const auto text = [&](const char* name) {
+        const std::string query = std::string("\\StringFileInfo\\040904b0\\") + name;
+        char* pText = nullptr;
+        UINT cch = 0;
+        if (!::VerQueryValueA(info.data(), query.c_str(), reinterpret_cast<void**>(&pText), &cch))
+            return std::string();
+        return std::string(pText);
+    };
+    EXPECT_EQ(text("ProductName"), "Quillmix");
+    EXPECT_EQ(text("FileDescription"), "Quillmix (Random) screen saver");
+    EXPECT_EQ(text("ProductVersion"), "1.0.0");
+    EXPECT_EQ(text("OriginalFilename"), "Quillmix.scr");
+}
+
 INSTANTIATE_TEST_SUITE_P(BothBuilds, ProductResources, ::testing::ValuesIn(kBuilds),
                          [](const ::testing::TestParamInfo<Build>& param) {
                              return std::string(param.param.name);
