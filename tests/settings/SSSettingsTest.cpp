@@ -288,6 +288,48 @@ TEST_F(SSSettingsTest, WithNoSelectionTheStoredRecursionDecidesTheSearch)
     EXPECT_EQ(Strings(Loaded().GetSavers()), (std::vector<std::string>{top, nested}));
 }
 
+TEST_F(SSSettingsTest, HostileValuesLoadSafelyAndSaveRewritesACleanState)
+{
+    const std::string folder = m_folder.MakeFolder("Savers");
+    const std::string a = CopyFixture(fixture::kSampleAurora, "Savers\\A.scr");
+    const std::string huge(64 * 1024, 'h');
+    const std::string binary = std::string("\x01\x02\x00\xff", 4) + std::string(300, '\x7f');
+    RawSet(kKey, "ShuffleSavers", REG_SZ, huge);
+    RawSet(kKey, "ShuffleDelay", REG_BINARY, "");
+    RawSet(kKey, "ShowDesktop", REG_MULTI_SZ, std::string("1\0\0", 3));
+    RawSet(kKey, "RecurseSaverFolders", REG_QWORD, std::string(8, '\x01'));
+    RawSet(kKey, "LastStarted", REG_BINARY, binary);
+    const std::vector<std::pair<std::string, std::string>> garbage = {
+        {"", huge}, {"zz", ""}, {"-1", binary}, {"4294967296", huge + '\0'}};
+    for (const auto& [name, data] : garbage) {
+        RawSet(kFoldersKey, name, REG_SZ, data);
+        RawSet(kSaversKey, name, REG_BINARY, data);
+    }
+    RawSetDword(kFoldersKey, "00", 1);
+    RawSet(kFoldersKey, "01", REG_EXPAND_SZ, folder);
+    for (size_t i = 0; i < 2000; ++i)
+        RawSet(kSaversKey, "x" + std::to_string(i), REG_NONE, binary);
+    RawSetString(kSaversKey, "002", a);
+
+    SSSettings settings = Loaded();
+    EXPECT_FALSE(settings.GetShuffleSavers()) << "64 KiB of text is no number";
+    EXPECT_EQ(settings.GetShuffleDelay(), 0u) << "no bytes: a number with every byte zero";
+    EXPECT_TRUE(settings.GetShowDesktop()) << "three bytes read as a number";
+    EXPECT_FALSE(settings.GetRecurseSaverFolders()) << "eight bytes are no 32-bit number";
+    EXPECT_EQ(Strings(settings.GetFolders()), std::vector<std::string>{folder});
+    EXPECT_EQ(Strings(settings.GetSavers()), std::vector<std::string>{a});
+
+    settings.Save();
+    EXPECT_EQ(RawValues(kFoldersKey),
+              (std::vector<std::pair<std::string, std::string>>{{"00", folder}}));
+    EXPECT_EQ(RawValues(kSaversKey),
+              (std::vector<std::pair<std::string, std::string>>{{"000", a}}));
+    for (const char* name : {"ShuffleSavers", "ShuffleDelay", "ShowDesktop", "RecurseSaverFolders"})
+        EXPECT_EQ(RawQuery(kKey, name).type, static_cast<DWORD>(REG_DWORD)) << name;
+    EXPECT_EQ(RawDword("ShowDesktop"), 1u);
+    EXPECT_EQ(RawQuery(kKey, "LastStarted").data, binary) << "not the dialog's to rewrite";
+}
+
 TEST_F(SSSettingsTest, OverlongValuesAreCutInsideTheBuffer)
 {
     const std::string folder = m_folder.MakeFolder("Savers");
