@@ -11,6 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstddef>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -62,6 +64,22 @@ std::string ShortPathOf(const std::string& path)
     return std::string(buffer, n < MAX_PATH ? n : 0);
 }
 
+std::string ReadAll(const std::string& path)
+{
+    std::string bytes;
+    HANDLE hFile = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                 OPEN_EXISTING, 0, nullptr);
+    if (hFile == INVALID_HANDLE_VALUE)
+        return bytes;
+    bytes.resize(::GetFileSize(hFile, nullptr));
+    DWORD read = 0;
+    if (!::ReadFile(hFile, &bytes[0], static_cast<DWORD>(bytes.size()), &read, nullptr))
+        read = 0;
+    bytes.resize(read);
+    ::CloseHandle(hFile);
+    return bytes;
+}
+
 class SaverCatalogTest : public testing::Test {
 protected:
     std::string Fixture(const fixture::FixtureSaver& saver) const
@@ -105,6 +123,48 @@ TEST_F(SaverCatalogTest, SaverFilesAreExistingModulesNamedScrInAnyCase)
     std::vector<std::string> expected = {lower, upper, mixed};
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(found, expected);
+}
+
+TEST_F(SaverCatalogTest, DamagedSaverFilesAreSkippedWithoutHarm)
+{
+    const std::string good = CopyFixture(fixture::kSampleAurora, "Good.scr");
+    const std::string image = ReadAll(good);
+    ASSERT_GT(image.size(), 4096u);
+    const auto withDword = [&](size_t offset, DWORD value) {
+        std::string bytes = image;
+        bytes.replace(offset, sizeof(value), reinterpret_cast<const char*>(&value), sizeof(value));
+        return bytes;
+    };
+    DWORD peOffset = 0;
+    std::memcpy(&peOffset, image.data() + offsetof(IMAGE_DOS_HEADER, e_lfanew), sizeof(peOffset));
+    ASSERT_LT(peOffset, image.size());
+
+    // None of these is a module image: each must be passed over, never mapped into a crash.
+    const std::vector<std::pair<std::string, std::string>> broken = {
+        {"Empty.scr", ""},
+        {"Mz.scr", "MZ"},
+        {"DosHeaderOnly.scr", image.substr(0, sizeof(IMAGE_DOS_HEADER))},
+        {"PeOffsetPastTheEnd.scr", withDword(offsetof(IMAGE_DOS_HEADER, e_lfanew), 0x7FFFFFF0u)},
+        {"PeOffsetNegative.scr", withDword(offsetof(IMAGE_DOS_HEADER, e_lfanew), 0xFFFFFFF0u)},
+        {"NoPeSignature.scr", withDword(peOffset, 0x12345678u)},
+        {"NoMzSignature.scr", "ZM" + image.substr(2)},
+    };
+    for (const auto& [name, bytes] : broken) {
+        const std::string path = m_folder.WriteText(name, bytes);
+        EXPECT_FALSE(IsSaverFile(path)) << name;
+        EXPECT_EQ(GetSaverDescription(path).str(), "") << name;
+    }
+    // Cut short after its signatures: whether the loader maps such a file as data is the
+    // system's affair (Wine maps one cut inside its headers, where Windows checks them);
+    // a saver that cannot start is passed over later. The intact saver is found once.
+    m_folder.WriteText("CutInHeaders.scr", image.substr(0, peOffset + 8));
+    m_folder.WriteText("CutInSections.scr", image.substr(0, image.size() / 2));
+
+    const std::vector<std::string> found = Found(m_folder.Path(), false);
+    EXPECT_EQ(CountOf(found, good), 1u);
+    for (const auto& [name, bytes] : broken)
+        EXPECT_EQ(CountOf(found, m_folder.PathOf(name)), 0u) << name;
+    EXPECT_LE(found.size(), 3u);
 }
 
 TEST_F(SaverCatalogTest, SaversInDeepFoldersAreSaversToo)
