@@ -74,7 +74,10 @@ std::vector<AnsiString> ReadStoredList(const AnsiString& keyPath)
         StoredEntry entry;
         if (!RegGetValueName(keyPath, i, &entry.name))
             continue;
-        if (!RegReadText(keyPath, entry.name.c_str(), &entry.text, MAX_PATH) || entry.text.empty())
+        // One byte more than a path may have: a longer text names no file, and cutting it
+        // to MAX_PATH could make it name another one.
+        if (!RegReadText(keyPath, entry.name.c_str(), &entry.text, MAX_PATH + 1) ||
+            entry.text.empty() || entry.text.length() >= MAX_PATH)
             continue;
         entry.bNumbered = IsNumberName(entry.name);
         entries.push_back(std::move(entry));

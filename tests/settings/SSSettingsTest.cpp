@@ -341,6 +341,12 @@ TEST_F(SSSettingsTest, OverlongValuesAreCutInsideTheBuffer)
     RawSet(kSaversKey, "000", REG_SZ, junk);
     RawSet(kSaversKey, "001", REG_SZ, a + '\0' + junk);
     RawSet(kSaversKey, "002", REG_SZ, std::string(MAX_PATH, 'k'));
+    // Too long for a path, though its first 259 characters name a saver: dropped, not cut.
+    const size_t cchName = MAX_PATH - 1 - (folder.length() + 1);
+    const std::string longest =
+        CopyFixture(fixture::kSampleTiles, "Savers\\" + std::string(cchName - 4, 'L') + ".scr");
+    ASSERT_EQ(longest.length(), static_cast<size_t>(MAX_PATH - 1));
+    RawSet(kSaversKey, "003", REG_SZ, longest + "x");
     SSSettings settings = Loaded();
     EXPECT_EQ(Strings(settings.GetFolders()), std::vector<std::string>{folder});
     EXPECT_EQ(Strings(settings.GetSavers()), std::vector<std::string>{a});
