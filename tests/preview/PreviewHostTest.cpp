@@ -13,8 +13,9 @@
 #include <vector>
 
 namespace {
-// Hang guard for every wait below; none of them is expected to take long.
-const DWORD kCapMs = 15000;
+// Hang guard for every wait below: it only turns a hang into a failure, and is generous
+// because a loaded machine can be slow to start a process or to paint.
+const DWORD kCapMs = 60000;
 const char kPreviewText[] = "QuillmixPreview";
 
 // One run of the product in preview mode; terminated if a failed test leaves it running.
