@@ -17,7 +17,6 @@ namespace {
 const char kDialogClass[] = "#32770";
 const char kDialogTitle[] = "Quillmix Configuration";
 const char kPreviewWindowText[] = "QuillmixPreview";
-const char kCoverWindowText[] = "Quillmix";
 // How long a preview is left to draw before its host goes; not a limit on anything.
 const DWORD kPreviewShowMs = 500;
 // Between two rounds of injected input while run mode runs.
@@ -123,6 +122,8 @@ TEST(ProductExitCode, RunModeEndedByInput)
     }
     EXPECT_EQ(ExitCodeOf(product.get()), 0u);
 }
+
+const char kCoverWindowText[] = "Quillmix";
 
 // Run mode is tried before preview mode: with both switches the cover window comes, and
 // no preview window is made in the host.
