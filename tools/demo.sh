@@ -69,10 +69,10 @@ preview)
   # A stand-in for the display settings' preview area: it starts the saver with /p and its
   # window handle, and exits with the saver's exit code once it is closed.
   host=build/x64/tests/preview/PreviewHost.exe
-  size="240 180"
+  size=(240 180)
   if [ ! -f "$host" ]; then echo "demo: $host was not built" >&2; exit 1; fi
-  if [ -n "$user_display" ]; then run "$host" "$scr" $size; exit 0; fi
-  run "$host" "$scr" $size &
+  if [ -n "$user_display" ]; then run "$host" "$scr" "${size[@]}"; exit 0; fi
+  run "$host" "$scr" "${size[@]}" &
   pid=$!
   wait_for_window "Quillmix Preview Host" >/dev/null
   sleep 2
