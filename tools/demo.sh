@@ -66,15 +66,20 @@ run)
   xdotool mousemove 100 100 sleep 0.3 mousemove 400 300 sleep 0.3 mousemove 600 500
   ;;
 preview)
+  # A stand-in for the display settings' preview area: it starts the saver with /p and its
+  # window handle, and exits with the saver's exit code once it is closed.
   host=build/x64/tests/preview/PreviewHost.exe
+  size=(240 180)
   if [ ! -f "$host" ]; then echo "demo: $host was not built" >&2; exit 1; fi
-  if [ -n "$user_display" ]; then run "$host" "$scr"; exit 0; fi
-  run "$host" "$scr" --screenshot-delay &
+  if [ -n "$user_display" ]; then run "$host" "$scr" "${size[@]}"; exit 0; fi
+  run "$host" "$scr" "${size[@]}" &
   pid=$!
   wait_for_window "Quillmix Preview Host" >/dev/null
   sleep 2
   import -window root "$out/preview.png"
-  xdotool search --name "^Quillmix Preview Host\$" windowclose 2>/dev/null || true
+  # Closing the host destroys its window and with it the preview, which then ends.
+  xdotool search --name "^Quillmix Preview Host\$" windowfocus key Escape 2>/dev/null ||
+    xdotool key Escape
   ;;
 esac
 rc=0

@@ -64,25 +64,36 @@ TEST(ProductExitCode, PreviewWithoutWindowFallsToConfigurationMode)
     EXPECT_EQ(ExitCodeAfterCancelledDialog("/p 0"), 0u);
 }
 
-TEST(ProductExitCode, PreviewMode)
+// A visible top-level window of the test standing in for the screen-saver host's preview.
+HWND CreatePreviewHost()
 {
     WNDCLASSA wc = {};
     wc.lpfnWndProc = ::DefWindowProcA;
     wc.hInstance = ::GetModuleHandleA(nullptr);
     wc.lpszClassName = "QuillmixTestPreviewHost";
     ::RegisterClassA(&wc);
-    HWND host =
-        ::CreateWindowExA(0, wc.lpszClassName, "Preview host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40,
-                          40, 200, 170, nullptr, nullptr, wc.hInstance, nullptr);
+    return ::CreateWindowExA(0, wc.lpszClassName, "Preview host", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                             40, 40, 200, 170, nullptr, nullptr, wc.hInstance, nullptr);
+}
+
+std::string HandleText(HWND hWnd) { return std::to_string(reinterpret_cast<LONG_PTR>(hWnd)); }
+
+TEST(ProductExitCode, PreviewMode)
+{
+    HWND host = CreatePreviewHost();
     ASSERT_NE(host, nullptr);
-    UniqueHandle product = StartProduct("/p " + std::to_string(reinterpret_cast<LONG_PTR>(host)));
+    UniqueHandle product = StartProduct("/p " + HandleText(host));
     ASSERT_TRUE(product);
-    // The preview runs until its host window is gone.
-    PumpUntil(product.get(), [host] {
+    // The preview runs until its host window is gone: it must neither end at once nor
+    // while the host is still there.
+    const bool shown = PumpUntil(product.get(), [host] {
         return ::FindWindowExA(host, nullptr, nullptr, kPreviewWindowText) != nullptr;
     });
     PumpFor(kPreviewShowMs);
+    const bool ranWithHost = ::WaitForSingleObject(product.get(), 0) == WAIT_TIMEOUT;
     ::DestroyWindow(host);
+    EXPECT_TRUE(shown) << "the preview ended without showing its window in the host";
+    EXPECT_TRUE(ranWithHost) << "the preview ended while its host window was still there";
     EXPECT_EQ(WaitForChildPumpingUntilEnd(product.get()), WAIT_OBJECT_0);
     EXPECT_EQ(ExitCodeOf(product.get()), 0u);
     Kill(product.get());
@@ -107,6 +118,46 @@ TEST(ProductExitCode, RunModeEndedByInput)
         inputs[2].ki.wVk = VK_ESCAPE;
         inputs[2].ki.dwFlags = KEYEVENTF_KEYUP;
         ::SendInput(ARRAYSIZE(inputs), inputs, sizeof(INPUT));
+        step = -step;
+    }
+    EXPECT_EQ(ExitCodeOf(product.get()), 0u);
+}
+
+const char kCoverWindowText[] = "Quillmix";
+
+// Run mode is tried before preview mode: with both switches the cover window comes, and
+// no preview window is made in the host.
+TEST(ProductExitCode, RunModeBeforePreviewMode)
+{
+    HWND host = CreatePreviewHost();
+    ASSERT_NE(host, nullptr);
+    UniqueHandle product = StartProduct("/p " + HandleText(host) + " /s");
+    ASSERT_TRUE(product);
+    const DWORD pid = ::GetProcessId(product.get());
+    HWND cover = nullptr;
+    HWND preview = nullptr;
+    PumpUntil(product.get(), [&] {
+        cover = FindProcessWindow(pid, nullptr, kCoverWindowText);
+        preview = ::FindWindowExA(host, nullptr, nullptr, kPreviewWindowText);
+        return cover != nullptr || preview != nullptr;
+    });
+    // Gone before any check: it would also end a preview that ran by mistake.
+    ::DestroyWindow(host);
+    EXPECT_NE(cover, nullptr) << "no cover window titled \"" << kCoverWindowText << "\"";
+    EXPECT_EQ(preview, nullptr) << "preview mode ran";
+    // The user comes back: the mouse moves and Esc is pressed until run mode has ended.
+    LONG step = 20;
+    while (WaitForChildPumping(product.get(), kRunInputPauseMs) != WAIT_OBJECT_0) {
+        INPUT inputs[2] = {};
+        inputs[0].type = INPUT_MOUSE;
+        inputs[0].mi.dx = step;
+        inputs[0].mi.dy = step;
+        inputs[0].mi.dwFlags = MOUSEEVENTF_MOVE;
+        inputs[1].type = INPUT_KEYBOARD;
+        inputs[1].ki.wVk = VK_ESCAPE;
+        ::SendInput(ARRAYSIZE(inputs), inputs, sizeof(INPUT));
+        inputs[1].ki.dwFlags = KEYEVENTF_KEYUP;
+        ::SendInput(1, &inputs[1], sizeof(INPUT));
         step = -step;
     }
     EXPECT_EQ(ExitCodeOf(product.get()), 0u);

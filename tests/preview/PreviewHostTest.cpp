@@ -2,6 +2,7 @@
 // it ("Quillmix.scr /p <window>"), drawing into a host window of this program.
 #include "tests/preview/HostWindow.h"
 #include "tests/preview/PixelImage.h"
+#include "tests/preview/PreviewAreas.h"
 #include "tests/support/TestPaths.h"
 #include "ui/UniqueHandle.h"
 #include "ui/WindowDC.h"
@@ -12,8 +13,9 @@
 #include <vector>
 
 namespace {
-// Hang guard for every wait below; none of them is expected to take long.
-const DWORD kCapMs = 15000;
+// Hang guard for every wait below: it only turns a hang into a failure, and is generous
+// because a loaded machine can be slow to start a process or to paint.
+const DWORD kCapMs = 60000;
 const char kPreviewText[] = "QuillmixPreview";
 
 // One run of the product in preview mode; terminated if a failed test leaves it running.
@@ -62,21 +64,21 @@ private:
     DWORD m_id = 0;
 };
 
+// Every area, each started with another of the preview switches.
 struct HostCase {
-    const char* name;
+    PreviewArea area;
     const char* switchText;
-    int width;
-    int height;
 };
 
-std::ostream& operator<<(std::ostream& os, const HostCase& c) { return os << c.name; }
+std::ostream& operator<<(std::ostream& os, const HostCase& c) { return os << c.area; }
 
 const HostCase kHostCases[] = {
-    {"LogoSizeNoBorder", "/p", 152, 112},
-    {"LargerOddDifferences", "-p", 201, 151},
-    {"SmallerOddDifferences", "/l", 101, 81},
-    {"WiderButLower", "-l", 300, 101},
+    {kPreviewAreas[0], "/p"},
+    {kPreviewAreas[1], "-p"},
+    {kPreviewAreas[2], "/l"},
+    {kPreviewAreas[3], "-l"},
 };
+static_assert(ARRAYSIZE(kHostCases) == ARRAYSIZE(kPreviewAreas), "one switch for every area");
 
 // Wine (8.0 here) gives a child window whose parent belongs to another process no
 // drawable: what such a child paints never reaches the screen, so nobody can read it back.
@@ -126,7 +128,7 @@ protected:
 TEST_P(PreviewInHostTest, FillsTheHostAndEndsWithIt)
 {
     const HostCase& c = GetParam();
-    HostWindow host(c.width, c.height);
+    HostWindow host(c.area.width, c.area.height);
     ASSERT_NE(nullptr, host.get());
     PreviewProcess preview(c.switchText, host.get());
     HWND child = nullptr;
@@ -141,8 +143,8 @@ TEST_P(PreviewInHostTest, FillsTheHostAndEndsWithIt)
     const POINT origin = host.ClientOrigin();
     EXPECT_EQ(origin.x, rc.left);
     EXPECT_EQ(origin.y, rc.top);
-    EXPECT_EQ(c.width, rc.right - rc.left);
-    EXPECT_EQ(c.height, rc.bottom - rc.top);
+    EXPECT_EQ(c.area.width, rc.right - rc.left);
+    EXPECT_EQ(c.area.height, rc.bottom - rc.top);
 
     DestroyHostAndExpectExit(host, preview);
 }
@@ -155,7 +157,7 @@ TEST_P(PreviewInHostTest, ShowsTheLogoOnTheScreen)
     const HostCase& c = GetParam();
     const PixelImage logo = LoadLogoPixels();
     ASSERT_GT(logo.width, 0);
-    HostWindow host(c.width, c.height);
+    HostWindow host(c.area.width, c.area.height);
     ASSERT_NE(nullptr, host.get());
     PreviewProcess preview(c.switchText, host.get());
     HWND child = nullptr;
@@ -163,13 +165,13 @@ TEST_P(PreviewInHostTest, ShowsTheLogoOnTheScreen)
 
     // BeginPaint empties the update region before the picture is copied, and the display
     // shows it a moment later: look again until it is there or the guard runs out.
-    const PixelImage expected = ExpectedPreview(logo, c.width, c.height);
+    const PixelImage expected = ExpectedPreview(logo, c.area.width, c.area.height);
     const POINT origin = host.ClientOrigin();
     PixelImage shown;
     PumpMessagesUntil(
         [&] {
             WindowDC screen(nullptr);
-            shown = ReadPixels(screen.get(), origin.x, origin.y, c.width, c.height);
+            shown = ReadPixels(screen.get(), origin.x, origin.y, c.area.width, c.area.height);
             return static_cast<bool>(SameImage(expected, shown));
         },
         kCapMs);
@@ -180,7 +182,7 @@ TEST_P(PreviewInHostTest, ShowsTheLogoOnTheScreen)
 
 INSTANTIATE_TEST_SUITE_P(Hosts, PreviewInHostTest, testing::ValuesIn(kHostCases),
                          [](const testing::TestParamInfo<HostCase>& param) {
-                             return std::string(param.param.name);
+                             return std::string(param.param.area.name);
                          });
 
 TEST(PreviewProcessTest, EndsForAHandleThatNamesNoWindow)

@@ -5,6 +5,7 @@
 #include "res/resource.h"
 #include "tests/preview/HostWindow.h"
 #include "tests/preview/PixelImage.h"
+#include "tests/preview/PreviewAreas.h"
 #include "ui/WindowDC.h"
 
 #include <gtest/gtest.h>
@@ -179,10 +180,14 @@ void CALLBACK ObserveAndCloseHost(HWND, UINT, UINT_PTR idEvent, DWORD)
     ::DestroyWindow(o.hWndHost);
 }
 
-TEST(RunPreview, DrawsInAChildOfTheHostUntilTheHostIsDestroyed)
+class RunPreviewTest : public testing::TestWithParam<PreviewArea> { };
+
+TEST_P(RunPreviewTest, DrawsInAChildOfTheHostUntilTheHostIsDestroyed)
 {
-    const int width = 181;
-    const int height = 130;
+    const int width = GetParam().width;
+    const int height = GetParam().height;
+    const PixelImage logo = LoadLogoPixels();
+    ASSERT_EQ(kLogoWidth, logo.width);
     HostWindow host(width, height);
     ASSERT_NE(nullptr, host.get());
     g_seen = Observation();
@@ -204,7 +209,8 @@ TEST(RunPreview, DrawsInAChildOfTheHostUntilTheHostIsDestroyed)
     EXPECT_EQ(height, o.client.bottom);
     EXPECT_FALSE(o.pendingPaint);
 
-    const PixelImage expected = ExpectedPreview(LoadLogoPixels(), width, height);
+    // The window's own pixels (what its paint left on the screen) and what it prints.
+    const PixelImage expected = ExpectedPreview(logo, width, height);
     EXPECT_TRUE(SameImage(expected, o.onScreen)) << "painted";
     EXPECT_TRUE(SameImage(expected, o.printClient)) << "WM_PRINTCLIENT";
     EXPECT_EQ(0, o.eraseResult);
@@ -217,6 +223,11 @@ TEST(RunPreview, DrawsInAChildOfTheHostUntilTheHostIsDestroyed)
     EXPECT_FALSE(::PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE))
         << "a quit message was left for the caller";
 }
+
+INSTANTIATE_TEST_SUITE_P(Hosts, RunPreviewTest, testing::ValuesIn(kPreviewAreas),
+                         [](const testing::TestParamInfo<PreviewArea>& param) {
+                             return std::string(param.param.name);
+                         });
 
 TEST(RunPreview, ReturnsAtOnceForAHandleThatNamesNoWindow)
 {

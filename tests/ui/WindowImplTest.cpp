@@ -124,7 +124,8 @@ TEST(WindowImpl, HandledFlagPassesTheMessageOnToTheNextEntryAndTheDefault)
     ASSERT_NE(hWnd, nullptr);
     EXPECT_EQ(::SendMessageA(hWnd, WM_TEST_CHAIN, 0, 0), kFirstResult);
     EXPECT_EQ(::SendMessageA(hWnd, WM_TEST_CHAIN, 1, 0), kSecondResult);
-    // Neither entry handles wParam 2 for good: DefWindowProcA answers 0.
+    // wParam 2: the first entry keeps it handled, so its result stands and neither the
+    // second entry nor DefWindowProcA sees the message.
     EXPECT_EQ(::SendMessageA(hWnd, WM_TEST_CHAIN, 2, 0), kFirstResult);
     EXPECT_EQ(wnd.GetCurrentMessage(), nullptr);
     ::DestroyWindow(hWnd);
