@@ -8,7 +8,7 @@
 //             first child saver was created (the child's creation time); medians of the
 //             times and of the per-round ratios to TRIVIAL
 //   cpu       "SCR /s" switching every minute: the user and kernel time of the product
-//             process during the first 30 s of its first saver
+//             process during the first 30 s of its first saver, and before it (start-up)
 //   switch    in that same run, at the switch after one minute: from the end of the old
 //             saver (it ends on the injected input) to the creation of the next one
 //   loop      the run loop in this process with the real cover and child savers and a
@@ -199,7 +199,7 @@ bool MeasureStart(const std::string& scr, const std::string& trivial, StartRound
 
 // One run with switching every minute: the product's CPU time during 30 s of its first
 // saver, and the gap at the switch. False when the run went wrong.
-bool MeasureProductSwitch(const std::string& scr, double* cpuMs, double* gapMs)
+bool MeasureProductSwitch(const std::string& scr, double* startCpuMs, double* cpuMs, double* gapMs)
 {
     UniqueHandle product = StartChildSaver(scr.c_str(), scr + " /s");
     HWND first = nullptr;
@@ -208,6 +208,7 @@ bool MeasureProductSwitch(const std::string& scr, double* cpuMs, double* gapMs)
         return false;
     UniqueHandle firstProcess = ProcessOf(first);
     const double cpu0 = TimesOf(product.get()).cpu;
+    *startCpuMs = cpu0;
     if (::WaitForSingleObject(product.get(), kCpuWindowMs) != WAIT_TIMEOUT)
         return false;
     *cpuMs = TimesOf(product.get()).cpu - cpu0;
@@ -350,10 +351,14 @@ int main(int argc, char** argv)
                 Median(childMs), Median(childRatio));
 
     StoreSettings(savers, 1, 1);
+    double startCpuMs = 0;
     double cpuMs = 0;
     double gapMs = 0;
-    if (MeasureProductSwitch(scr, &cpuMs, &gapMs)) {
-        std::printf("cpu: product process during 30 s of a saver: %.1f ms (goal < 10 ms)\n", cpuMs);
+    if (MeasureProductSwitch(scr, &startCpuMs, &cpuMs, &gapMs)) {
+        // Wine counts process times in the kernel's clock ticks (10 ms steps).
+        std::printf("cpu: product process during 30 s of a saver: %.1f ms (goal < 10 ms); "
+                    "from its start to the first saver: %.1f ms\n",
+                    cpuMs, startCpuMs);
         std::printf("switch (product, ShuffleDelay 1): old saver ended to next saver created "
                     "%.1f ms (goal < 50 ms)\n",
                     gapMs);
