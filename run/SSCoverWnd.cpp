@@ -32,7 +32,11 @@ bool SSCoverWnd::CreateCover() noexcept
 {
     // Monitors left of or above the primary one lie at negative coordinates: the cover
     // and its snapshot start at the virtual screen's own corner.
-    const RECT rc = VirtualScreenRect();
+    return CreateCover(VirtualScreenRect());
+}
+
+bool SSCoverWnd::CreateCover(const RECT& rc) noexcept
+{
     const int cx = rc.right - rc.left;
     const int cy = rc.bottom - rc.top;
     m_hbmDesktop.reset();

@@ -17,7 +17,11 @@ public:
     SSCoverWnd() noexcept = default;
 
     // Takes the desktop snapshot, then creates the window hidden; true with a window.
+    // Both cover the virtual screen, from its own top-left corner.
     bool CreateCover() noexcept;
+    // The same over the given rectangle of the screen: the virtual screen of a desktop
+    // whose monitors are not all right of and below the primary one, in the tests.
+    bool CreateCover(const RECT& rcScreen) noexcept;
     // Shows the window and hides the pointer, or hides the window and shows the pointer.
     void ShowCover(bool bShow) noexcept;
     // Black (false) or the snapshot (true); a change repaints before the call returns.

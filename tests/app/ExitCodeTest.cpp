@@ -17,6 +17,7 @@ namespace {
 const char kDialogClass[] = "#32770";
 const char kDialogTitle[] = "Quillmix Configuration";
 const char kPreviewWindowText[] = "QuillmixPreview";
+const char kCoverWindowText[] = "Quillmix";
 // How long a preview is left to draw before its host goes; not a limit on anything.
 const DWORD kPreviewShowMs = 500;
 // Between two rounds of injected input while run mode runs.
@@ -101,10 +102,15 @@ TEST(ProductExitCode, PreviewMode)
 
 // Run mode ends on the user's input (through the saver it shows, or on its black cover
 // when it has none), so the test keeps moving the mouse and pressing Esc until it ends.
+// The cover must be up first: a run mode that returned at once would pass otherwise.
 TEST(ProductExitCode, RunModeEndedByInput)
 {
     UniqueHandle product = StartProduct("/s");
     ASSERT_TRUE(product);
+    const DWORD pid = ::GetProcessId(product.get());
+    ASSERT_TRUE(PumpUntil(product.get(), [pid] {
+        return FindProcessWindow(pid, nullptr, kCoverWindowText) != nullptr;
+    })) << "run mode ended before its cover was shown";
     LONG step = 20;
     while (WaitForChildPumping(product.get(), kRunInputPauseMs) != WAIT_OBJECT_0) {
         INPUT inputs[3] = {};

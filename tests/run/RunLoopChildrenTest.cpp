@@ -218,8 +218,8 @@ TEST_F(RunLoopChildrenTest, SaverGetsTheInputAtTheSwitchAndEndsByItself)
     // ShowDesktop off: black before every start.
     EXPECT_TRUE(env.starts[0].bScreenAsExpected) << env.starts[0].screen;
     EXPECT_TRUE(env.starts[1].bScreenAsExpected) << env.starts[1].screen;
+    // Ended by itself on the injected input, not terminated after the grace.
     EXPECT_TRUE(env.stops[0].bEndedByItself);
-    EXPECT_LT(env.stops[0].end - env.stops[0].begin, kChildStopGraceMs);
     // The five records of the stop, in order. The move's distance is the system's own:
     // relative moves are subject to the pointer speed (Wine's doubles 10 to 20).
     std::vector<std::string> lines = record.Lines();

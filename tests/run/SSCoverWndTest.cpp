@@ -18,8 +18,9 @@ const COLORREF kBlack = RGB(0, 0, 0);
 const COLORREF kWhite = RGB(255, 255, 255);
 const COLORREF kOverdrawColor = RGB(20, 220, 40);
 
-// What the cover paints, rendered through WM_PRINTCLIENT into a white memory bitmap.
-std::vector<COLORREF> PrintedPixels(HWND hWnd)
+// What the cover paints at the points (default: the sample points of its client area),
+// rendered through WM_PRINTCLIENT into a white memory bitmap.
+std::vector<COLORREF> PrintedPixels(HWND hWnd, std::vector<POINT> points = {})
 {
     RECT rc = {};
     ::GetClientRect(hWnd, &rc);
@@ -30,11 +31,41 @@ std::vector<COLORREF> PrintedPixels(HWND hWnd)
     GdiObject<HBRUSH> white(::CreateSolidBrush(kWhite));
     ::FillRect(memory.get(), &rc, white.get());
     ::SendMessageA(hWnd, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory.get()), PRF_CLIENT);
+    if (points.empty())
+        points = SamplePoints(rc.right, rc.bottom);
     std::vector<COLORREF> pixels;
-    for (const POINT& pt : SamplePoints(rc.right, rc.bottom))
+    for (const POINT& pt : points)
         pixels.push_back(::GetPixel(memory.get(), pt.x, pt.y));
     return pixels;
 }
+
+// A small window of one colour at a given place of the screen.
+class Marker {
+public:
+    Marker(const RECT& rc, COLORREF color)
+        : m_brush(::CreateSolidBrush(color))
+    {
+        static const char kClass[] = "QuillmixCoverTestMarker";
+        WNDCLASSA wc = {};
+        wc.lpfnWndProc = ::DefWindowProcA;
+        wc.hInstance = ::GetModuleHandleA(nullptr);
+        wc.lpszClassName = kClass;
+        ::RegisterClassA(&wc);
+        m_hWnd = ::CreateWindowExA(WS_EX_TOPMOST, kClass, "marker", WS_POPUP | WS_VISIBLE, rc.left,
+                                   rc.top, rc.right - rc.left, rc.bottom - rc.top, nullptr, nullptr,
+                                   wc.hInstance, nullptr);
+        ::SetClassLongPtrA(m_hWnd, GCLP_HBRBACKGROUND, reinterpret_cast<LONG_PTR>(m_brush.get()));
+        ::InvalidateRect(m_hWnd, nullptr, TRUE);
+        ::UpdateWindow(m_hWnd);
+    }
+    Marker(const Marker&) = delete;
+    Marker& operator=(const Marker&) = delete;
+    ~Marker() { ::DestroyWindow(m_hWnd); }
+
+private:
+    GdiObject<HBRUSH> m_brush;
+    HWND m_hWnd = nullptr;
+};
 
 // The pixels of the window's own surface, as a paint left them.
 std::vector<COLORREF> WindowPixels(HWND hWnd)
@@ -96,6 +127,33 @@ TEST_F(SSCoverWndTest, IsAHiddenTopmostPopupOverTheVirtualScreen)
     EXPECT_EQ(rc.right, vs.right);
     EXPECT_EQ(rc.bottom, vs.bottom);
     EXPECT_EQ(::FindWindowA(nullptr, "Quillmix"), m_cover.m_hWnd);
+}
+
+// The test display has one screen at 0, 0, so a virtual screen that starts elsewhere (on
+// Windows, monitors left of or above the primary one put its corner at negative
+// coordinates) is given to the cover as a rectangle: the window lies on it, and its
+// snapshot is taken from it, pixel for pixel.
+TEST_F(SSCoverWndTest, WindowAndSnapshotStartAtTheVirtualScreensCorner)
+{
+    const RECT area = {100, 50, 500, 350};
+    const RECT corner = {area.left, area.top, area.left + 10, area.top + 10};
+    const COLORREF kMarkerColor = RGB(30, 90, 250);
+    {
+        Backdrop backdrop;
+        Marker marker(corner, kMarkerColor);
+        std::string seen;
+        ASSERT_TRUE(ScreenShows(kBackdropColor, &seen)) << seen;
+        WindowDC screen(nullptr);
+        ASSERT_EQ(::GetPixel(screen.get(), corner.left, corner.top), kMarkerColor);
+        ASSERT_TRUE(m_cover.CreateCover(area));
+    }
+    RECT rc = {};
+    ::GetWindowRect(m_cover, &rc);
+    EXPECT_TRUE(::EqualRect(&rc, &area));
+    m_cover.SetPaintDesktop(true);
+    // The marker at the area's corner is the snapshot's corner; beside it the backdrop.
+    EXPECT_EQ(PrintedPixels(m_cover, {{0, 0}, {9, 9}, {10, 10}, {399, 299}}),
+              (std::vector<COLORREF>{kMarkerColor, kMarkerColor, kBackdropColor, kBackdropColor}));
 }
 
 TEST_F(SSCoverWndTest, FreshCoverPaintsBlackOverEverything)

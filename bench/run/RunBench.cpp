@@ -1,0 +1,380 @@
+// Run mode's costs, measured on the built product and through the run loop:
+//   bench_run.exe SCR FIXTURE_DIR TRIVIAL [ROUNDS] [SWITCHES]
+// SCR is Quillmix.scr, FIXTURE_DIR holds the fixture savers, TRIVIAL is a Win32 program
+// that does nothing and exits. The selection is stored in the product's key of HKCU (the
+// real key of this Wine prefix; removed again at the end). Printed:
+//   start     per round: TRIVIAL started until it has ended, then "SCR /s" started until
+//             its cover is visible (found by polling every millisecond) and until its
+//             first child saver was created (the child's creation time); medians of the
+//             times and of the per-round ratios to TRIVIAL
+//   cpu       "SCR /s" switching every minute: the user and kernel time of the product
+//             process during the first 30 s of its first saver, and before it (start-up)
+//   switch    in that same run, at the switch after one minute: from the end of the old
+//             saver (it ends on the injected input) to the creation of the next one
+//   loop      the run loop in this process with the real cover and child savers and a
+//             switch delay of one second instead of a minute: the same gap at SWITCHES
+//             switches, median and maximum
+// Times come from the system clock (GetSystemTimePreciseAsFileTime) and the process
+// times, which use the same clock.
+#include "app/ChildSaver.h"
+#include "run/CoverRunEnvironment.h"
+#include "run/RunLoop.h"
+#include "run/SSCoverWnd.h"
+#include "run/SaverRotation.h"
+#include "settings/SSSettings.h"
+#include "ui/CAtlModule.h"
+#include "ui/UniqueRegKey.h"
+
+#include <windows.h>
+
+#include <shlwapi.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+class BenchModule : public CAtlExeModuleT<BenchModule> { };
+
+const char kKey[] = "Software\\Brindlecraft\\Quillmix";
+const char kCoverText[] = "Quillmix";
+// The fixture savers' full-screen window class and two of them, which end on input.
+const char kSaverClass[] = "QuillmixFixtureSaver";
+const char kFirstSaver[] = "SampleAurora.scr";
+const char kSecondSaver[] = "SampleTiles.scr";
+const DWORD kCpuWindowMs = 30000;
+const DWORD kLoopSwitchDelayMs = 1000;
+const double kFileTimePerMs = 10000.0;
+// A move that ends a fixture saver.
+const LONG kUserMove = 40;
+const DWORD kUserPauseMs = 300;
+
+double NowMs()
+{
+    FILETIME ft = {};
+    ::GetSystemTimePreciseAsFileTime(&ft);
+    return static_cast<double>((static_cast<ULONGLONG>(ft.dwHighDateTime) << 32) |
+                               ft.dwLowDateTime) /
+        kFileTimePerMs;
+}
+
+double FileTimeMs(const FILETIME& ft)
+{
+    return static_cast<double>((static_cast<ULONGLONG>(ft.dwHighDateTime) << 32) |
+                               ft.dwLowDateTime) /
+        kFileTimePerMs;
+}
+
+struct Times {
+    double created = 0;
+    double exited = 0;
+    double cpu = 0;  // user + kernel
+};
+
+Times TimesOf(HANDLE hProcess)
+{
+    FILETIME creation = {}, exit = {}, kernel = {}, user = {};
+    Times t;
+    if (::GetProcessTimes(hProcess, &creation, &exit, &kernel, &user)) {
+        t.created = FileTimeMs(creation);
+        t.exited = FileTimeMs(exit);
+        t.cpu = FileTimeMs(kernel) + FileTimeMs(user);
+    }
+    return t;
+}
+
+double Median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0.0 : v[v.size() / 2];
+}
+
+void StoreSettings(const std::vector<std::string>& savers, DWORD shuffle, DWORD delay)
+{
+    ::SHDeleteKeyA(HKEY_CURRENT_USER, kKey);
+    HKEY h = nullptr;
+    ::RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, nullptr);
+    UniqueRegKey key(h);
+    ::RegSetValueExA(key.get(), "ShuffleSavers", 0, REG_DWORD,
+                     reinterpret_cast<const BYTE*>(&shuffle), sizeof(shuffle));
+    ::RegSetValueExA(key.get(), "ShuffleDelay", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&delay),
+                     sizeof(delay));
+    ::RegCreateKeyExA(key.get(), "Savers", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, nullptr);
+    UniqueRegKey saversKey(h);
+    for (size_t i = 0; i < savers.size(); ++i) {
+        char name[8];
+        std::snprintf(name, sizeof(name), "%03u", static_cast<unsigned>(i));
+        ::RegSetValueExA(saversKey.get(), name, 0, REG_SZ,
+                         reinterpret_cast<const BYTE*>(savers[i].c_str()),
+                         static_cast<DWORD>(savers[i].size() + 1));
+    }
+}
+
+void SendMouseMove(LONG dx, LONG dy)
+{
+    INPUT input = {};
+    input.type = INPUT_MOUSE;
+    input.mi.dx = dx;
+    input.mi.dy = dy;
+    input.mi.dwFlags = MOUSEEVENTF_MOVE;
+    ::SendInput(1, &input, sizeof(input));
+}
+
+// A visible fixture saver window other than the one given; nullptr when there is none.
+HWND FindSaverWindow(HWND except)
+{
+    for (HWND hWnd = ::FindWindowA(kSaverClass, nullptr); hWnd != nullptr;
+         hWnd = ::FindWindowExA(nullptr, hWnd, kSaverClass, nullptr))
+        if (hWnd != except && ::IsWindowVisible(hWnd))
+            return hWnd;
+    return nullptr;
+}
+
+bool IsCoverVisible()
+{
+    HWND hWnd = ::FindWindowA(nullptr, kCoverText);
+    return hWnd != nullptr && ::IsWindowVisible(hWnd);
+}
+
+// The process of a window, opened for its times and its end.
+UniqueHandle ProcessOf(HWND hWnd)
+{
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(hWnd, &pid);
+    return UniqueHandle(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+}
+
+// Polls every millisecond until the condition holds; false when the process ended first.
+template <typename Condition> bool PollUntil(HANDLE hProcess, Condition condition)
+{
+    while (!condition())
+        if (::WaitForSingleObject(hProcess, 1) == WAIT_OBJECT_0)
+            return false;
+    return true;
+}
+
+// Ends the running saver as the user would, and with it the product.
+void EndRun(HANDLE hProduct)
+{
+    LONG step = kUserMove;
+    while (::WaitForSingleObject(hProduct, 500) != WAIT_OBJECT_0) {
+        SendMouseMove(step, step);
+        step = -step;
+    }
+}
+
+struct StartRound {
+    double trivialMs = 0;
+    double coverMs = 0;
+    double childMs = 0;
+};
+
+bool MeasureStart(const std::string& scr, const std::string& trivial, StartRound* round)
+{
+    double t0 = NowMs();
+    UniqueHandle trivialProcess = StartChildSaver(trivial.c_str(), trivial);
+    if (!trivialProcess)
+        return false;
+    ::WaitForSingleObject(trivialProcess.get(), INFINITE);
+    round->trivialMs = TimesOf(trivialProcess.get()).exited - t0;
+
+    t0 = NowMs();
+    UniqueHandle product = StartChildSaver(scr.c_str(), scr + " /s");
+    if (!product || !PollUntil(product.get(), IsCoverVisible))
+        return false;
+    round->coverMs = NowMs() - t0;
+    HWND saver = nullptr;
+    if (!PollUntil(product.get(), [&] { return (saver = FindSaverWindow(nullptr)) != nullptr; }))
+        return false;
+    UniqueHandle child = ProcessOf(saver);
+    round->childMs = TimesOf(child.get()).created - t0;
+    EndRun(product.get());
+    return true;
+}
+
+// One run with switching every minute: the product's CPU time during 30 s of its first
+// saver, and the gap at the switch. False when the run went wrong.
+bool MeasureProductSwitch(const std::string& scr, double* startCpuMs, double* cpuMs, double* gapMs)
+{
+    UniqueHandle product = StartChildSaver(scr.c_str(), scr + " /s");
+    HWND first = nullptr;
+    if (!product ||
+        !PollUntil(product.get(), [&] { return (first = FindSaverWindow(nullptr)) != nullptr; }))
+        return false;
+    UniqueHandle firstProcess = ProcessOf(first);
+    const double cpu0 = TimesOf(product.get()).cpu;
+    *startCpuMs = cpu0;
+    if (::WaitForSingleObject(product.get(), kCpuWindowMs) != WAIT_TIMEOUT)
+        return false;
+    *cpuMs = TimesOf(product.get()).cpu - cpu0;
+    HWND second = nullptr;
+    if (!PollUntil(product.get(), [&] { return (second = FindSaverWindow(first)) != nullptr; }))
+        return false;
+    UniqueHandle secondProcess = ProcessOf(second);
+    *gapMs = TimesOf(secondProcess.get()).created - TimesOf(firstProcess.get()).exited;
+    EndRun(product.get());
+    return true;
+}
+
+// The real environment of the run loop, with the old saver's end and the next saver's
+// creation taken from their process times; the user ends the run at the last saver.
+class GapWatch final : public RunEnvironment {
+public:
+    GapWatch(SSCoverWnd& cover, SSSettings& settings, size_t switches)
+        : m_real(cover, settings)
+        , m_switches(switches)
+    {
+    }
+    ~GapWatch() { Finish(); }
+
+    // The run has ended: the user stops.
+    void Finish()
+    {
+        m_done = true;
+        if (m_user.joinable())
+            m_user.join();
+    }
+
+    std::vector<double> gaps;
+
+    DWORD GetTicks() override { return m_real.GetTicks(); }
+    bool GetShowDesktop() override { return m_real.GetShowDesktop(); }
+    void SetPaintDesktop(bool bDesktop) override { m_real.SetPaintDesktop(bDesktop); }
+
+    UniqueHandle StartChild(const AnsiString& path, const AnsiString& commandLine) override
+    {
+        UniqueHandle child = m_real.StartChild(path, commandLine);
+        if (m_lastEnd != 0)
+            gaps.push_back(TimesOf(child.get()).created - m_lastEnd);
+        if (gaps.size() == m_switches && !m_user.joinable()) {
+            // Moves until the run has ended: a move during a switch only lets the next
+            // saver start.
+            m_user = std::thread([this] {
+                LONG step = kUserMove;
+                while (!m_done) {
+                    if (FindSaverWindow(nullptr) != nullptr) {
+                        SendMouseMove(step, step);
+                        step = -step;
+                    }
+                    ::Sleep(kUserPauseMs);
+                }
+            });
+        }
+        return child;
+    }
+
+    DWORD WaitForChild(HANDLE hProcess, DWORD dwTimeoutMs) override
+    {
+        return m_real.WaitForChild(hProcess, dwTimeoutMs);
+    }
+
+    bool StopChild(HANDLE hProcess) override
+    {
+        const bool bEnded = m_real.StopChild(hProcess);
+        m_lastEnd = TimesOf(hProcess).exited;
+        if (!bEnded)
+            std::printf("loop: a saver was terminated instead of ending on the input\n");
+        return bEnded;
+    }
+
+private:
+    CoverRunEnvironment m_real;
+    size_t m_switches;
+    double m_lastEnd = 0;
+    std::atomic<bool> m_done{false};
+    std::thread m_user;
+};
+
+std::vector<double> MeasureLoopGaps(const std::vector<std::string>& savers, size_t switches)
+{
+    PathList list;
+    for (const std::string& s : savers)
+        list.Add(AnsiString(s));
+    SaverRotation rotation;
+    rotation.Prepare(list, MakeShuffleSeed());
+    SSSettings settings;
+    SSCoverWnd cover;
+    cover.CreateCover();
+    cover.ShowCover(true);
+    std::vector<double> gaps;
+    {
+        GapWatch env(cover, settings, switches);
+        RunSaverCycles(rotation, "/s", kLoopSwitchDelayMs, env);
+        env.Finish();
+        gaps = env.gaps;
+    }
+    if (cover.IsWindow())
+        ::DestroyWindow(cover);
+    return gaps;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 4) {
+        std::fprintf(stderr, "usage: bench_run SCR FIXTURE_DIR TRIVIAL [ROUNDS] [SWITCHES]\n");
+        return 2;
+    }
+    BenchModule module;
+    const std::string scr = argv[1];
+    const std::string fixtures = argv[2];
+    const std::string trivial = argv[3];
+    const int rounds = argc > 4 ? std::atoi(argv[4]) : 5;
+    const size_t switches = argc > 5 ? static_cast<size_t>(std::atoi(argv[5])) : 5;
+    const std::vector<std::string> savers = {fixtures + "\\" + kFirstSaver,
+                                             fixtures + "\\" + kSecondSaver};
+    int failures = 0;
+
+    StoreSettings(savers, 0, 0);
+    std::vector<double> trivialMs, coverMs, childMs, coverRatio, childRatio;
+    for (int r = 0; r < rounds; ++r) {
+        StartRound round;
+        if (!MeasureStart(scr, trivial, &round)) {
+            ++failures;
+            continue;
+        }
+        trivialMs.push_back(round.trivialMs);
+        coverMs.push_back(round.coverMs);
+        childMs.push_back(round.childMs);
+        coverRatio.push_back(round.coverMs / round.trivialMs);
+        childRatio.push_back(round.childMs / round.trivialMs);
+    }
+    std::printf("start (median of %zu rounds): trivial program %.1f ms; /s to cover shown "
+                "%.1f ms (%.2fx), to first saver created %.1f ms (%.2fx)\n",
+                trivialMs.size(), Median(trivialMs), Median(coverMs), Median(coverRatio),
+                Median(childMs), Median(childRatio));
+
+    StoreSettings(savers, 1, 1);
+    double startCpuMs = 0;
+    double cpuMs = 0;
+    double gapMs = 0;
+    if (MeasureProductSwitch(scr, &startCpuMs, &cpuMs, &gapMs)) {
+        // Wine counts process times in the kernel's clock ticks (10 ms steps).
+        std::printf("cpu: product process during 30 s of a saver: %.1f ms (goal < 10 ms); "
+                    "from its start to the first saver: %.1f ms\n",
+                    cpuMs, startCpuMs);
+        std::printf("switch (product, ShuffleDelay 1): old saver ended to next saver created "
+                    "%.1f ms (goal < 50 ms)\n",
+                    gapMs);
+    } else {
+        ++failures;
+    }
+    ::SHDeleteKeyA(HKEY_CURRENT_USER, kKey);
+
+    const std::vector<double> gaps = MeasureLoopGaps(savers, switches);
+    if (gaps.size() < switches)
+        ++failures;
+    std::printf("switch (run loop in-process, 1 s delay, %zu switches): median %.1f ms, "
+                "max %.1f ms\n",
+                gaps.size(), Median(gaps),
+                gaps.empty() ? 0.0 : *std::max_element(gaps.begin(), gaps.end()));
+    if (failures != 0)
+        std::printf("%d measurement(s) failed\n", failures);
+    return failures == 0 ? 0 : 1;
+}

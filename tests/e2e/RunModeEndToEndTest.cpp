@@ -1,0 +1,462 @@
+// Run mode of the built Quillmix.scr, end to end: the product started with "/S" as a
+// screen-saver host would start it, its settings in the registry key it reads, the fixture
+// savers as its children, the screen read back through the screen's DC and the user's
+// input given with SendInput. The product reads the real HKEY_CURRENT_USER of the Wine
+// prefix, so each test writes the key itself and removes it afterwards (the display lock
+// of the GUI tests keeps the other users of that key away meanwhile).
+#include "app/ChildSaver.h"
+#include "tests/app/ChildTestSupport.h"
+#include "tests/fixtures/FixtureNames.h"
+#include "tests/run/RunTestSupport.h"
+#include "tests/support/TestPaths.h"
+#include "ui/UniqueRegKey.h"
+
+#include <windows.h>
+
+#include <shlwapi.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char kSettingsKey[] = "Software\\Brindlecraft\\Quillmix";
+const char kSaversSubKey[] = "Savers";
+const char kCoverWindowText[] = "Quillmix";
+const COLORREF kBlack = RGB(0, 0, 0);
+// A mouse move that ends a well-behaved saver (and the cover when no saver runs).
+const LONG kUserMove = 40;
+// Hang guards: a process that has not ended by then is taken for hung. Never a limit on
+// how fast anything has to be.
+const DWORD kEndGuardMs = 30000;
+// Ticks of the clocks that compare the injected input with the end of the saver.
+const ULONGLONG kFileTimePerMs = 10000;
+// GetTickCount and the process times advance in steps of up to this much.
+const DWORD kClockStepMs = 20;
+
+std::string Hex(COLORREF c)
+{
+    char text[16];
+    std::snprintf(text, sizeof(text), "%06lx", static_cast<unsigned long>(c));
+    return text;
+}
+
+// The record line of a saver that found the colour everywhere on the screen at its start.
+std::string ScreenLine(COLORREF color)
+{
+    std::string line = fixture::kRecordScreenPrefix + Hex(color);
+    for (int i = 1; i < 5; ++i)
+        line += " " + Hex(color);
+    return line;
+}
+
+// The product's settings key, written by the test and removed before and after it.
+class ProductSettings {
+public:
+    ProductSettings() { Remove(); }
+    ProductSettings(const ProductSettings&) = delete;
+    ProductSettings& operator=(const ProductSettings&) = delete;
+    ~ProductSettings() { Remove(); }
+
+    void SetDword(const char* name, DWORD value) const
+    {
+        UniqueRegKey key = Create(kSettingsKey);
+        ::RegSetValueExA(key.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                         sizeof(value));
+    }
+
+    void SetString(const char* name, const std::string& value) const
+    {
+        SetStringIn(kSettingsKey, name, value);
+    }
+
+    // The selection, as the configuration dialog stores it: "000", "001", ... An empty
+    // list still makes the subkey, which means that no saver is selected.
+    void SetSavers(const std::vector<std::string>& paths) const
+    {
+        const std::string subKey = std::string(kSettingsKey) + "\\" + kSaversSubKey;
+        Create(subKey.c_str());
+        for (size_t i = 0; i < paths.size(); ++i) {
+            char name[8];
+            std::snprintf(name, sizeof(name), "%03u", static_cast<unsigned>(i));
+            SetStringIn(subKey.c_str(), name, paths[i]);
+        }
+    }
+
+    std::string GetString(const char* name) const
+    {
+        char buf[MAX_PATH] = {};
+        DWORD size = sizeof(buf) - 1;
+        if (::SHGetValueA(HKEY_CURRENT_USER, kSettingsKey, name, nullptr, buf, &size) !=
+            ERROR_SUCCESS)
+            return std::string();
+        return buf;
+    }
+
+private:
+    static UniqueRegKey Create(const char* path)
+    {
+        HKEY h = nullptr;
+        if (::RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h,
+                              nullptr) != ERROR_SUCCESS)
+            ADD_FAILURE() << "cannot create HKCU\\" << path;
+        return UniqueRegKey(h);
+    }
+
+    static void SetStringIn(const char* path, const char* name, const std::string& value)
+    {
+        UniqueRegKey key = Create(path);
+        ::RegSetValueExA(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                         static_cast<DWORD>(value.size() + 1));
+    }
+
+    static void Remove() { ::SHDeleteKeyA(HKEY_CURRENT_USER, kSettingsKey); }
+};
+
+// The product in run mode; terminated if a failed test leaves it running.
+class RunningProduct {
+public:
+    explicit RunningProduct(const std::string& switches)
+    {
+        const std::string product = ProductPath();
+        m_process = StartChildSaver(product.c_str(), product + " " + switches);
+        m_pid = m_process ? ::GetProcessId(m_process.get()) : 0;
+    }
+    RunningProduct(const RunningProduct&) = delete;
+    RunningProduct& operator=(const RunningProduct&) = delete;
+    ~RunningProduct()
+    {
+        if (m_process && !HasEnded()) {
+            ::TerminateProcess(m_process.get(), 1);
+            ::WaitForSingleObject(m_process.get(), INFINITE);
+        }
+    }
+
+    explicit operator bool() const { return static_cast<bool>(m_process); }
+    HANDLE get() const { return m_process.get(); }
+    bool HasEnded() const { return ::WaitForSingleObject(m_process.get(), 0) == WAIT_OBJECT_0; }
+
+    // Waits, dispatching this thread's messages, until the condition holds while the
+    // product still runs; false when it ended first.
+    bool RunsUntil(const std::function<bool()>& condition) const
+    {
+        return apptest::PumpUntil(m_process.get(), condition) && !HasEnded();
+    }
+
+    // The cover window, once it is shown; nullptr when the product ended first.
+    HWND WaitForCover() const
+    {
+        HWND cover = nullptr;
+        RunsUntil([&] {
+            cover = apptest::FindProcessWindow(m_pid, nullptr, kCoverWindowText);
+            return cover != nullptr;
+        });
+        return cover;
+    }
+
+    // Waits for the end under a hang guard; the exit code, STILL_ACTIVE when it hangs.
+    DWORD WaitForExitCode(DWORD guardMs) const
+    {
+        const DWORD start = ::GetTickCount();
+        while (!HasEnded() && ::GetTickCount() - start < guardMs)
+            apptest::PumpFor(kClockStepMs);
+        return apptest::ExitCodeOf(m_process.get());
+    }
+
+private:
+    UniqueHandle m_process;
+    DWORD m_pid = 0;
+};
+
+bool IsTopmost(HWND hWnd) { return (::GetWindowLongA(hWnd, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0; }
+
+bool CoversTheVirtualScreen(HWND hWnd)
+{
+    RECT rc = {};
+    ::GetWindowRect(hWnd, &rc);
+    const RECT vs = VirtualScreen();
+    return ::EqualRect(&rc, &vs) != FALSE;
+}
+
+// Whether the mouse pointer is shown, as the foreground window's thread has it.
+bool PointerShown()
+{
+    CURSORINFO info = {};
+    info.cbSize = sizeof(info);
+    return ::GetCursorInfo(&info) && (info.flags & CURSOR_SHOWING) != 0;
+}
+
+bool RecordHasLine(const RecordFile& record, const std::string& text)
+{
+    for (const std::string& line : record.Lines())
+        if (line == text)
+            return true;
+    return false;
+}
+
+// Copies of a fixture saver under names of their own, in a folder whose name has blanks.
+std::vector<std::string> CopiesOf(const apptest::ScratchDir& dir, const char* fixtureFile,
+                                  const std::vector<std::string>& names)
+{
+    std::vector<std::string> paths;
+    for (const std::string& name : names) {
+        paths.push_back(dir.CopyIn(FixturePath(fixtureFile), name));
+        EXPECT_FALSE(paths.back().empty()) << name;
+    }
+    return paths;
+}
+
+// The saver that the product started first, from its record; "" when there is none.
+std::string StartedPath(const RecordFile& record)
+{
+    const std::vector<std::string> lines = record.LinesStartingWith(fixture::kRecordCmdLinePrefix);
+    if (lines.empty())
+        return std::string();
+    std::string path = lines.front().substr(std::string(fixture::kRecordCmdLinePrefix).size());
+    const size_t blank = path.rfind(' ');
+    return blank == std::string::npos ? path : path.substr(0, blank);
+}
+
+// The system's time now, in the units of the process times.
+ULONGLONG FileTimeNow()
+{
+    FILETIME ft = {};
+    ::GetSystemTimeAsFileTime(&ft);
+    return (static_cast<ULONGLONG>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+}
+
+ULONGLONG ExitTimeOf(HANDLE hProcess)
+{
+    FILETIME creation = {}, exit = {}, kernel = {}, user = {};
+    if (!::GetProcessTimes(hProcess, &creation, &exit, &kernel, &user))
+        return 0;
+    return (static_cast<ULONGLONG>(exit.dwHighDateTime) << 32) | exit.dwLowDateTime;
+}
+
+// The moment of the first injected Escape key that a low-level keyboard hook of this
+// thread sees, for as long as the object lives.
+class InjectedEscapeWatch {
+public:
+    InjectedEscapeWatch()
+    {
+        s_seenAt = 0;
+        m_hook = ::SetWindowsHookExA(WH_KEYBOARD_LL, OnKey, ::GetModuleHandleA(nullptr), 0);
+    }
+    InjectedEscapeWatch(const InjectedEscapeWatch&) = delete;
+    InjectedEscapeWatch& operator=(const InjectedEscapeWatch&) = delete;
+    ~InjectedEscapeWatch()
+    {
+        if (m_hook != nullptr)
+            ::UnhookWindowsHookEx(m_hook);
+    }
+
+    bool IsHooked() const { return m_hook != nullptr; }
+    // The system time of the first injected Escape, 0 before there was one.
+    ULONGLONG SeenAt() const { return s_seenAt; }
+
+private:
+    static LRESULT CALLBACK OnKey(int code, WPARAM wParam, LPARAM lParam)
+    {
+        const auto* key = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam);
+        if (code == HC_ACTION && wParam == WM_KEYDOWN && key->vkCode == VK_ESCAPE &&
+            (key->flags & LLKHF_INJECTED) != 0 && s_seenAt == 0)
+            s_seenAt = FileTimeNow();
+        return ::CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+
+    static ULONGLONG s_seenAt;
+    HHOOK m_hook = nullptr;
+};
+
+ULONGLONG InjectedEscapeWatch::s_seenAt = 0;
+
+}  // namespace
+
+// Ten runs in a row with switching off, each started with "/S" and ended by the user: the
+// product shows its black cover, starts one saver of the selection with the saver path, a
+// blank and its lower-cased command line, records it in LastStarted and ends with code 0
+// when the user's input ends that saver. The seed differs between runs, so the first
+// savers vary beyond the two that a fixed shuffle would give, and LastStarted keeps the
+// same saver from coming first twice in a row.
+TEST(RunModeEndToEnd, RunsInARowStartOneShuffledSaverEachAndEndOnTheUsersInput)
+{
+    const int kRuns = 10;
+    apptest::ScratchDir dir;
+    const std::vector<std::string> savers = CopiesOf(
+        dir, fixture::kRecorder.fileName,
+        {"Saver One.scr", "Saver Two.scr", "Saver Three.scr", "Saver Four.scr", "Saver Five.scr"});
+    ProductSettings settings;
+    settings.SetSavers(savers);
+    // A desktop that is not black: a cover that did not paint would show it.
+    Backdrop backdrop;
+
+    std::vector<std::string> firsts;
+    for (int run = 0; run < kRuns; ++run) {
+        SCOPED_TRACE("run " + std::to_string(run));
+        RecordFile record;
+        RunningProduct product("/S");
+        ASSERT_TRUE(product);
+        ASSERT_TRUE(product.RunsUntil([&] { return RecordHasLine(record, fixture::kRecordReady); }))
+            << "no saver ran: " << testing::PrintToString(record.Lines());
+
+        // The cover is up behind the saver, topmost over the whole screen.
+        HWND cover = product.WaitForCover();
+        ASSERT_NE(cover, nullptr);
+        EXPECT_TRUE(IsTopmost(cover));
+        EXPECT_TRUE(CoversTheVirtualScreen(cover));
+
+        const std::string started = StartedPath(record);
+        firsts.push_back(started);
+        EXPECT_NE(std::find(savers.begin(), savers.end(), started), savers.end()) << started;
+        EXPECT_EQ(record.LinesStartingWith(fixture::kRecordCmdLinePrefix),
+                  std::vector<std::string>{fixture::kRecordCmdLinePrefix + started + " /s"});
+        // The saver found black on the whole screen, not the desktop. Wine differs from
+        // Windows here: it gives a new window black pixels, so on Wine this read does not
+        // tell the cover's black fill from no painting at all; run_cover_test checks the
+        // fill itself through WM_PRINTCLIENT.
+        EXPECT_EQ(record.LinesStartingWith(fixture::kRecordScreenPrefix),
+                  std::vector<std::string>{ScreenLine(kBlack)});
+        EXPECT_EQ(settings.GetString("LastStarted"), started);
+
+        // The user: a mouse move in one run, a key in the next.
+        if (run % 2 == 0)
+            SendMouseMove(run % 4 == 0 ? kUserMove : -kUserMove, kUserMove);
+        else
+            SendKeyPress(VK_SPACE);
+        EXPECT_EQ(product.WaitForExitCode(kEndGuardMs), 0u);
+        EXPECT_TRUE(RecordHasLine(record, fixture::kRecordEnd)) << "the saver did not end itself";
+        // Nothing of the run is left on the screen, and the pointer is back.
+        EXPECT_EQ(::FindWindowA(fixture::kSaverWindowClass, nullptr), nullptr);
+        EXPECT_EQ(::FindWindowA(nullptr, kCoverWindowText), nullptr);
+        EXPECT_TRUE(PointerShown());
+    }
+
+    const std::set<std::string> distinct(firsts.begin(), firsts.end());
+    EXPECT_GT(distinct.size(), 2u) << testing::PrintToString(firsts);
+    for (size_t i = 1; i < firsts.size(); ++i)
+        EXPECT_NE(firsts[i], firsts[i - 1]) << "runs " << i - 1 << " and " << i;
+}
+
+// With no saver selected, and with a selection of which none can be started, run mode
+// keeps its black cover up, injects nothing, and ends with code 0 on the user's first
+// real mouse move.
+TEST(RunModeEndToEnd, WithoutAStartableSaverTheBlackCoverEndsOnTheUsersInput)
+{
+    apptest::ScratchDir dir;
+    // A library maps as a saver file but cannot be started as a program.
+    char system[MAX_PATH] = {};
+    ::GetSystemDirectoryA(system, MAX_PATH);
+    const std::string library = dir.CopyIn(std::string(system) + "\\version.dll", "Library.scr");
+    ASSERT_FALSE(library.empty());
+    const std::vector<std::vector<std::string>> selections = {{}, {library}};
+
+    for (const std::vector<std::string>& selection : selections) {
+        SCOPED_TRACE(selection.empty() ? "no saver selected" : "a saver that cannot start");
+        ProductSettings settings;
+        settings.SetSavers(selection);
+        settings.SetDword("ShuffleSavers", 1);
+        settings.SetDword("ShuffleDelay", 1);
+        Backdrop backdrop;
+        std::string seen;
+        ASSERT_TRUE(ScreenShows(kBackdropColor, &seen)) << seen;
+        POINT before = {};
+        ::GetCursorPos(&before);
+
+        RunningProduct product("/s");
+        ASSERT_TRUE(product);
+        HWND cover = product.WaitForCover();
+        ASSERT_NE(cover, nullptr);
+        EXPECT_TRUE(IsTopmost(cover));
+        EXPECT_TRUE(CoversTheVirtualScreen(cover));
+        // On Wine a window that never painted shows black too (see the first test).
+        EXPECT_TRUE(ScreenShows(kBlack, &seen)) << seen;
+        EXPECT_FALSE(PointerShown());
+        // Still up after a while, and the pointer was not moved by injected input.
+        apptest::PumpFor(kEndGuardMs / 60);
+        EXPECT_FALSE(product.HasEnded());
+        POINT after = {};
+        ::GetCursorPos(&after);
+        EXPECT_EQ(after.x, before.x);
+        EXPECT_EQ(after.y, before.y);
+
+        SendMouseMove(kUserMove, kUserMove);
+        EXPECT_EQ(product.WaitForExitCode(kEndGuardMs), 0u);
+        EXPECT_TRUE(PointerShown());
+        SendMouseMove(-kUserMove, -kUserMove);
+    }
+}
+
+// Switching every minute with the desktop shown between savers. The first saver ignores
+// the injected input: it is terminated no sooner than the grace after that input, and only
+// then does the next saver start, finding the desktop snapshot on the screen. LastStarted
+// keeps the first saver: switching never writes it.
+TEST(RunModeEndToEnd, SwitchTerminatesASaverThatIgnoresInputAndShowsTheSnapshotBeforeTheNext)
+{
+    apptest::ScratchDir dir;
+    const std::string ignoring =
+        dir.CopyIn(FixturePath(fixture::kIgnoreInput.fileName), "Ignore Input.scr");
+    const std::string recorder = dir.CopyIn(FixturePath(fixture::kRecorder.fileName), "Rec.scr");
+    ASSERT_FALSE(ignoring.empty());
+    ASSERT_FALSE(recorder.empty());
+    ProductSettings settings;
+    settings.SetSavers({ignoring, recorder});
+    settings.SetDword("ShuffleSavers", 1);
+    settings.SetDword("ShuffleDelay", 1);
+    settings.SetDword("ShowDesktop", 1);
+    // Of two savers, the one that did not come first last time comes first.
+    settings.SetString("LastStarted", recorder);
+    RecordFile record;
+    InjectedEscapeWatch escape;
+    ASSERT_TRUE(escape.IsHooked());
+
+    auto backdrop = std::make_unique<Backdrop>();
+    std::string seen;
+    ASSERT_TRUE(ScreenShows(kBackdropColor, &seen)) << seen;
+    RunningProduct product("/s");
+    ASSERT_TRUE(product);
+    HWND ignoringWindow = nullptr;
+    ASSERT_TRUE(product.RunsUntil([&] {
+        ignoringWindow =
+            ::FindWindowA(fixture::kSaverWindowClass, fixture::kIgnoreInput.description);
+        return ignoringWindow != nullptr && ::IsWindowVisible(ignoringWindow);
+    }));
+    // The snapshot was taken before the cover came, long before this saver: from now on
+    // only the snapshot can show the backdrop's colour.
+    backdrop.reset();
+    EXPECT_EQ(settings.GetString("LastStarted"), ignoring);
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(ignoringWindow, &pid);
+    UniqueHandle ignoringProcess(
+        ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+    ASSERT_TRUE(ignoringProcess);
+
+    // About a minute later: the switch.
+    ASSERT_TRUE(product.RunsUntil([&] {
+        return ::WaitForSingleObject(ignoringProcess.get(), 0) == WAIT_OBJECT_0;
+    })) << "the product ended with its first saver";
+    EXPECT_EQ(apptest::ExitCodeOf(ignoringProcess.get()), 0u) << "terminated with code 0";
+    ASSERT_NE(escape.SeenAt(), 0u) << "no injected Escape before the end of the saver";
+    const ULONGLONG graceMs =
+        (ExitTimeOf(ignoringProcess.get()) - escape.SeenAt()) / kFileTimePerMs;
+    std::printf("the saver that ignores input ended %llu ms after the injected Escape\n", graceMs);
+    EXPECT_GE(graceMs + kClockStepMs, kChildStopGraceMs) << "terminated before the grace was up";
+
+    ASSERT_TRUE(product.RunsUntil([&] { return RecordHasLine(record, fixture::kRecordReady); }))
+        << testing::PrintToString(record.Lines());
+    EXPECT_EQ(record.LinesStartingWith(fixture::kRecordCmdLinePrefix),
+              std::vector<std::string>{fixture::kRecordCmdLinePrefix + recorder + " /s"});
+    EXPECT_EQ(record.LinesStartingWith(fixture::kRecordScreenPrefix),
+              std::vector<std::string>{ScreenLine(kBackdropColor)});
+    EXPECT_EQ(settings.GetString("LastStarted"), ignoring);
+
+    SendMouseMove(kUserMove, kUserMove);
+    EXPECT_EQ(product.WaitForExitCode(kEndGuardMs), 0u);
+    EXPECT_TRUE(RecordHasLine(record, fixture::kRecordEnd));
+}
