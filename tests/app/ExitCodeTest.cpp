@@ -129,8 +129,6 @@ TEST(ProductExitCode, RunModeEndedByInput)
     EXPECT_EQ(ExitCodeOf(product.get()), 0u);
 }
 
-const char kCoverWindowText[] = "Quillmix";
-
 // Run mode is tried before preview mode: with both switches the cover window comes, and
 // no preview window is made in the host.
 TEST(ProductExitCode, RunModeBeforePreviewMode)
