@@ -16,10 +16,6 @@ for f in "$build/Quillmix.scr" "$probe" "$build/tests/fixtures/SampleAurora.scr"
 done
 
 tools/wine-session.sh start "$session" >/dev/null
-# Wine draws the caption buttons with Marlett; Debian's fonts-wine has it, but this Wine
-# does not look in its folder, so the prefix gets a copy (else the close box shows "r").
-[ ! -f /usr/share/wine/fonts/marlett.ttf ] ||
-  cp /usr/share/wine/fonts/marlett.ttf "$session/prefix/drive_c/windows/Fonts/"
 pid=
 cleanup() {
   [ -z "$pid" ] || kill "$pid" 2>/dev/null || true

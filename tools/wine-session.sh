@@ -41,6 +41,10 @@ start)
   # Started detached from our output: CTest waits for every process holding its pipes.
   "$WINESERVER" -p </dev/null >/dev/null 2>&1
   "$WINE64" wineboot -i >"$dir/wineboot.log" 2>&1
+  # Wine draws the caption buttons with Marlett; Debian's fonts-wine has it, but this Wine
+  # does not look in its folder, so the prefix gets a copy (else the close box shows "r").
+  [ ! -f /usr/share/wine/fonts/marlett.ttf ] ||
+    cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
   # No window manager runs on Xvfb: Wine draws captions and borders itself.
   "$WINE64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >>"$dir/wineboot.log" 2>&1
   echo "wine session ready: prefix $WINEPREFIX, display $DISPLAY"

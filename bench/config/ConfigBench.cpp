@@ -8,7 +8,8 @@
 // measures:
 //   search    FindSavers over the folder, in this process
 //   search-p  a new process that runs that search and exits (process start included)
-//   describe  GetSaverDescription of every saver found (the fill reads them again)
+//   describe  GetSaverDescription of every saver found (what the fill saves by taking
+//             the descriptions from the search)
 //   load      SSSettings::Load with the 1,000 stored savers (each one tested again)
 //   init      the dialog's WM_INITDIALOG in this process (attach, fill, sort, options)
 //   ok        the dialog's OK in this process (read back the ticks, Save)
@@ -284,7 +285,7 @@ int main(int argc, char** argv)
     std::printf("search (FindSavers), in process    %8.1f ms\n", Median(search) * 1000);
     std::printf("search in a process of its own     %8.1f ms\n", Median(searchProcess) * 1000);
     std::printf("descriptions of the found savers   %8.1f ms\n", Median(describe) * 1000);
-    std::printf("settings Load, 1,000 stored        %8.1f ms\n", Median(load) * 1000);
+    std::printf("settings Load, %5d stored        %8.1f ms\n", count, Median(load) * 1000);
     std::printf("dialog init, in process            %8.1f ms  %.2f x search\n", Median(init) * 1000,
                 Median(initRatio));
     std::printf("Quillmix.scr /c until shown        %8.1f ms  %.2f x search, %.2f x search process "
