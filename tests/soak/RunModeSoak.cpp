@@ -61,9 +61,15 @@ const DWORD kNoSaverGuardMs = kMsPerMinute;
 const DWORD kUserEndGuardMs = 30000;
 // The processes of an ended run are gone from the snapshot by then.
 const DWORD kLeftoverGuardMs = 10000;
-// Before the first count of processes: time for Wine's own processes that start with the
-// first window or hook of a session.
-const DWORD kSettleMs = 3000;
+// The processes are counted once their set has not changed for this long: Wine starts and
+// ends its own services for a while after a session begins. The guard keeps a system that
+// never settles from holding up the soak.
+const DWORD kSettleMs = 10000;
+const DWORD kSettleGuardMs = 3 * kMsPerMinute;
+// NtQuerySystemInformation's class for the system's handle table, and its answer when the
+// buffer is too small.
+const ULONG kSystemHandleInformation = 16;
+const LONG kStatusInfoLengthMismatch = static_cast<LONG>(0xC0000004);
 
 void Print(const char* format, ...)
 {
@@ -73,6 +79,8 @@ void Print(const char* format, ...)
     va_end(args);
     std::fflush(stdout);
 }
+
+DWORD MsSince(DWORD tick) { return ::GetTickCount() - tick; }
 
 enum class Behaviour { EndsOnInput, IgnoresInput, EndsAtOnce };
 
@@ -134,6 +142,93 @@ std::string Names(const std::vector<ProcessEntry>& list)
     return names.empty() ? "none" : names;
 }
 
+// One entry of the system's handle table (SYSTEM_HANDLE_TABLE_ENTRY_INFO).
+struct SystemHandleEntry {
+    ULONG ownerPid;
+    UCHAR objectType;
+    UCHAR flags;
+    USHORT handle;
+    PVOID object;
+    ACCESS_MASK access;
+};
+
+// The number of the process's entries in the system's handle table; 0 when it cannot be read.
+DWORD SystemTableHandleCount(DWORD pid)
+{
+    using QueryFn = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
+    const auto query = reinterpret_cast<QueryFn>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
+    if (query == nullptr)
+        return 0;
+    std::vector<ULONG_PTR> buffer(1 << 16);
+    for (;;) {
+        ULONG needed = 0;
+        const ULONG size = static_cast<ULONG>(buffer.size() * sizeof(ULONG_PTR));
+        const LONG status = query(kSystemHandleInformation, buffer.data(), size, &needed);
+        if (status == kStatusInfoLengthMismatch) {
+            buffer.resize(buffer.size() * 2);
+            continue;
+        }
+        if (status < 0)
+            return 0;
+        // The table: a count, aligned to a pointer, then the entries.
+        const ULONG entries = static_cast<ULONG>(buffer[0]);
+        const auto* entry = reinterpret_cast<const SystemHandleEntry*>(buffer.data() + 1);
+        DWORD count = 0;
+        for (ULONG i = 0; i < entries; ++i)
+            count += entry[i].ownerPid == pid ? 1 : 0;
+        return count;
+    }
+}
+
+// The number of handles the process holds; 0 when it cannot be read. Wine differs from
+// Windows here: its GetProcessHandleCount answers 0 for every process, so the process's
+// entries of the system's handle table are counted instead.
+DWORD HandleCountOf(HANDLE hProcess)
+{
+    DWORD count = 0;
+    if (::GetProcessHandleCount(hProcess, &count) && count != 0)
+        return count;
+    return SystemTableHandleCount(::GetProcessId(hProcess));
+}
+
+std::vector<DWORD> PidsOf(const std::vector<ProcessEntry>& list)
+{
+    std::vector<DWORD> pids;
+    for (const ProcessEntry& p : list)
+        pids.push_back(p.pid);
+    std::sort(pids.begin(), pids.end());
+    return pids;
+}
+
+// The processes, once their set has stayed the same for kSettleMs.
+std::vector<ProcessEntry> SettledProcesses()
+{
+    const DWORD since = ::GetTickCount();
+    std::vector<ProcessEntry> list = Processes();
+    DWORD sameSince = ::GetTickCount();
+    while (MsSince(sameSince) < kSettleMs && MsSince(since) < kSettleGuardMs) {
+        apptest::PumpFor(kPollMs * 10);
+        std::vector<ProcessEntry> now = Processes();
+        if (PidsOf(now) != PidsOf(list))
+            sameSince = ::GetTickCount();
+        list = std::move(now);
+    }
+    return list;
+}
+
+// The entries of a whose process is not in b.
+std::vector<ProcessEntry> Missing(const std::vector<ProcessEntry>& a,
+                                  const std::vector<ProcessEntry>& b)
+{
+    const std::vector<DWORD> pids = PidsOf(b);
+    std::vector<ProcessEntry> missing;
+    for (const ProcessEntry& p : a)
+        if (!std::binary_search(pids.begin(), pids.end(), p.pid))
+            missing.push_back(p);
+    return missing;
+}
+
 void SendClick()
 {
     INPUT inputs[2] = {};
@@ -149,8 +244,6 @@ bool HasSaverWindow(DWORD pid)
 {
     return apptest::FindProcessWindow(pid, fixture::kSaverWindowClass, nullptr) != nullptr;
 }
-
-DWORD MsSince(DWORD tick) { return ::GetTickCount() - tick; }
 
 // The figures of the whole soak.
 struct Totals {
@@ -258,7 +351,8 @@ void Soak::Observe(DWORD productPid)
     if (children.size() > 1)
         Fail("two savers at once: " + Names(children));
     for (const ProcessEntry& p : children) {
-        if (m_child && p.pid == m_child->pid)
+        // Wine lists a process without its file name until it has been set up.
+        if ((m_child && p.pid == m_child->pid) || p.exe.empty())
             continue;
         // A new saver: the one before must have ended, by a switch.
         if (m_child)
@@ -338,9 +432,9 @@ void Soak::EndChild(bool bRunEnded)
 
 void Soak::SampleHandles(HANDLE hProduct)
 {
-    DWORD count = 0;
-    if (!::GetProcessHandleCount(hProduct, &count)) {
-        Fail("GetProcessHandleCount of the product failed");
+    const DWORD count = HandleCountOf(hProduct);
+    if (count == 0) {
+        Fail("the product's handle count cannot be read");
         return;
     }
     m_handles.push_back(count);
@@ -589,8 +683,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "cannot watch the injected keys\n");
         return 2;
     }
-    apptest::PumpFor(kSettleMs);
-    const std::vector<ProcessEntry> before = Processes();
+    const std::vector<ProcessEntry> before = SettledProcesses();
 
     Print("soak: %lu minute(s) of run mode, ShuffleDelay %lu, savers:", minutes,
           kShuffleDelayMinutes);
@@ -606,12 +699,12 @@ int main(int argc, char** argv)
     }
     const DWORD elapsedMs = soak.ElapsedMs();
 
-    apptest::PumpFor(kSettleMs);
-    const std::vector<ProcessEntry> after = Processes();
+    const std::vector<ProcessEntry> after = SettledProcesses();
     if (after.size() != before.size())
         totals.failures.push_back("processes: " + std::to_string(before.size()) +
                                   " at the start, " + std::to_string(after.size()) +
-                                  " at the end (" + Names(after) + ")");
+                                  " at the end; new: " + Names(Missing(after, before)) +
+                                  "; gone: " + Names(Missing(before, after)));
     if (totals.handleSamples > 0 && totals.maxHandles > totals.firstHandles)
         totals.failures.push_back("the product's handle count grew across switches: " +
                                   std::to_string(totals.firstHandles) + " after the first, up to " +
