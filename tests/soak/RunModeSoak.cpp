@@ -319,6 +319,8 @@ private:
         return 0;
     }
 
+    size_t EscapesThisRun() const { return m_escapes.SeenTimes().size() - m_escapesAtStart; }
+
     void Observe(DWORD productPid);
     void EndChild(bool bRunEnded);
     void SampleHandles(HANDLE hProduct);
@@ -337,6 +339,7 @@ private:
     std::unique_ptr<Child> m_child;
     std::string m_firstSeen;  // file name of the run's first saver; "" when not seen
     std::string m_trace;  // the run's savers, for its line in the output
+    size_t m_escapesAtStart = 0;  // injected Escape keys before this run
     unsigned m_switches = 0;  // stops the soak saw in this run
     std::string m_endCause;  // what ended the run, once the soak knows it
     bool m_bEndedByUser = false;
@@ -369,7 +372,8 @@ void Soak::Observe(DWORD productPid)
             Fail("the product started a process that is not a selected saver: " + p.exe);
         } else {
             ++child->saver->seen;
-            if (m_firstSeen.empty() && m_switches == 0 && m_escapes.SeenTimes().empty())
+            // Before the first switch of the run: its first saver.
+            if (m_firstSeen.empty() && EscapesThisRun() == 0)
                 m_firstSeen = child->saver->fileName;
         }
         m_trace += (m_trace.empty() ? "" : " > ") + p.exe;
@@ -534,7 +538,7 @@ bool Soak::Run(unsigned index)
     m_handles.clear();
     m_endCause.clear();
     m_bEndedByUser = false;
-    const size_t escapesBefore = m_escapes.SeenTimes().size();
+    m_escapesAtStart = m_escapes.SeenTimes().size();
     const char* const kForms[] = {"/s", "/S", "-s"};
     const char* form = kForms[index % 3];
     // The user ends the run after this many switches, if a fault saver does not end it
@@ -601,7 +605,7 @@ bool Soak::Run(unsigned index)
     if (m_child)
         EndChild(true);
     const DWORD exitCode = apptest::ExitCodeOf(product.get());
-    const size_t escapes = m_escapes.SeenTimes().size() - escapesBefore;
+    const size_t escapes = EscapesThisRun();
     if (escapes != m_switches)
         Fail(std::to_string(escapes) + " injected Escape keys, but " + std::to_string(m_switches) +
              " savers stopped at a switch");
