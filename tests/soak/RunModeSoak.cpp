@@ -47,7 +47,8 @@ const LONG kUserMove = 40;
 // minute is far from up, so that the input never meets a switch.
 const DWORD kUserSettleMs = 1000;
 const DWORD kUserLatestMs = 45000;
-// At most this many switches before the user ends a run (a fault saver may come first).
+// The user ends a run after one to this many switches (a fault saver may end it first):
+// a leak at the switches shows only within one product process.
 const unsigned kMaxPlannedSwitches = 4;
 // GetTickCount and the process times advance in steps of up to this much.
 const DWORD kClockStepMs = 20;
@@ -543,7 +544,7 @@ bool Soak::Run(unsigned index)
     const char* form = kForms[index % 3];
     // The user ends the run after this many switches, if a fault saver does not end it
     // first; once the soak's time is up, as soon as a saver takes input.
-    const unsigned plannedSwitches = std::rand() % (kMaxPlannedSwitches + 1);
+    const unsigned plannedSwitches = 1 + std::rand() % kMaxPlannedSwitches;
 
     e2e::RunningProduct product(form);
     if (!product) {
