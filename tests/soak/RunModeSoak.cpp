@@ -153,14 +153,14 @@ struct SystemHandleEntry {
     ACCESS_MASK access;
 };
 
-// The number of the process's entries in the system's handle table; 0 when it cannot be read.
-DWORD SystemTableHandleCount(DWORD pid)
+// The system's handle table; empty when it cannot be read.
+std::vector<SystemHandleEntry> SystemHandleTable()
 {
     using QueryFn = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
     const auto query = reinterpret_cast<QueryFn>(reinterpret_cast<void*>(
         ::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
     if (query == nullptr)
-        return 0;
+        return {};
     std::vector<ULONG_PTR> buffer(1 << 16);
     for (;;) {
         ULONG needed = 0;
@@ -171,26 +171,48 @@ DWORD SystemTableHandleCount(DWORD pid)
             continue;
         }
         if (status < 0)
-            return 0;
+            return {};
         // The table: a count, aligned to a pointer, then the entries.
-        const ULONG entries = static_cast<ULONG>(buffer[0]);
-        const auto* entry = reinterpret_cast<const SystemHandleEntry*>(buffer.data() + 1);
-        DWORD count = 0;
-        for (ULONG i = 0; i < entries; ++i)
-            count += entry[i].ownerPid == pid ? 1 : 0;
-        return count;
+        const auto* first = reinterpret_cast<const SystemHandleEntry*>(buffer.data() + 1);
+        return std::vector<SystemHandleEntry>(first, first + buffer[0]);
     }
 }
 
-// The number of handles the process holds; 0 when it cannot be read. Wine differs from
-// Windows here: its GetProcessHandleCount answers 0 for every process, so the process's
-// entries of the system's handle table are counted instead.
-DWORD HandleCountOf(HANDLE hProcess)
+// The handles a process holds, all of them and those of processes.
+struct HandleCounts {
+    DWORD total = 0;  // 0 when it cannot be read
+    DWORD processes = 0;
+    bool bProcessesKnown = false;
+};
+
+// hOwnProcess is a process handle of this process's own: the table entry of that handle
+// tells which object type is a process.
+HandleCounts HandleCountsOf(HANDLE hProcess, HANDLE hOwnProcess)
 {
-    DWORD count = 0;
-    if (::GetProcessHandleCount(hProcess, &count) && count != 0)
-        return count;
-    return SystemTableHandleCount(::GetProcessId(hProcess));
+    HandleCounts counts;
+    const std::vector<SystemHandleEntry> table = SystemHandleTable();
+    const DWORD pid = ::GetProcessId(hProcess);
+    const auto ownValue = static_cast<USHORT>(reinterpret_cast<ULONG_PTR>(hOwnProcess));
+    UCHAR processType = 0;
+    for (const SystemHandleEntry& e : table) {
+        if (e.ownerPid == ::GetCurrentProcessId() && e.handle == ownValue) {
+            processType = e.objectType;
+            counts.bProcessesKnown = true;
+        }
+    }
+    DWORD inTable = 0;
+    for (const SystemHandleEntry& e : table) {
+        if (e.ownerPid != pid)
+            continue;
+        ++inTable;
+        if (counts.bProcessesKnown && e.objectType == processType)
+            ++counts.processes;
+    }
+    // Wine differs from Windows here: its GetProcessHandleCount answers 0 for every
+    // process, so there the process's entries of the table are counted instead.
+    if (!::GetProcessHandleCount(hProcess, &counts.total) || counts.total == 0)
+        counts.total = inTable;
+    return counts;
 }
 
 std::vector<DWORD> PidsOf(const std::vector<ProcessEntry>& list)
@@ -263,6 +285,8 @@ struct Totals {
     DWORD minHandles = MAXDWORD;
     DWORD maxHandles = 0;
     unsigned handleSamples = 0;
+    unsigned allSamples = 0;  // also those at the first saver of a run
+    unsigned oneProcessHandle = 0;  // samples in which the product held one process handle
     std::vector<std::string> failures;
 };
 
@@ -345,6 +369,7 @@ private:
     std::string m_endCause;  // what ended the run, once the soak knows it
     bool m_bEndedByUser = false;
     std::vector<DWORD> m_handles;  // the product's handle count after each switch
+    DWORD m_firstAfterSwitch = 0;  // the first of them after a switch; 0 before
     unsigned m_inputKind = 0;
     std::string m_previousLastStarted;
 };
@@ -437,15 +462,31 @@ void Soak::EndChild(bool bRunEnded)
 
 void Soak::SampleHandles(HANDLE hProduct)
 {
-    const DWORD count = HandleCountOf(hProduct);
+    const HandleCounts counts = HandleCountsOf(hProduct, hProduct);
+    const DWORD count = counts.total;
     if (count == 0) {
         Fail("the product's handle count cannot be read");
         return;
     }
+    // While a saver runs, the product holds the one process handle of that saver.
+    if (!counts.bProcessesKnown)
+        Fail("the product's process handles cannot be told from its other handles");
+    else if (counts.processes != 1)
+        Fail("the product holds " + std::to_string(counts.processes) +
+             " process handles while one saver runs");
+    else
+        ++m_totals.oneProcessHandle;
+    ++m_totals.allSamples;
     m_handles.push_back(count);
     // The first saver of a run comes before any switch: only the later samples count.
     if (m_switches == 0)
         return;
+    if (m_firstAfterSwitch == 0)
+        m_firstAfterSwitch = count;
+    else if (count > m_firstAfterSwitch)
+        Fail("the product's handle count grew from " + std::to_string(m_firstAfterSwitch) +
+             " after the run's first switch to " + std::to_string(count) + " after switch " +
+             std::to_string(m_switches));
     if (m_totals.handleSamples == 0)
         m_totals.firstHandles = count;
     ++m_totals.handleSamples;
@@ -537,6 +578,7 @@ bool Soak::Run(unsigned index)
     m_trace.clear();
     m_switches = 0;
     m_handles.clear();
+    m_firstAfterSwitch = 0;
     m_endCause.clear();
     m_bEndedByUser = false;
     m_escapesAtStart = m_escapes.SeenTimes().size();
@@ -736,6 +778,8 @@ int main(int argc, char** argv)
               totals.handleSamples, static_cast<unsigned long>(totals.minHandles),
               static_cast<unsigned long>(totals.maxHandles),
               static_cast<unsigned long>(totals.firstHandles));
+    Print("product held exactly one process handle (its saver's): %u of %u samples\n",
+          totals.oneProcessHandle, totals.allSamples);
     Print("processes: %zu at the start, %zu at the end\n", before.size(), after.size());
     Print("pointer shown after the run: %u of %u runs; LastStarted intact: %u of %u runs\n",
           totals.pointerShown, totals.runs, totals.lastStartedIntact, totals.runs);
