@@ -6,20 +6,17 @@
 // of the GUI tests keeps the other users of that key away meanwhile).
 #include "app/ChildSaver.h"
 #include "tests/app/ChildTestSupport.h"
+#include "tests/e2e/ProductTestSupport.h"
 #include "tests/fixtures/FixtureNames.h"
 #include "tests/run/RunTestSupport.h"
 #include "tests/support/TestPaths.h"
-#include "ui/UniqueRegKey.h"
 
 #include <windows.h>
-
-#include <shlwapi.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -27,17 +24,20 @@
 
 namespace {
 
-const char kSettingsKey[] = "Software\\Brindlecraft\\Quillmix";
-const char kSaversSubKey[] = "Savers";
-const char kCoverWindowText[] = "Quillmix";
+using e2e::ExitTimeOf;
+using e2e::InjectedEscapeWatch;
+using e2e::kCoverWindowText;
+using e2e::kFileTimePerMs;
+using e2e::PointerShown;
+using e2e::ProductSettings;
+using e2e::RunningProduct;
+
 const COLORREF kBlack = RGB(0, 0, 0);
 // A mouse move that ends a well-behaved saver (and the cover when no saver runs).
 const LONG kUserMove = 40;
 // Hang guards: a process that has not ended by then is taken for hung. Never a limit on
 // how fast anything has to be.
 const DWORD kEndGuardMs = 30000;
-// Ticks of the clocks that compare the injected input with the end of the saver.
-const ULONGLONG kFileTimePerMs = 10000;
 // GetTickCount and the process times advance in steps of up to this much.
 const DWORD kClockStepMs = 20;
 
@@ -57,124 +57,6 @@ std::string ScreenLine(COLORREF color)
     return line;
 }
 
-// The product's settings key, written by the test and removed before and after it.
-class ProductSettings {
-public:
-    ProductSettings() { Remove(); }
-    ProductSettings(const ProductSettings&) = delete;
-    ProductSettings& operator=(const ProductSettings&) = delete;
-    ~ProductSettings() { Remove(); }
-
-    void SetDword(const char* name, DWORD value) const
-    {
-        UniqueRegKey key = Create(kSettingsKey);
-        ::RegSetValueExA(key.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
-                         sizeof(value));
-    }
-
-    void SetString(const char* name, const std::string& value) const
-    {
-        SetStringIn(kSettingsKey, name, value);
-    }
-
-    // The selection, as the configuration dialog stores it: "000", "001", ... An empty
-    // list still makes the subkey, which means that no saver is selected.
-    void SetSavers(const std::vector<std::string>& paths) const
-    {
-        const std::string subKey = std::string(kSettingsKey) + "\\" + kSaversSubKey;
-        Create(subKey.c_str());
-        for (size_t i = 0; i < paths.size(); ++i) {
-            char name[8];
-            std::snprintf(name, sizeof(name), "%03u", static_cast<unsigned>(i));
-            SetStringIn(subKey.c_str(), name, paths[i]);
-        }
-    }
-
-    std::string GetString(const char* name) const
-    {
-        char buf[MAX_PATH] = {};
-        DWORD size = sizeof(buf) - 1;
-        if (::SHGetValueA(HKEY_CURRENT_USER, kSettingsKey, name, nullptr, buf, &size) !=
-            ERROR_SUCCESS)
-            return std::string();
-        return buf;
-    }
-
-private:
-    static UniqueRegKey Create(const char* path)
-    {
-        HKEY h = nullptr;
-        if (::RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h,
-                              nullptr) != ERROR_SUCCESS)
-            ADD_FAILURE() << "cannot create HKCU\\" << path;
-        return UniqueRegKey(h);
-    }
-
-    static void SetStringIn(const char* path, const char* name, const std::string& value)
-    {
-        UniqueRegKey key = Create(path);
-        ::RegSetValueExA(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                         static_cast<DWORD>(value.size() + 1));
-    }
-
-    static void Remove() { ::SHDeleteKeyA(HKEY_CURRENT_USER, kSettingsKey); }
-};
-
-// The product in run mode; terminated if a failed test leaves it running.
-class RunningProduct {
-public:
-    explicit RunningProduct(const std::string& switches)
-    {
-        const std::string product = ProductPath();
-        m_process = StartChildSaver(product.c_str(), product + " " + switches);
-        m_pid = m_process ? ::GetProcessId(m_process.get()) : 0;
-    }
-    RunningProduct(const RunningProduct&) = delete;
-    RunningProduct& operator=(const RunningProduct&) = delete;
-    ~RunningProduct()
-    {
-        if (m_process && !HasEnded()) {
-            ::TerminateProcess(m_process.get(), 1);
-            ::WaitForSingleObject(m_process.get(), INFINITE);
-        }
-    }
-
-    explicit operator bool() const { return static_cast<bool>(m_process); }
-    HANDLE get() const { return m_process.get(); }
-    bool HasEnded() const { return ::WaitForSingleObject(m_process.get(), 0) == WAIT_OBJECT_0; }
-
-    // Waits, dispatching this thread's messages, until the condition holds while the
-    // product still runs; false when it ended first.
-    bool RunsUntil(const std::function<bool()>& condition) const
-    {
-        return apptest::PumpUntil(m_process.get(), condition) && !HasEnded();
-    }
-
-    // The cover window, once it is shown; nullptr when the product ended first.
-    HWND WaitForCover() const
-    {
-        HWND cover = nullptr;
-        RunsUntil([&] {
-            cover = apptest::FindProcessWindow(m_pid, nullptr, kCoverWindowText);
-            return cover != nullptr;
-        });
-        return cover;
-    }
-
-    // Waits for the end under a hang guard; the exit code, STILL_ACTIVE when it hangs.
-    DWORD WaitForExitCode(DWORD guardMs) const
-    {
-        const DWORD start = ::GetTickCount();
-        while (!HasEnded() && ::GetTickCount() - start < guardMs)
-            apptest::PumpFor(kClockStepMs);
-        return apptest::ExitCodeOf(m_process.get());
-    }
-
-private:
-    UniqueHandle m_process;
-    DWORD m_pid = 0;
-};
-
 bool IsTopmost(HWND hWnd) { return (::GetWindowLongA(hWnd, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0; }
 
 bool CoversTheVirtualScreen(HWND hWnd)
@@ -183,14 +65,6 @@ bool CoversTheVirtualScreen(HWND hWnd)
     ::GetWindowRect(hWnd, &rc);
     const RECT vs = VirtualScreen();
     return ::EqualRect(&rc, &vs) != FALSE;
-}
-
-// Whether the mouse pointer is shown, as the foreground window's thread has it.
-bool PointerShown()
-{
-    CURSORINFO info = {};
-    info.cbSize = sizeof(info);
-    return ::GetCursorInfo(&info) && (info.flags & CURSOR_SHOWING) != 0;
 }
 
 bool RecordHasLine(const RecordFile& record, const std::string& text)
@@ -224,59 +98,6 @@ std::string StartedPath(const RecordFile& record)
     return blank == std::string::npos ? path : path.substr(0, blank);
 }
 
-// The system's time now, in the units of the process times.
-ULONGLONG FileTimeNow()
-{
-    FILETIME ft = {};
-    ::GetSystemTimeAsFileTime(&ft);
-    return (static_cast<ULONGLONG>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
-}
-
-ULONGLONG ExitTimeOf(HANDLE hProcess)
-{
-    FILETIME creation = {}, exit = {}, kernel = {}, user = {};
-    if (!::GetProcessTimes(hProcess, &creation, &exit, &kernel, &user))
-        return 0;
-    return (static_cast<ULONGLONG>(exit.dwHighDateTime) << 32) | exit.dwLowDateTime;
-}
-
-// The moment of the first injected Escape key that a low-level keyboard hook of this
-// thread sees, for as long as the object lives.
-class InjectedEscapeWatch {
-public:
-    InjectedEscapeWatch()
-    {
-        s_seenAt = 0;
-        m_hook = ::SetWindowsHookExA(WH_KEYBOARD_LL, OnKey, ::GetModuleHandleA(nullptr), 0);
-    }
-    InjectedEscapeWatch(const InjectedEscapeWatch&) = delete;
-    InjectedEscapeWatch& operator=(const InjectedEscapeWatch&) = delete;
-    ~InjectedEscapeWatch()
-    {
-        if (m_hook != nullptr)
-            ::UnhookWindowsHookEx(m_hook);
-    }
-
-    bool IsHooked() const { return m_hook != nullptr; }
-    // The system time of the first injected Escape, 0 before there was one.
-    ULONGLONG SeenAt() const { return s_seenAt; }
-
-private:
-    static LRESULT CALLBACK OnKey(int code, WPARAM wParam, LPARAM lParam)
-    {
-        const auto* key = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam);
-        if (code == HC_ACTION && wParam == WM_KEYDOWN && key->vkCode == VK_ESCAPE &&
-            (key->flags & LLKHF_INJECTED) != 0 && s_seenAt == 0)
-            s_seenAt = FileTimeNow();
-        return ::CallNextHookEx(nullptr, code, wParam, lParam);
-    }
-
-    static ULONGLONG s_seenAt;
-    HHOOK m_hook = nullptr;
-};
-
-ULONGLONG InjectedEscapeWatch::s_seenAt = 0;
-
 }  // namespace
 
 // Ten runs in a row with switching off, each started with "/S" and ended by the user: the
@@ -293,7 +114,7 @@ TEST(RunModeEndToEnd, RunsInARowStartOneShuffledSaverEachAndEndOnTheUsersInput)
         dir, fixture::kRecorder.fileName,
         {"Saver One.scr", "Saver Two.scr", "Saver Three.scr", "Saver Four.scr", "Saver Five.scr"});
     ProductSettings settings;
-    settings.SetSavers(savers);
+    ASSERT_TRUE(settings.SetSavers(savers));
     // A desktop that is not black: a cover that did not paint would show it.
     Backdrop backdrop;
 
@@ -324,6 +145,7 @@ TEST(RunModeEndToEnd, RunsInARowStartOneShuffledSaverEachAndEndOnTheUsersInput)
         EXPECT_EQ(record.LinesStartingWith(fixture::kRecordScreenPrefix),
                   std::vector<std::string>{ScreenLine(kBlack)});
         EXPECT_EQ(settings.GetString("LastStarted"), started);
+        EXPECT_TRUE(settings.IsCleanString("LastStarted"));
 
         // The user: a mouse move in one run, a key in the next.
         if (run % 2 == 0)
@@ -360,9 +182,9 @@ TEST(RunModeEndToEnd, WithoutAStartableSaverTheBlackCoverEndsOnTheUsersInput)
     for (const std::vector<std::string>& selection : selections) {
         SCOPED_TRACE(selection.empty() ? "no saver selected" : "a saver that cannot start");
         ProductSettings settings;
-        settings.SetSavers(selection);
-        settings.SetDword("ShuffleSavers", 1);
-        settings.SetDword("ShuffleDelay", 1);
+        ASSERT_TRUE(settings.SetSavers(selection));
+        ASSERT_TRUE(settings.SetDword("ShuffleSavers", 1));
+        ASSERT_TRUE(settings.SetDword("ShuffleDelay", 1));
         Backdrop backdrop;
         std::string seen;
         ASSERT_TRUE(ScreenShows(kBackdropColor, &seen)) << seen;
@@ -406,12 +228,12 @@ TEST(RunModeEndToEnd, SwitchTerminatesASaverThatIgnoresInputAndShowsTheSnapshotB
     ASSERT_FALSE(ignoring.empty());
     ASSERT_FALSE(recorder.empty());
     ProductSettings settings;
-    settings.SetSavers({ignoring, recorder});
-    settings.SetDword("ShuffleSavers", 1);
-    settings.SetDword("ShuffleDelay", 1);
-    settings.SetDword("ShowDesktop", 1);
+    ASSERT_TRUE(settings.SetSavers({ignoring, recorder}));
+    ASSERT_TRUE(settings.SetDword("ShuffleSavers", 1));
+    ASSERT_TRUE(settings.SetDword("ShuffleDelay", 1));
+    ASSERT_TRUE(settings.SetDword("ShowDesktop", 1));
     // Of two savers, the one that did not come first last time comes first.
-    settings.SetString("LastStarted", recorder);
+    ASSERT_TRUE(settings.SetString("LastStarted", recorder));
     RecordFile record;
     InjectedEscapeWatch escape;
     ASSERT_TRUE(escape.IsHooked());

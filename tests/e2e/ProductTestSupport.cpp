@@ -1,0 +1,203 @@
+#include "tests/e2e/ProductTestSupport.h"
+
+#include "app/ChildSaver.h"
+#include "tests/app/ChildTestSupport.h"
+#include "tests/support/TestPaths.h"
+#include "ui/UniqueRegKey.h"
+
+#include <shlwapi.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace e2e {
+
+namespace {
+
+const char kSettingsKey[] = "Software\\Brindlecraft\\Quillmix";
+const char kSaversSubKey[] = "Savers";
+// GetTickCount advances in steps of up to this much.
+const DWORD kClockStepMs = 20;
+
+UniqueRegKey CreateKey(const char* path)
+{
+    HKEY h = nullptr;
+    if (::RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h,
+                          nullptr) != ERROR_SUCCESS)
+        return UniqueRegKey();
+    return UniqueRegKey(h);
+}
+
+bool SetStringIn(const char* path, const char* name, const std::string& value)
+{
+    UniqueRegKey key = CreateKey(path);
+    return key &&
+        ::RegSetValueExA(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                         static_cast<DWORD>(value.size() + 1)) == ERROR_SUCCESS;
+}
+
+void RemoveSettings() { ::SHDeleteKeyA(HKEY_CURRENT_USER, kSettingsKey); }
+
+ULONGLONG FromFileTime(const FILETIME& ft)
+{
+    return (static_cast<ULONGLONG>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+}
+
+std::vector<ULONGLONG> s_escapeTimes;
+
+LRESULT CALLBACK OnLowLevelKey(int code, WPARAM wParam, LPARAM lParam)
+{
+    const auto* key = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam);
+    if (code == HC_ACTION && wParam == WM_KEYDOWN && key->vkCode == VK_ESCAPE &&
+        (key->flags & LLKHF_INJECTED) != 0)
+        s_escapeTimes.push_back(FileTimeNow());
+    return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+}  // namespace
+
+ProductSettings::ProductSettings() { RemoveSettings(); }
+
+ProductSettings::~ProductSettings() { RemoveSettings(); }
+
+bool ProductSettings::SetDword(const char* name, DWORD value) const
+{
+    UniqueRegKey key = CreateKey(kSettingsKey);
+    return key &&
+        ::RegSetValueExA(key.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                         sizeof(value)) == ERROR_SUCCESS;
+}
+
+bool ProductSettings::SetString(const char* name, const std::string& value) const
+{
+    return SetStringIn(kSettingsKey, name, value);
+}
+
+bool ProductSettings::SetSavers(const std::vector<std::string>& paths) const
+{
+    const std::string subKey = std::string(kSettingsKey) + "\\" + kSaversSubKey;
+    bool ok = static_cast<bool>(CreateKey(subKey.c_str()));
+    for (size_t i = 0; i < paths.size(); ++i) {
+        char name[8];
+        std::snprintf(name, sizeof(name), "%03u", static_cast<unsigned>(i));
+        ok = SetStringIn(subKey.c_str(), name, paths[i]) && ok;
+    }
+    return ok;
+}
+
+std::string ProductSettings::GetString(const char* name) const
+{
+    char buf[MAX_PATH] = {};
+    DWORD size = sizeof(buf) - 1;
+    if (::SHGetValueA(HKEY_CURRENT_USER, kSettingsKey, name, nullptr, buf, &size) != ERROR_SUCCESS)
+        return std::string();
+    return buf;
+}
+
+bool ProductSettings::IsCleanString(const char* name) const
+{
+    UniqueRegKey key = CreateKey(kSettingsKey);
+    DWORD type = 0;
+    DWORD size = 0;
+    if (!key ||
+        ::RegQueryValueExA(key.get(), name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+        type != REG_SZ || size == 0)
+        return false;
+    std::vector<char> data(size);
+    if (::RegQueryValueExA(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(data.data()),
+                           &size) != ERROR_SUCCESS ||
+        size != data.size())
+        return false;
+    return data.back() == '\0' && std::strlen(data.data()) + 1 == size;
+}
+
+RunningProduct::RunningProduct(const std::string& switches)
+{
+    const std::string product = ProductPath();
+    m_process = StartChildSaver(product.c_str(), product + " " + switches);
+    m_pid = m_process ? ::GetProcessId(m_process.get()) : 0;
+}
+
+RunningProduct::~RunningProduct()
+{
+    if (m_process && !HasEnded()) {
+        ::TerminateProcess(m_process.get(), 1);
+        ::WaitForSingleObject(m_process.get(), INFINITE);
+    }
+}
+
+bool RunningProduct::HasEnded() const
+{
+    return ::WaitForSingleObject(m_process.get(), 0) == WAIT_OBJECT_0;
+}
+
+bool RunningProduct::RunsUntil(const std::function<bool()>& condition) const
+{
+    return apptest::PumpUntil(m_process.get(), condition) && !HasEnded();
+}
+
+HWND RunningProduct::WaitForCover() const
+{
+    HWND cover = nullptr;
+    RunsUntil([&] {
+        cover = apptest::FindProcessWindow(m_pid, nullptr, kCoverWindowText);
+        return cover != nullptr;
+    });
+    return cover;
+}
+
+DWORD RunningProduct::WaitForExitCode(DWORD guardMs) const
+{
+    const DWORD start = ::GetTickCount();
+    while (!HasEnded() && ::GetTickCount() - start < guardMs)
+        apptest::PumpFor(kClockStepMs);
+    return apptest::ExitCodeOf(m_process.get());
+}
+
+bool PointerShown()
+{
+    CURSORINFO info = {};
+    info.cbSize = sizeof(info);
+    return ::GetCursorInfo(&info) && (info.flags & CURSOR_SHOWING) != 0;
+}
+
+ULONGLONG FileTimeNow()
+{
+    FILETIME ft = {};
+    ::GetSystemTimeAsFileTime(&ft);
+    return FromFileTime(ft);
+}
+
+ULONGLONG ExitTimeOf(HANDLE hProcess)
+{
+    FILETIME creation = {}, exit = {}, kernel = {}, user = {};
+    return ::GetProcessTimes(hProcess, &creation, &exit, &kernel, &user) ? FromFileTime(exit) : 0;
+}
+
+ULONGLONG CreationTimeOf(HANDLE hProcess)
+{
+    FILETIME creation = {}, exit = {}, kernel = {}, user = {};
+    return ::GetProcessTimes(hProcess, &creation, &exit, &kernel, &user) ? FromFileTime(creation)
+                                                                         : 0;
+}
+
+InjectedEscapeWatch::InjectedEscapeWatch()
+{
+    s_escapeTimes.clear();
+    m_hook = ::SetWindowsHookExA(WH_KEYBOARD_LL, OnLowLevelKey, ::GetModuleHandleA(nullptr), 0);
+}
+
+InjectedEscapeWatch::~InjectedEscapeWatch()
+{
+    if (m_hook != nullptr)
+        ::UnhookWindowsHookEx(m_hook);
+}
+
+ULONGLONG InjectedEscapeWatch::SeenAt() const
+{
+    return s_escapeTimes.empty() ? 0 : s_escapeTimes.front();
+}
+
+const std::vector<ULONGLONG>& InjectedEscapeWatch::SeenTimes() const { return s_escapeTimes; }
+
+}  // namespace e2e
