@@ -75,6 +75,21 @@ SSSettings Loaded()
     return settings;
 }
 
+// Sets the DACL of the settings key (nullptr: no DACL, everybody may do everything).
+bool SetSettingsKeyDacl(PACL pDacl)
+{
+    HKEY hKey = nullptr;
+    if (::RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, WRITE_DAC, nullptr, &hKey,
+                          nullptr) != ERROR_SUCCESS)
+        return false;
+    SECURITY_DESCRIPTOR sd;
+    const bool bSet = ::InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION) &&
+        ::SetSecurityDescriptorDacl(&sd, TRUE, pDacl, FALSE) &&
+        ::RegSetKeySecurity(hKey, DACL_SECURITY_INFORMATION, &sd) == ERROR_SUCCESS;
+    ::RegCloseKey(hKey);
+    return bSet;
+}
+
 class SSSettingsTest : public testing::Test {
 protected:
     std::string Fixture(const fixture::FixtureSaver& saver) const
@@ -328,6 +343,43 @@ TEST_F(SSSettingsTest, HostileValuesLoadSafelyAndSaveRewritesACleanState)
         EXPECT_EQ(RawQuery(kKey, name).type, static_cast<DWORD>(REG_DWORD)) << name;
     EXPECT_EQ(RawDword("ShowDesktop"), 1u);
     EXPECT_EQ(RawQuery(kKey, "LastStarted").data, binary) << "not the dialog's to rewrite";
+}
+
+TEST_F(SSSettingsTest, AKeyWithoutAccessReadsAsAbsentAndSaveLosesNothing)
+{
+    const std::string folder = m_folder.MakeFolder("Savers");
+    const std::string a = CopyFixture(fixture::kSampleAurora, "Savers\\A.scr");
+    RawSetDword(kKey, "ShuffleSavers", 1);
+    RawSetDword(kKey, "ShuffleDelay", 42);
+    RawSetString(kFoldersKey, "00", folder);
+    RawSetString(kSaversKey, "000", a);
+
+    // An empty DACL grants nobody anything; the owner keeps only the right to change it.
+    ACL emptyDacl;
+    ASSERT_TRUE(::InitializeAcl(&emptyDacl, sizeof(emptyDacl), ACL_REVISION));
+    ASSERT_TRUE(SetSettingsKeyDacl(&emptyDacl));
+    HKEY hProbe = nullptr;
+    const bool bEnforced =
+        ::RegOpenKeyExA(HKEY_CURRENT_USER, kKey, 0, KEY_READ, &hProbe) != ERROR_SUCCESS;
+    if (hProbe != nullptr)
+        ::RegCloseKey(hProbe);
+
+    if (bEnforced) {
+        SSSettings settings = Loaded();
+        EXPECT_FALSE(settings.GetShuffleSavers());
+        EXPECT_EQ(settings.GetShuffleDelay(), 5u);
+        // The lists are keys of their own, opened by their full paths as ever.
+        EXPECT_EQ(Strings(settings.GetFolders()), std::vector<std::string>{folder});
+        EXPECT_EQ(Strings(settings.GetSavers()), std::vector<std::string>{a});
+        settings.SetShuffleDelay(7);
+        settings.Save();
+    }
+    ASSERT_TRUE(SetSettingsKeyDacl(nullptr));
+    if (!bEnforced)
+        GTEST_SKIP() << "this registry does not enforce a key's DACL";
+    EXPECT_EQ(RawDword("ShuffleDelay"), 42u) << "nothing could be written";
+    EXPECT_EQ(Strings(Loaded().GetSavers()), std::vector<std::string>{a}) << "selection lost";
+    EXPECT_EQ(Strings(Loaded().GetFolders()), std::vector<std::string>{folder}) << "folders lost";
 }
 
 TEST_F(SSSettingsTest, OverlongValuesAreCutInsideTheBuffer)
