@@ -154,6 +154,19 @@ DWORD RunningProduct::WaitForExitCode(DWORD guardMs) const
     return apptest::ExitCodeOf(m_process.get());
 }
 
+DWORD RunningProduct::EndByUser(const std::function<void()>& input, DWORD guardMs) const
+{
+    const DWORD kRepeatMs = 500;
+    const DWORD start = ::GetTickCount();
+    while (!HasEnded() && ::GetTickCount() - start < guardMs) {
+        input();
+        const DWORD given = ::GetTickCount();
+        while (!HasEnded() && ::GetTickCount() - given < kRepeatMs)
+            apptest::PumpFor(kClockStepMs);
+    }
+    return apptest::ExitCodeOf(m_process.get());
+}
+
 bool PointerShown()
 {
     CURSORINFO info = {};

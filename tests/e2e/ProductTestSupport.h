@@ -57,6 +57,10 @@ public:
     HWND WaitForCover() const;
     // Waits for the end under a hang guard; the exit code, STILL_ACTIVE when it hangs.
     DWORD WaitForExitCode(DWORD guardMs) const;
+    // The user's input, given again every little while until the product has ended (a
+    // single input can be lost while a new window takes its first pointer position); then
+    // the exit code as WaitForExitCode gives it.
+    DWORD EndByUser(const std::function<void()>& input, DWORD guardMs) const;
 
 private:
     UniqueHandle m_process;

@@ -148,11 +148,15 @@ TEST(RunModeEndToEnd, RunsInARowStartOneShuffledSaverEachAndEndOnTheUsersInput)
         EXPECT_TRUE(settings.IsCleanString("LastStarted"));
 
         // The user: a mouse move in one run, a key in the next.
-        if (run % 2 == 0)
-            SendMouseMove(run % 4 == 0 ? kUserMove : -kUserMove, kUserMove);
-        else
-            SendKeyPress(VK_SPACE);
-        EXPECT_EQ(product.WaitForExitCode(kEndGuardMs), 0u);
+        EXPECT_EQ(product.EndByUser(
+                      [run] {
+                          if (run % 2 == 0)
+                              SendMouseMove(run % 4 == 0 ? kUserMove : -kUserMove, kUserMove);
+                          else
+                              SendKeyPress(VK_SPACE);
+                      },
+                      kEndGuardMs),
+                  0u);
         EXPECT_TRUE(RecordHasLine(record, fixture::kRecordEnd)) << "the saver did not end itself";
         // Nothing of the run is left on the screen, and the pointer is back.
         EXPECT_EQ(::FindWindowA(fixture::kSaverWindowClass, nullptr), nullptr);
@@ -208,8 +212,7 @@ TEST(RunModeEndToEnd, WithoutAStartableSaverTheBlackCoverEndsOnTheUsersInput)
         EXPECT_EQ(after.x, before.x);
         EXPECT_EQ(after.y, before.y);
 
-        SendMouseMove(kUserMove, kUserMove);
-        EXPECT_EQ(product.WaitForExitCode(kEndGuardMs), 0u);
+        EXPECT_EQ(product.EndByUser([] { SendMouseMove(kUserMove, kUserMove); }, kEndGuardMs), 0u);
         EXPECT_TRUE(PointerShown());
         SendMouseMove(-kUserMove, -kUserMove);
     }
@@ -278,7 +281,6 @@ TEST(RunModeEndToEnd, SwitchTerminatesASaverThatIgnoresInputAndShowsTheSnapshotB
               std::vector<std::string>{ScreenLine(kBackdropColor)});
     EXPECT_EQ(settings.GetString("LastStarted"), ignoring);
 
-    SendMouseMove(kUserMove, kUserMove);
-    EXPECT_EQ(product.WaitForExitCode(kEndGuardMs), 0u);
+    EXPECT_EQ(product.EndByUser([] { SendMouseMove(kUserMove, kUserMove); }, kEndGuardMs), 0u);
     EXPECT_TRUE(RecordHasLine(record, fixture::kRecordEnd));
 }

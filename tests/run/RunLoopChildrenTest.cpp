@@ -18,6 +18,7 @@
 
 #include <atomic>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -60,6 +61,10 @@ public:
 
     UniqueHandle StartChild(const AnsiString& path, const AnsiString& commandLine) override
     {
+        // A run that would never end (the user's input lost) fails instead: no more starts
+        // end the cycles after one round of failures.
+        if (starts.size() >= kMaxStarts)
+            return UniqueHandle();
         Start start = {path.str(), 0, false, std::string()};
         start.bScreenAsExpected = ScreenShows(m_beforeStart, &start.screen);
         UniqueHandle child = m_real.StartChild(path, commandLine);
@@ -85,8 +90,47 @@ public:
     }
 
 private:
+    static constexpr size_t kMaxStarts = 12;
+
     CoverRunEnvironment m_real;
     COLORREF m_beforeStart;
+};
+
+// The user moving the mouse, again and again until the saver has heard it or the run has
+// ended: a single move can be lost while a new saver's window takes its first pointer
+// position. (The recording saver waits on after each input, so it must not get more.)
+class MovingUser {
+public:
+    explicit MovingUser(
+        std::function<bool()> ready, std::function<bool()> heard = [] { return false; })
+        : m_thread([this, ready = std::move(ready), heard = std::move(heard)] {
+            if (!ready())
+                return;
+            LONG dx = kUserMove;
+            for (int i = 0; i < kMaxMoves && !m_done && !heard(); ++i, dx = -dx) {
+                SendMouseMove(dx, kUserMove);
+                ::Sleep(kMovePauseMs);
+            }
+        })
+    {
+    }
+    MovingUser(const MovingUser&) = delete;
+    MovingUser& operator=(const MovingUser&) = delete;
+    ~MovingUser() { Stop(); }
+
+    void Stop()
+    {
+        m_done = true;
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+
+private:
+    static constexpr int kMaxMoves = 200;
+    static constexpr DWORD kMovePauseMs = 150;
+
+    std::atomic<bool> m_done{false};
+    std::thread m_thread;
 };
 
 PathList Savers(std::initializer_list<std::string> paths)
@@ -158,13 +202,18 @@ TEST_F(RunLoopChildrenTest, SaverThatIgnoresInputIsTerminatedAfterTheGraceAndThe
     ShowCoverOverBackdrop();
     m_settings.SetShowDesktop(true);
     WatchedEnvironment env(m_cover, m_settings, kBackdropColor);
-    std::thread user([&] {
-        if (record.WaitForLine(fixture::kRecordReady))
-            SendMouseMove(kUserMove, kUserMove);
-    });
+    MovingUser user([&] { return record.WaitForLine(fixture::kRecordReady); },
+                    [&] {
+                        for (const std::string& line : record.Lines()) {
+                            if (line.compare(0, 11, fixture::kRecordMouseMovePrefix) == 0 &&
+                                line != "mouse move 0 0")
+                                return true;
+                        }
+                        return false;
+                    });
     const DWORD kDelayMs = 1500;
     const RunEnd end = RunSaverCycles(m_rotation, "/s", kDelayMs, env);
-    user.join();
+    user.Stop();
 
     EXPECT_EQ(end, RunEnd::ChildEnded);
     ASSERT_EQ(env.starts.size(), 2u);
@@ -203,13 +252,12 @@ TEST_F(RunLoopChildrenTest, SaverGetsTheInputAtTheSwitchAndEndsByItself)
     RecordFile record;
     ShowCoverOverBackdrop();
     WatchedEnvironment env(m_cover, m_settings, kBlack);
-    std::thread user([&] {
-        if (record.WaitForLine(fixture::kRecordEnd) &&
-            WaitForSaverWindow(fixture::kSampleTiles.description) != nullptr)
-            SendMouseMove(kUserMove, -kUserMove);
+    MovingUser user([&] {
+        return record.WaitForLine(fixture::kRecordEnd) &&
+            WaitForSaverWindow(fixture::kSampleTiles.description) != nullptr;
     });
     const RunEnd end = RunSaverCycles(m_rotation, "/s", 1000, env);
-    user.join();
+    user.Stop();
 
     EXPECT_EQ(end, RunEnd::ChildEnded);
     ASSERT_EQ(env.starts.size(), 2u);
