@@ -40,6 +40,7 @@ const DWORD kHangGuardMs = 60000;
 const DWORD kPollMs = 20;
 // Between two injected key presses while the black cover waits for the user.
 const DWORD kInputPauseMs = 300;
+const int kStartAttempts = 3;
 
 // CreateProcessA takes at most 32767 characters, the product path and a blank included.
 const size_t kCommandLineLimit = 32767;
@@ -428,6 +429,7 @@ struct Line {
 // What one process of the product showed and how it ended.
 struct Observed {
     bool started = false;
+    DWORD startError = 0;
     bool dialog = false;
     bool cover = false;
     bool preview = false;
@@ -473,7 +475,16 @@ Observed RunProduct(const std::string& line, HostWindow* host)
 {
     Observed seen;
     const std::string product = ProductPath();
-    UniqueHandle process = StartChildSaver(product.c_str(), product + " " + line);
+    // Wine now and then fails a CreateProcessA that succeeds when given again at once; the
+    // product has not run then, so that is no finding about it.
+    UniqueHandle process;
+    for (int attempt = 0; attempt < kStartAttempts && !process; ++attempt) {
+        if (attempt > 0)
+            ::Sleep(kInputPauseMs);
+        process = StartChildSaver(product.c_str(), product + " " + line);
+        if (!process)
+            seen.startError = ::GetLastError();
+    }
     if (!process)
         return seen;
     seen.started = true;
@@ -526,7 +537,7 @@ Observed RunProduct(const std::string& line, HostWindow* host)
 std::string Judge(const Line& line, const Observed& seen, HWND host)
 {
     if (!seen.started)
-        return "the product did not start";
+        return "the product did not start, error " + std::to_string(seen.startError);
     if (seen.hung)
         return "still running after the hang guard";
     std::string wrong;
