@@ -37,6 +37,26 @@ void Kill(HANDLE hProcess)
     }
 }
 
+// The user comes back: the mouse moves and Esc is pressed until run mode has ended.
+void EndRunModeAsTheUser(HANDLE hProduct)
+{
+    LONG step = 20;
+    while (WaitForChildPumping(hProduct, kRunInputPauseMs) != WAIT_OBJECT_0) {
+        INPUT inputs[3] = {};
+        inputs[0].type = INPUT_MOUSE;
+        inputs[0].mi.dx = step;
+        inputs[0].mi.dy = step;
+        inputs[0].mi.dwFlags = MOUSEEVENTF_MOVE;
+        inputs[1].type = INPUT_KEYBOARD;
+        inputs[1].ki.wVk = VK_ESCAPE;
+        inputs[2].type = INPUT_KEYBOARD;
+        inputs[2].ki.wVk = VK_ESCAPE;
+        inputs[2].ki.dwFlags = KEYEVENTF_KEYUP;
+        ::SendInput(ARRAYSIZE(inputs), inputs, sizeof(INPUT));
+        step = -step;
+    }
+}
+
 // Shows the configuration dialog, cancels it as Esc would, and gives the exit code.
 DWORD ExitCodeAfterCancelledDialog(const std::string& switches)
 {
@@ -111,21 +131,7 @@ TEST(ProductExitCode, RunModeEndedByInput)
     ASSERT_TRUE(PumpUntil(product.get(), [pid] {
         return FindProcessWindow(pid, nullptr, kCoverWindowText) != nullptr;
     })) << "run mode ended before its cover was shown";
-    LONG step = 20;
-    while (WaitForChildPumping(product.get(), kRunInputPauseMs) != WAIT_OBJECT_0) {
-        INPUT inputs[3] = {};
-        inputs[0].type = INPUT_MOUSE;
-        inputs[0].mi.dx = step;
-        inputs[0].mi.dy = step;
-        inputs[0].mi.dwFlags = MOUSEEVENTF_MOVE;
-        inputs[1].type = INPUT_KEYBOARD;
-        inputs[1].ki.wVk = VK_ESCAPE;
-        inputs[2].type = INPUT_KEYBOARD;
-        inputs[2].ki.wVk = VK_ESCAPE;
-        inputs[2].ki.dwFlags = KEYEVENTF_KEYUP;
-        ::SendInput(ARRAYSIZE(inputs), inputs, sizeof(INPUT));
-        step = -step;
-    }
+    EndRunModeAsTheUser(product.get());
     EXPECT_EQ(ExitCodeOf(product.get()), 0u);
 }
 
@@ -149,21 +155,7 @@ TEST(ProductExitCode, RunModeBeforePreviewMode)
     ::DestroyWindow(host);
     EXPECT_NE(cover, nullptr) << "no cover window titled \"" << kCoverWindowText << "\"";
     EXPECT_EQ(preview, nullptr) << "preview mode ran";
-    // The user comes back: the mouse moves and Esc is pressed until run mode has ended.
-    LONG step = 20;
-    while (WaitForChildPumping(product.get(), kRunInputPauseMs) != WAIT_OBJECT_0) {
-        INPUT inputs[2] = {};
-        inputs[0].type = INPUT_MOUSE;
-        inputs[0].mi.dx = step;
-        inputs[0].mi.dy = step;
-        inputs[0].mi.dwFlags = MOUSEEVENTF_MOVE;
-        inputs[1].type = INPUT_KEYBOARD;
-        inputs[1].ki.wVk = VK_ESCAPE;
-        ::SendInput(ARRAYSIZE(inputs), inputs, sizeof(INPUT));
-        inputs[1].ki.dwFlags = KEYEVENTF_KEYUP;
-        ::SendInput(1, &inputs[1], sizeof(INPUT));
-        step = -step;
-    }
+    EndRunModeAsTheUser(product.get());
     EXPECT_EQ(ExitCodeOf(product.get()), 0u);
 }
 
