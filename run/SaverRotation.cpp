@@ -2,9 +2,10 @@
 
 #include "settings/Registry.h"
 #include "settings/SSSettings.h"
+#include "settings/SaverCatalog.h"
+#include "settings/ShuffleRound.h"
 
-#include <mbstring.h>
-
+#include <set>
 #include <utility>
 
 const char kLastStartedValue[] = "LastStarted";
@@ -28,11 +29,17 @@ AnsiString ReadLastStarted()
     return AnsiString(buffer);
 }
 
-// Case-insensitive in the ANSI code page, a double-byte character taken as one.
-bool SamePathText(const AnsiString& a, const AnsiString& b)
+bool SamePathText(const AnsiString& a, const AnsiString& b) { return ComparePathText(a, b) == 0; }
+
+// A round shows each saver once, however often the selection lists it.
+void DropRepeats(PathList& entries)
 {
-    return ::_mbsicmp(reinterpret_cast<const unsigned char*>(a.c_str()),
-                      reinterpret_cast<const unsigned char*>(b.c_str())) == 0;
+    std::set<AnsiString, PathTextLess> seen;
+    PathList unique;
+    for (const AnsiString& entry : entries)
+        if (seen.insert(entry).second)
+            unique.Add(entry);
+    entries = unique;
 }
 
 }  // namespace
@@ -73,30 +80,92 @@ void SaverRotation::Prepare()
 
 void SaverRotation::Prepare(const PathList& savers, DWORD shuffleState)
 {
-    m_entries = savers;
-    m_nCount = static_cast<DWORD>(m_entries.GetCount());
+    m_savers = savers;
+    m_shuffleState = shuffleState;
+    m_entries.RemoveAll();
+    m_nCount = 0;
     m_nIndex = 0;
-    ShuffleEntries(m_entries, shuffleState);
-    // With nothing to show there is nothing to remember; the previous choice stays.
+    m_nRoundStart = 0;
+    // With nothing to show there is nothing to remember; the previous choices stay.
+    if (m_savers.IsEmpty())
+        return;
+    ShuffleRound stored;
+    const bool bStored = stored.Load(m_savers);
+    bool bWithSavers = true;
+    if (bStored && stored.GetShown() < stored.GetSavers().GetCount()) {
+        m_entries = stored.GetSavers();
+        const bool bJoined = AddJoiners(stored.GetShown());
+        bWithSavers = bJoined || stored.WasPruned();
+        m_nCount = static_cast<DWORD>(m_entries.GetCount());
+        m_nIndex = stored.GetShown();
+    } else {
+        // The saver shown last before this run is the one not to begin the new round with.
+        const AnsiString lastShown = bStored ? stored.GetLastShown() : AnsiString();
+        BeginRound(lastShown.empty() ? ReadLastStarted() : lastShown);
+    }
+    Record(bWithSavers);
+    RegWriteString(kSettingsKey, kLastStartedValue, CurrentPath());
+}
+
+void SaverRotation::Advance()
+{
     if (m_nCount == 0)
         return;
-    const AnsiString lastStarted = ReadLastStarted();
-    if (!lastStarted.empty() && m_nCount > 1) {
+    const DWORD nNext = m_nIndex + 1 == m_nCount ? 0 : m_nIndex + 1;
+    if (nNext != m_nRoundStart) {
+        m_nIndex = nNext;
+        Record(false);
+        return;
+    }
+    // Every saver of the round has been shown: the next round is shuffled afresh.
+    const AnsiString lastShown = CurrentPath();
+    BeginRound(lastShown);
+    Record(true);
+}
+
+void SaverRotation::BeginRound(const AnsiString& avoid)
+{
+    m_entries = m_savers;
+    ShuffleEntries(m_entries, m_shuffleState);
+    DropRepeats(m_entries);
+    m_nCount = static_cast<DWORD>(m_entries.GetCount());
+    m_nIndex = 0;
+    if (!avoid.empty() && m_nCount > 1) {
         for (DWORD i = 0; i < m_nCount; ++i) {
-            if (!SamePathText(m_entries[i], lastStarted)) {
+            if (!SamePathText(m_entries[i], avoid)) {
                 m_nIndex = i;
                 break;
             }
         }
     }
-    RegWriteString(kSettingsKey, kLastStartedValue, CurrentPath());
+    m_nRoundStart = m_nIndex;
 }
 
-void SaverRotation::Advance() noexcept
+bool SaverRotation::AddJoiners(DWORD nShown)
 {
-    if (m_nCount == 0)
+    std::set<AnsiString, PathTextLess> inRound(m_entries.begin(), m_entries.end());
+    bool bJoined = false;
+    for (const AnsiString& saver : m_savers) {
+        if (!inRound.insert(saver).second)
+            continue;
+        // Anywhere among the savers still to show, the end included.
+        const size_t nAhead = m_entries.GetCount() - nShown;
+        m_entries.Insert(nShown + DrawShuffleValue(m_shuffleState) % (nAhead + 1), saver);
+        bJoined = true;
+    }
+    return bJoined;
+}
+
+void SaverRotation::Record(bool bWithSavers) const
+{
+    // Stored in the order shown: from the round's start to the end, then on from entry 0.
+    ShuffleRound round;
+    round.SetShown((m_nIndex + m_nCount - m_nRoundStart) % m_nCount + 1);
+    if (!bWithSavers) {
+        round.SaveShown();
         return;
-    ++m_nIndex;
-    if (m_nIndex == m_nCount)
-        m_nIndex = 0;
+    }
+    for (DWORD i = 0; i < m_nCount; ++i)
+        round.GetSavers().Add(m_entries[(m_nRoundStart + i) % m_nCount]);
+    round.Save();
 }

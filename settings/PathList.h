@@ -1,6 +1,8 @@
 #pragma once
 #include "ui/AnsiString.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <vector>
 
 // An ordered, growable list of paths, indexed from 0. Duplicates are allowed and nothing
@@ -12,6 +14,12 @@ public:
     const AnsiString& operator[](size_t i) const { return m_paths.at(i); }
     AnsiString& operator[](size_t i) { return m_paths.at(i); }
     void Add(const AnsiString& path) { m_paths.push_back(path); }
+    // Puts the path before the entry at i; i equal to the count appends it.
+    void Insert(size_t i, const AnsiString& path)
+    {
+        m_paths.insert(m_paths.begin() + static_cast<std::ptrdiff_t>(std::min(i, m_paths.size())),
+                       path);
+    }
     void RemoveAll() noexcept { m_paths.clear(); }
 
     std::vector<AnsiString>::const_iterator begin() const noexcept { return m_paths.begin(); }

@@ -138,6 +138,17 @@ bool RegReadValue(const AnsiString& keyPath, const char* pszName, void* pBuffer,
     return false;
 }
 
+bool RegGetValueType(const AnsiString& keyPath, const char* pszName, DWORD* pdwType)
+{
+    if (pdwType != nullptr)
+        *pdwType = REG_NONE;
+    const UniqueRegKey key = OpenKey(keyPath, false);
+    if (!key)
+        return false;
+    return ::RegQueryValueExA(key.get(), pszName, nullptr, pdwType, nullptr, nullptr) ==
+        ERROR_SUCCESS;
+}
+
 bool RegReadDword(const AnsiString& keyPath, const char* pszName, DWORD* pdwValue)
 {
     BYTE data[sizeof(DWORD)];

@@ -21,6 +21,8 @@ bool RegWriteString(const AnsiString& keyPath, const char* pszName, const AnsiSt
 // longer than the buffer fails to read (the buffer stays zero); data that fills the
 // buffer exactly is not NUL-terminated, so read text with RegReadText instead.
 bool RegReadValue(const AnsiString& keyPath, const char* pszName, void* pBuffer, DWORD cbBuffer);
+// The value's stored type (REG_SZ, REG_DWORD, ...); false when there is no such value.
+bool RegGetValueType(const AnsiString& keyPath, const char* pszName, DWORD* pdwType);
 // A value of at most 4 bytes, little-endian, missing high bytes zero; longer data fails.
 bool RegReadDword(const AnsiString& keyPath, const char* pszName, DWORD* pdwValue);
 // The number of values; a missing key is created and counts 0.

@@ -2,6 +2,7 @@
 
 #include "settings/Registry.h"
 #include "settings/SaverCatalog.h"
+#include "settings/ShuffleRound.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -182,6 +183,16 @@ void SSSettings::Save()
     const AnsiString saversKey = SubKeyPath(kSaversSubKey);
     RegDeleteKeyPath(saversKey);
     WriteList(saversKey, kSaverNameFormat, m_savers);
+
+    // Run mode's round goes on without the savers that are no longer selected; a round
+    // that holds none of the selection is gone, and run mode begins a new one.
+    ShuffleRound round;
+    if (round.Load(m_savers)) {
+        if (round.WasPruned())
+            round.Save();
+    } else {
+        ShuffleRound::Erase();
+    }
 }
 
 bool SSSettings::IsSaverSelected(const AnsiString& saverPath) const

@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <mbstring.h>
+
 #include <cstring>
 
 namespace {
@@ -151,6 +153,12 @@ bool PathsEqual(const AnsiString& a, const AnsiString& b)
     if (cchB == 0 || cchB >= MAX_PATH)
         return false;
     return ::lstrcmpiA(szShortA, szShortB) == 0;
+}
+
+int ComparePathText(const AnsiString& a, const AnsiString& b)
+{
+    return ::_mbsicmp(reinterpret_cast<const unsigned char*>(a.c_str()),
+                      reinterpret_cast<const unsigned char*>(b.c_str()));
 }
 
 bool IsSaverFile(const AnsiString& path)

@@ -5,6 +5,16 @@
 
 // Do the two paths name the same file (compared by their short forms, without case).
 bool PathsEqual(const AnsiString& a, const AnsiString& b);
+// Compares two paths as text (<0, 0, >0), without case in the ANSI code page, a
+// double-byte character taken as one. Needs no file, unlike PathsEqual.
+int ComparePathText(const AnsiString& a, const AnsiString& b);
+// Orders paths by ComparePathText, for sets of paths that name each path once.
+struct PathTextLess {
+    bool operator()(const AnsiString& a, const AnsiString& b) const
+    {
+        return ComparePathText(a, b) < 0;
+    }
+};
 // An existing file whose name ends in ".scr" (any case) that maps as a module image.
 bool IsSaverFile(const AnsiString& path);
 // String 1 of the saver (at most 47 characters), else its file name without extension.

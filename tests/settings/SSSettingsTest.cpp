@@ -33,6 +33,7 @@ namespace {
 constexpr char kKey[] = "Software\\Brindlecraft\\Quillmix";
 constexpr char kFoldersKey[] = "Software\\Brindlecraft\\Quillmix\\Folders";
 constexpr char kSaversKey[] = "Software\\Brindlecraft\\Quillmix\\Savers";
+constexpr char kRoundKey[] = "Software\\Brindlecraft\\Quillmix\\ShuffleRound";
 
 std::vector<std::string> Strings(const PathList& list)
 {
@@ -169,6 +170,31 @@ TEST_F(SSSettingsTest, SaveWritesEveryFieldAndTheListsWhole)
     EXPECT_EQ(reloaded.GetShuffleDelay(), 12u);
     EXPECT_TRUE(reloaded.GetShowDesktop());
     EXPECT_EQ(Strings(reloaded.GetSavers()), std::vector<std::string>{b});
+}
+
+// The dialog's OK keeps run mode's round for the savers still selected, with the count of
+// those already shown; a round it cannot take is removed.
+TEST_F(SSSettingsTest, SaveKeepsTheRoundOfTheSaversStillSelected)
+{
+    const std::string a = CopyFixture(fixture::kSampleAurora, "A.scr");
+    const std::string b = CopyFixture(fixture::kSampleBounce, "B.scr");
+    const std::string c = CopyFixture(fixture::kSampleTiles, "C.scr");
+    StoreNoSavers();
+    const std::vector<std::string> round = {b, a, c};
+    for (size_t i = 0; i < round.size(); ++i)
+        RawSetString(kRoundKey, Numbered("%03u", i), round[i]);
+    RawSetDword(kKey, "ShuffleRoundShown", 2);
+
+    SSSettings settings = Loaded();
+    settings.GetSavers() = ListOf({c, a});
+    settings.Save();
+    using Values = std::vector<std::pair<std::string, std::string>>;
+    EXPECT_EQ(RawValues(kRoundKey), (Values{{"000", a}, {"001", c}}));
+    EXPECT_EQ(RawDword("ShuffleRoundShown"), 1u);
+
+    RawSetString(kRoundKey, "002", a);
+    settings.Save();
+    EXPECT_FALSE(RawExists(kRoundKey)) << "a saver named twice";
 }
 
 TEST_F(SSSettingsTest, NumbersAreTakenByTheirBytesWhateverTheirType)
