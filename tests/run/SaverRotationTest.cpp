@@ -171,6 +171,32 @@ TEST_F(SaverRotationTest, RunsWithTheSameStateWalkThroughTheRoundThenShuffleANew
     EXPECT_EQ(firsts, (std::vector<std::string>{"R", "P", "Q", "R", "P", "Q"}));
 }
 
+// A new round never begins with the saver shown last: after the round R, P, Q the order
+// Q, P, R (shuffled from the state that follows two draws from 1) begins with P instead,
+// in the next run as within a run.
+TEST_F(SaverRotationTest, ANewRoundNeverBeginsWithTheSaverShownLast)
+{
+    DWORD afterTwoDraws = 1;
+    DrawShuffleValue(afterTwoDraws);
+    DrawShuffleValue(afterTwoDraws);
+    const PathList savers = MakeList({"P", "Q", "R"});
+    std::vector<std::string> firsts;
+    for (DWORD state : {DWORD{1}, DWORD{1}, DWORD{1}, afterTwoDraws}) {
+        SaverRotation rotation;
+        rotation.Prepare(savers, state);
+        firsts.push_back(NameOf(rotation.CurrentPath()));
+    }
+    EXPECT_EQ(firsts, (std::vector<std::string>{"R", "P", "Q", "P"}));
+
+    RegDeleteKeyPath(kSettingsKey);
+    SaverRotation rotation;
+    rotation.Prepare(savers, 1);
+    std::vector<std::string> shown;
+    for (int i = 0; i < 4; ++i, rotation.Advance())
+        shown.push_back(NameOf(rotation.CurrentPath()));
+    EXPECT_EQ(shown, (std::vector<std::string>{"R", "P", "Q", "P"}));
+}
+
 TEST_F(SaverRotationTest, SeededRunsShowEverySaverOncePerRoundAndNeverOneTwiceInARow)
 {
     const PathList savers = MakeList({"P", "Q", "R", "S", "T"});
