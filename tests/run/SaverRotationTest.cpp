@@ -309,11 +309,11 @@ TEST_F(SaverRotationTest, HostileStoredRoundsAreIgnoredAndRebuilt)
          },
          "Q"},
         {"names other than the numbers",
-         [&] { RawSetString(kRoundKey, "a", Path("T")), noneShown(); }, "Q"},
+         [&] { storeT(), RawSetString(kRoundKey, "next", Path("S")), noneShown(); }, "Q"},
         {"a huge number shown",
          [&] { storeT(), RawSetDword(kKey, kShuffleRoundShownValue, 0xFFFFFFFFu); }, "Q"},
         {"the number shown as text",
-         [&] { storeT(), RawSetString(kKey, kShuffleRoundShownValue, "0"); }, "Q"},
+         [&] { storeT(), RawSetString(kKey, kShuffleRoundShownValue, ""); }, "Q"},
         {"no number shown", [&] { storeT(); }, "Q"},
         {"an empty round",
          [&] {
