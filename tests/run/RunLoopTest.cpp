@@ -185,14 +185,15 @@ TEST_F(RunLoopTest, SwitchesEveryMinuteInRotationOrder)
     EXPECT_EQ(m_rotation.GetIndex(), 2u);
 }
 
-TEST_F(RunLoopTest, AfterTheLastSaverTheFirstFollows)
+TEST_F(RunLoopTest, AfterTheLastSaverANewRoundFollows)
 {
     PrepareRotation();
     m_env.script = {{WAIT_TIMEOUT, 60000}, {WAIT_TIMEOUT, 60000}, {WAIT_TIMEOUT, 60000}, kEnded};
     EXPECT_EQ(Run(60000), RunEnd::ChildEnded);
+    // The next round, Q, P, R from the generator's next draws, does not begin with Q again.
     EXPECT_EQ(m_env.commandLines,
               (std::vector<std::string>{"C:\\Savers\\R.scr /s", "C:\\Savers\\P.scr /s",
-                                        "C:\\Savers\\Q.scr /s", "C:\\Savers\\R.scr /s"}));
+                                        "C:\\Savers\\Q.scr /s", "C:\\Savers\\P.scr /s"}));
 }
 
 TEST_F(RunLoopTest, DispatchingNeverExtendsTheDeadline)
@@ -258,7 +259,8 @@ TEST_F(RunLoopTest, FailedStartBetweenGoodOnesDoesNotEndTheRun)
     m_env.script = {{WAIT_TIMEOUT, 60000}, {WAIT_TIMEOUT, 60000}, {WAIT_TIMEOUT, 60000}, kEnded};
     EXPECT_EQ(Run(60000), RunEnd::ChildEnded);
     EXPECT_EQ(m_env.commandLines.size(), 5u);
-    EXPECT_EQ(m_env.log[m_env.log.size() - 2], "start P");
+    // R, P, Q failed, then the next round Q, P, R goes on from P.
+    EXPECT_EQ(m_env.log[m_env.log.size() - 2], "start R");
 }
 
 TEST_F(RunLoopTest, NoStartableSaverEndsTheCyclesAfterOneRound)

@@ -371,7 +371,7 @@ private:
     std::vector<DWORD> m_handles;  // the product's handle count after each switch
     DWORD m_firstAfterSwitch = 0;  // the first of them after a switch; 0 before
     unsigned m_inputKind = 0;
-    std::string m_previousLastStarted;
+    std::string m_previousOnlySaver;  // the saver of the run before when it never switched
 };
 
 void Soak::Observe(DWORD productPid)
@@ -544,7 +544,8 @@ void Soak::CheckAfterRun(DWORD productPid)
         Fail("the pointer is hidden after the run");
 
     // LastStarted: whole, one of the selection, the first saver of this run, and not the
-    // first saver of the run before.
+    // saver shown last in the run before. The soak knows that one only for a run that never
+    // switched: one that did may have ended with a saver gone before the soak saw it.
     const std::string last = m_settings.GetString("LastStarted");
     const SoakSaver* named = nullptr;
     for (const SoakSaver& s : m_savers)
@@ -561,13 +562,13 @@ void Soak::CheckAfterRun(DWORD productPid)
         Fail("the run's first saver was gone before the soak saw it, yet LastStarted names " +
              named->fileName + ", which does not end at once");
         bIntact = false;
-    } else if (last == m_previousLastStarted) {
-        Fail("the same saver came first in two runs in a row: " + named->fileName);
+    } else if (last == m_previousOnlySaver) {
+        Fail("a run began with the one saver of the run before: " + named->fileName);
         bIntact = false;
     }
     if (bIntact)
         ++m_totals.lastStartedIntact;
-    m_previousLastStarted = last;
+    m_previousOnlySaver = !m_firstSeen.empty() && EscapesThisRun() == 0 ? last : std::string();
 }
 
 bool Soak::Run(unsigned index)
