@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -156,26 +155,10 @@ TEST_F(SaverRotationTest, LastStartedInOtherCaseMovesToTheSecondEntry)
     EXPECT_EQ(LastStarted().str(), Path("P"));
 }
 
-TEST_F(SaverRotationTest, RunsWithTheSameStateWalkThroughTheRoundThenShuffleANewOne)
+TEST_F(SaverRotationTest, RunsWalkThroughTheRoundAndANewOneNeverBeginsWithTheSaverShownLast)
 {
-    // What every run shows when the generator is never seeded: the round R, P, Q carries
-    // on from run to run, and the next round, shuffled alike, may begin with R again
-    // because Q was shown last.
-    std::vector<std::string> firsts;
-    for (int run = 0; run < 6; ++run) {
-        SaverRotation rotation;
-        rotation.Prepare(MakeList({"P", "Q", "R"}), 1);
-        firsts.push_back(NameOf(rotation.CurrentPath()));
-        EXPECT_EQ(LastStarted(), rotation.CurrentPath());
-    }
-    EXPECT_EQ(firsts, (std::vector<std::string>{"R", "P", "Q", "R", "P", "Q"}));
-}
-
-// A new round never begins with the saver shown last: after the round R, P, Q the order
-// Q, P, R (shuffled from the state that follows two draws from 1) begins with P instead,
-// in the next run as within a run.
-TEST_F(SaverRotationTest, ANewRoundNeverBeginsWithTheSaverShownLast)
-{
+    // Three runs from state 1 walk through the round R, P, Q. The fourth, from the state
+    // that follows two draws from 1, shuffles Q, P, R and begins with P, as Q came last.
     DWORD afterTwoDraws = 1;
     DrawShuffleValue(afterTwoDraws);
     DrawShuffleValue(afterTwoDraws);
@@ -185,9 +168,11 @@ TEST_F(SaverRotationTest, ANewRoundNeverBeginsWithTheSaverShownLast)
         SaverRotation rotation;
         rotation.Prepare(savers, state);
         firsts.push_back(NameOf(rotation.CurrentPath()));
+        EXPECT_EQ(LastStarted(), rotation.CurrentPath());
     }
     EXPECT_EQ(firsts, (std::vector<std::string>{"R", "P", "Q", "P"}));
 
+    // Within a run the same happens at the round's end.
     RegDeleteKeyPath(kSettingsKey);
     SaverRotation rotation;
     rotation.Prepare(savers, 1);
@@ -234,110 +219,74 @@ TEST_F(SaverRotationTest, SwitchingWalksOnThroughTheRoundAndTheNextRunContinues)
     ExpectWholeRounds(shown, Names(savers));
 }
 
-// Between runs the selection loses a saver already shown and one still to show, and
-// gains two: the round goes on without the first two and shows the two new ones among the
-// savers it still has to show, at random places.
+// Between runs the selection loses the saver shown and one still to show, and gains U and
+// V: the round goes on without the two and shows U and V among the savers it has still to
+// show, at random places. A selection that the stored round names none of gets a new round.
 TEST_F(SaverRotationTest, SaversThatLeaveDropOutAndSaversThatJoinComeLaterInTheRound)
 {
-    const std::vector<std::string> before = {"P", "Q", "R", "S", "T"};
     std::set<size_t> joinedAt;
     for (int trial = 0; trial < 12; ++trial) {
         SCOPED_TRACE("trial " + std::to_string(trial));
         RegDeleteKeyPath(kSettingsKey);
-        const std::string shown[] = {FirstOfARun(MakeList(before)), FirstOfARun(MakeList(before))};
-        std::vector<std::string> ahead;
-        for (const std::string& name : before)
-            if (name != shown[0] && name != shown[1])
-                ahead.push_back(name);
-        std::vector<std::string> after = {"U"};
-        for (const std::string& name : before)
-            if (name != shown[0] && name != ahead[0])
+        const std::string first = FirstOfARun(MakeList({"P", "Q", "R", "S", "T"}));
+        const std::string leaving = first == "P" ? "Q" : "P";
+        std::vector<std::string> after = {"U", "V"};
+        for (const char* name : {"P", "Q", "R", "S", "T"})
+            if (name != first && name != leaving)
                 after.push_back(name);
-        after.push_back("V");
-
-        std::vector<std::string> rest;
-        for (int run = 0; run < 4; ++run)
-            rest.push_back(FirstOfARun(MakeList(after)));
-        std::vector<std::string> restSorted = rest;
-        std::sort(restSorted.begin(), restSorted.end());
-        std::vector<std::string> expected = {ahead[1], ahead[2], "U", "V"};
-        std::sort(expected.begin(), expected.end());
-        EXPECT_EQ(restSorted, expected) << testing::PrintToString(rest);
+        std::vector<std::string> shown;
+        for (int run = 0; run < 6; ++run)
+            shown.push_back(FirstOfARun(MakeList(after)));
+        ExpectWholeRounds(shown, after);
         joinedAt.insert(
-            static_cast<size_t>(std::find(rest.begin(), rest.end(), "U") - rest.begin()));
-        // Then a new round of the new selection, not with the saver shown last.
-        const std::string next = FirstOfARun(MakeList(after));
-        EXPECT_NE(std::find(after.begin(), after.end(), next), after.end());
-        EXPECT_NE(next, rest.back());
+            static_cast<size_t>(std::find(shown.begin(), shown.end(), "U") - shown.begin()));
     }
     EXPECT_GT(joinedAt.size(), 1u);
+    ExpectWholeRounds({FirstOfARun(MakeList({"X", "Y"})), FirstOfARun(MakeList({"X", "Y"}))},
+                      {"X", "Y"});
 }
 
-// A stored round that is damaged in any way is never taken: the run begins a new round
-// (from state 1: Q, T, S, R, P) and stores it whole. A clean round that shows T next
-// comes first, to show that the others are refused for their damage alone.
+// A stored round with any damage is never taken: the run begins a new round (from state
+// 1: Q, T, S, R, P) and stores it whole. The clean round T, P, Q, R, S comes first, to
+// show that the others are refused for their damage alone.
 TEST_F(SaverRotationTest, HostileStoredRoundsAreIgnoredAndRebuilt)
 {
-    // A whole round that shows T first when it is taken.
-    const auto storeT = [] {
+    const std::string nul(1, '\0');
+    const struct {
+        const char* what;
+        const char* key;
+        const char* name;
+        DWORD type;
+        std::string data;
+    } damages[] = {
+        {"a clean round", kKey, kShuffleRoundShownValue, REG_DWORD, std::string(4, '\0')},
+        {"an entry of another type", kRoundKey, "005", REG_DWORD, std::string(4, '\0')},
+        {"a path stored as binary", kRoundKey, "000", REG_BINARY, Path("T")},
+        {"an entry longer than a path", kRoundKey, "005", REG_SZ, std::string(65536, 'x') + nul},
+        {"an empty entry", kRoundKey, "005", REG_SZ, nul},
+        {"a saver twice", kRoundKey, "005", REG_SZ, "c:\\savers\\t.SCR" + nul},
+        {"names other than the numbers", kRoundKey, "next", REG_SZ, Path("S") + nul},
+        {"a huge number shown", kKey, kShuffleRoundShownValue, REG_DWORD, "\xff\xff\xff\xff"},
+        {"the number shown as text", kKey, kShuffleRoundShownValue, REG_SZ, nul},
+    };
+    const PathList savers = MakeList({"P", "Q", "R", "S", "T"});
+    for (const auto& damage : damages) {
+        SCOPED_TRACE(damage.what);
+        RegDeleteKeyPath(kSettingsKey);
         const char* const order[] = {"T", "P", "Q", "R", "S"};
         for (size_t i = 0; i < 5; ++i)
             RawSetString(kRoundKey, "00" + std::to_string(i), Path(order[i]));
-    };
-    const auto noneShown = [] { RawSetDword(kKey, kShuffleRoundShownValue, 0); };
-    const struct {
-        const char* what;
-        std::function<void()> store;
-        const char* first;
-    } cases[] = {
-        {"a clean round", [&] { storeT(), noneShown(); }, "T"},
-        {"an entry of another type",
-         [&] { storeT(), RawSetDword(kRoundKey, "005", 5), noneShown(); }, "Q"},
-        {"a path stored as binary",
-         [&] { RawSet(kRoundKey, "000", REG_BINARY, Path("T")), noneShown(); }, "Q"},
-        {"an entry longer than a path",
-         [&] { storeT(), RawSetString(kRoundKey, "005", std::string(65536, 'x')), noneShown(); },
-         "Q"},
-        {"an empty entry", [&] { storeT(), RawSetString(kRoundKey, "005", ""), noneShown(); }, "Q"},
-        {"a saver twice",
-         [&] { storeT(), RawSetString(kRoundKey, "005", "c:\\savers\\t.SCR"), noneShown(); }, "Q"},
-        {"paths never selected",
-         [&] {
-             RawSetString(kRoundKey, "000", "C:\\Elsewhere\\X.scr");
-             RawSetString(kRoundKey, "001", "D:\\Y.scr");
-             noneShown();
-         },
-         "Q"},
-        {"names other than the numbers",
-         [&] { storeT(), RawSetString(kRoundKey, "next", Path("S")), noneShown(); }, "Q"},
-        {"a huge number shown",
-         [&] { storeT(), RawSetDword(kKey, kShuffleRoundShownValue, 0xFFFFFFFFu); }, "Q"},
-        {"the number shown as text",
-         [&] { storeT(), RawSetString(kKey, kShuffleRoundShownValue, ""); }, "Q"},
-        {"no number shown", [&] { storeT(); }, "Q"},
-        {"an empty round",
-         [&] {
-             ::RegCloseKey(RegOpenKeyPath(AnsiString(kSettingsKey) + "\\ShuffleRound", true));
-             noneShown();
-         },
-         "Q"},
-    };
-    const PathList savers = MakeList({"P", "Q", "R", "S", "T"});
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        RegDeleteKeyPath(kSettingsKey);
-        c.store();
+        RawSetDword(kKey, kShuffleRoundShownValue, 0);
+        RawSet(damage.key, damage.name, damage.type, damage.data);
         SaverRotation rotation;
         rotation.Prepare(savers, 1);
-        EXPECT_EQ(NameOf(rotation.CurrentPath()), c.first);
-        EXPECT_EQ(NameOf(LastStarted()), c.first);
+        const std::string first = &damage == &damages[0] ? "T" : "Q";
+        EXPECT_EQ(NameOf(rotation.CurrentPath()), first);
         ShuffleRound stored;
         ASSERT_TRUE(stored.Load(savers));
         EXPECT_EQ(stored.GetShown(), 1u);
-        if (std::string(c.first) == "Q") {
-            EXPECT_EQ(Names(stored.GetSavers()),
-                      (std::vector<std::string>{"Q", "T", "S", "R", "P"}));
-        }
+        EXPECT_EQ(Names(stored.GetSavers())[0], first);
+        EXPECT_EQ(stored.GetSavers().GetCount(), 5u);
     }
 }
 
