@@ -260,7 +260,7 @@ TEST_F(SaverRotationTest, HostileStoredRoundsAreIgnoredAndRebuilt)
         std::string data;
     } damages[] = {
         {"a clean round", kKey, kShuffleRoundShownValue, REG_DWORD, std::string(4, '\0')},
-        {"an entry of another type", kRoundKey, "005", REG_DWORD, std::string(4, '\0')},
+        {"an entry of another type", kRoundKey, "005", REG_DWORD, std::string("A\0\0\0", 4)},
         {"a path stored as binary", kRoundKey, "000", REG_BINARY, Path("T")},
         {"an entry longer than a path", kRoundKey, "005", REG_SZ, std::string(65536, 'x') + nul},
         {"an empty entry", kRoundKey, "005", REG_SZ, nul},
