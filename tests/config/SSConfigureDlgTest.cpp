@@ -43,8 +43,8 @@ struct IconSearch {
 BOOL CALLBACK MatchIcon(HWND hWnd, LPARAM lParam)
 {
     auto* s = reinterpret_cast<IconSearch*>(lParam);
-    s->found = s->found ||
-        reinterpret_cast<HICON>(::SendMessageA(hWnd, STM_GETICON, 0, 0)) == s->hIcon;
+    s->found =
+        s->found || reinterpret_cast<HICON>(::SendMessageA(hWnd, STM_GETICON, 0, 0)) == s->hIcon;
     return TRUE;
 }
 

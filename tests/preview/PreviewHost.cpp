@@ -9,9 +9,9 @@
 // the saver's picture cannot be shown in the host at all. On such a Wine only, the host
 // writes into its own client area what it sees of the preview window instead (its text,
 // size and process), so that a screenshot says plainly what it shows.
+#include "tests/preview/WineVersion.h"
 #include "ui/GdiObject.h"
 #include "ui/PaintDC.h"
-#include "tests/preview/WineVersion.h"
 #include "ui/UniqueHandle.h"
 
 #include <windows.h>

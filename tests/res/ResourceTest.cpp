@@ -249,7 +249,8 @@ protected:
         const bool present =
             !m_path.empty() && ::GetFileAttributesA(m_path.c_str()) != INVALID_FILE_ATTRIBUTES;
         if (!present) {
-            const bool ownBuild = (build.machine == IMAGE_FILE_MACHINE_AMD64) == (sizeof(void*) == 8);
+            const bool ownBuild =
+                (build.machine == IMAGE_FILE_MACHINE_AMD64) == (sizeof(void*) == 8);
             const bool required = ownBuild || EnvOr(kRequireBothVariable) == "1";
             if (required)
                 FAIL() << build.name << " product missing: \"" << m_path << "\" ("
