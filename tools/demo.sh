@@ -29,10 +29,13 @@ trap 'tools/wine-session.sh stop "$session"' EXIT
 [ -z "$user_display" ] || echo "$user_display" >"$session/display"
 export DISPLAY=$(cat "$session/display")
 
-system32=$session/prefix/drive_c/windows/system32
-# The sample savers of the same bitness, as a user's system folder would hold them.
-cp "build/$build"/tests/fixtures/Sample*.scr "build/$build/Quillmix.scr" "$system32/"
-scr='C:\windows\system32\Quillmix.scr'
+# The system folder of the build's bitness, with the sample savers of that bitness: a 32-bit
+# program's C:\windows\system32 is syswow64, as on 64-bit Windows.
+folder=system32
+[ "$build" = x64 ] || folder=syswow64
+cp "build/$build"/tests/fixtures/Sample*.scr "build/$build/Quillmix.scr" \
+  "$session/prefix/drive_c/windows/$folder/"
+scr="C:\\windows\\$folder\\Quillmix.scr"
 out=$root/build/demo
 mkdir -p "$out"
 

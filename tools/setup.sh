@@ -26,12 +26,12 @@ for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
 if [ ${#missing[@]} -gt 0 ]; then
-  SUDO=""
-  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
   export DEBIAN_FRONTEND=noninteractive
   $SUDO apt-get update -q
   $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 
-"$(dirname "$0")/setup-wine10.sh"
+$SUDO "$(dirname "$0")/setup-wine10.sh"
