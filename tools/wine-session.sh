@@ -55,13 +55,25 @@ start)
   mkdir -p "$dir"
   session_wine
   echo "$which" >"$dir/wine"
-  # A display number nobody uses.
+  # A display number nobody uses. The display is ours once its lock file names our Xvfb: a
+  # session started at the same moment elsewhere may take the number first, and then this
+  # one tries the next (else both sessions' windows and input would share one display).
   n=${QUILLMIX_DISPLAY_BASE:-90}
-  while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
-  Xvfb ":$n" -screen 0 "${QUILLMIX_SCREEN:-1024x768x24}" -nolisten tcp -noreset </dev/null >"$dir/xvfb.log" 2>&1 &
-  echo $! >"$dir/xvfb.pid"
+  while :; do
+    while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
+    Xvfb ":$n" -screen 0 "${QUILLMIX_SCREEN:-1024x768x24}" -nolisten tcp -noreset </dev/null >"$dir/xvfb.log" 2>&1 &
+    pid=$!
+    for _ in $(seq 100); do
+      kill -0 "$pid" 2>/dev/null || break
+      [ -e "/tmp/.X11-unix/X$n" ] && [ "$(tr -d ' ' <"/tmp/.X$n-lock" 2>/dev/null)" = "$pid" ] && break
+      sleep 0.05
+    done
+    [ "$(tr -d ' ' <"/tmp/.X$n-lock" 2>/dev/null)" = "$pid" ] && kill -0 "$pid" 2>/dev/null && break
+    kill "$pid" 2>/dev/null || true
+    n=$((n + 1))
+  done
+  echo "$pid" >"$dir/xvfb.pid"
   echo ":$n" >"$dir/display"
-  for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.05; done
   export WINEPREFIX="$dir/prefix" WINEDEBUG=-all DISPLAY=":$n"
   # No Mono or Gecko: nothing here needs them, and their installers would ask.
   export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
