@@ -3,7 +3,7 @@
 # chroot of their own (mmdebstrap; the host's packages and apt sources stay as they are),
 # with the 32-bit PE DLLs of libwine:i386 of the same version unpacked into the 64-bit
 # Wine's i386-windows folder, so that Wine's WoW64 mode runs 32-bit programs in its 64-bit
-# process. About 2 minutes and 1.1 GB, made once per machine: a complete chroot of this
+# process. About 2 minutes and 1.7 GB, made once per machine: a complete chroot of this
 # recipe is reused, by every clone. tools/wine10-exec.sh runs its programs.
 set -euo pipefail
 root=${QUILLMIX_WINE10_ROOT:-/var/cache/quillmix/wine10-trixie}
