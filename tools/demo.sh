@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The main job: builds everything, prepares a project-local Wine prefix (.demo/) with the
 # sample savers installed in its system directory, and starts Quillmix.scr there.
-#   tools/demo.sh [config|run|preview]     (default: config)
+#   tools/demo.sh [config|run|preview] [x86|x64]     (default: config, x86)
+# x86 is the shipped 32-bit build (run by Wine 10 in its WoW64 mode), x64 the 64-bit one;
+# QUILLMIX_DEMO_BUILD=x64 chooses the build as well.
 # With a usable $DISPLAY the program runs there for you to use. Without one it runs on a
 # private Xvfb display, a screenshot is written to build/demo/<mode>.png, and the program
 # is closed again the way a person would (Escape, a mouse move, closing the host).
@@ -9,11 +11,13 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 mode=${1:-config}
-case "$mode" in config | run | preview) ;; *)
-  echo "usage: $0 [config|run|preview]" >&2
+build=${2:-${QUILLMIX_DEMO_BUILD:-x86}}
+usage() {
+  echo "usage: $0 [config|run|preview] [x86|x64]" >&2
   exit 2
-  ;;
-esac
+}
+case "$mode" in config | run | preview) ;; *) usage ;; esac
+case "$build" in x86 | x64) ;; *) usage ;; esac
 
 user_display=""
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then user_display=$DISPLAY; fi
@@ -25,9 +29,13 @@ trap 'tools/wine-session.sh stop "$session"' EXIT
 [ -z "$user_display" ] || echo "$user_display" >"$session/display"
 export DISPLAY=$(cat "$session/display")
 
-system32=$session/prefix/drive_c/windows/system32
-cp build/x64/tests/fixtures/Sample*.scr build/x64/Quillmix.scr "$system32/"
-scr='C:\windows\system32\Quillmix.scr'
+# The system folder of the build's bitness, with the sample savers of that bitness: a 32-bit
+# program's C:\windows\system32 is syswow64, as on 64-bit Windows.
+folder=system32
+[ "$build" = x64 ] || folder=syswow64
+cp "build/$build"/tests/fixtures/Sample*.scr "build/$build/Quillmix.scr" \
+  "$session/prefix/drive_c/windows/$folder/"
+scr="C:\\windows\\$folder\\Quillmix.scr"
 out=$root/build/demo
 mkdir -p "$out"
 
@@ -68,7 +76,7 @@ run)
 preview)
   # A stand-in for the display settings' preview area: it starts the saver with /p and its
   # window handle, and exits with the saver's exit code once it is closed.
-  host=build/x64/tests/preview/PreviewHost.exe
+  host=build/$build/tests/preview/PreviewHost.exe
   size=(240 180)
   if [ ! -f "$host" ]; then echo "demo: $host was not built" >&2; exit 1; fi
   if [ -n "$user_display" ]; then run "$host" "$scr" "${size[@]}"; exit 0; fi
@@ -84,5 +92,5 @@ preview)
 esac
 rc=0
 wait "$pid" || rc=$?
-echo "Quillmix.scr ($mode) exited with code $rc; screenshot: build/demo/$mode.png"
+echo "Quillmix.scr ($build, $mode) exited with code $rc; screenshot: build/demo/$mode.png"
 exit "$rc"

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs everything the build, the tests and the demo need, from Debian's packages.
-# Safe to run again: packages that are already there are left alone.
+# Installs everything the build, the tests and the demo need, from Debian's packages, and
+# makes the Wine 10 chroot that runs both builds (tools/setup-wine10.sh).
+# Safe to run again: packages that are already there are left alone, a complete chroot too.
 set -euo pipefail
 
 packages=(
@@ -9,7 +10,10 @@ packages=(
   binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
   mingw-w64-tools
   googletest
+  # The machine's own Wine (8.0 on Debian 12): QUILLMIX_WINE=host runs the 64-bit suite in it.
   wine wine64
+  # Makes the Wine 10 chroot from Debian trixie's packages.
+  mmdebstrap
   # Marlett and the Tahoma look-alike: caption buttons and dialog text as on Windows.
   fonts-wine
   xvfb xdotool imagemagick x11-utils
@@ -22,10 +26,12 @@ for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
 if [ ${#missing[@]} -gt 0 ]; then
-  SUDO=""
-  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
   export DEBIAN_FRONTEND=noninteractive
   $SUDO apt-get update -q
   $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
+
+$SUDO "$(dirname "$0")/setup-wine10.sh"

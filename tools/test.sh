@@ -1,10 +1,19 @@
 #!/usr/bin/env bash
-# Builds everything and runs the whole test suite under Wine (fresh prefix, own Xvfb).
+# Builds everything and runs the whole test suite twice under Wine 10 (each run in a fresh
+# prefix with its own Xvfb): the 64-bit build's, then the shipped 32-bit build's in Wine's
+# WoW64 mode.
+#   tools/test.sh [CTEST ARGS...]       e.g. tools/test.sh -R preview
+# QUILLMIX_PRESETS="x86" runs one build's suite only.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/build.sh
-# The quality gates: formatting and clang-tidy, before the suite.
+# The quality gates: formatting and clang-tidy, before the suites.
 tools/lint.sh 2>&1 | grep -v ' warnings generated\.$'
-# tools/build.sh has just built build/x86: its checks must not be skipped for want of it.
-export QUILLMIX_REQUIRE_X86=1
-ctest --preset x64 "$@"
+# tools/build.sh has just built both presets: each suite checks the other build's product too.
+export QUILLMIX_REQUIRE_BOTH=1
+rc=0
+for preset in ${QUILLMIX_PRESETS:-x64 x86}; do
+  echo "== the $preset build's suite"
+  ctest --preset "$preset" "$@" || rc=1
+done
+exit "$rc"

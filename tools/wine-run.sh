@@ -10,4 +10,11 @@ if [ ! -f "$dir/display" ]; then
 fi
 export WINEPREFIX="$dir/prefix" WINEDEBUG=${WINEDEBUG:--all} DISPLAY=$(cat "$dir/display")
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-exec "${WINE64:-/usr/lib/wine/wine64}" "$@"
+# The session's Wine (wine-session.sh says which).
+case $(cat "$dir/wine" 2>/dev/null) in
+host) exec /usr/lib/wine/wine64 "$@" ;;
+*)
+  export QUILLMIX_WINE10_BINDS=$dir${QUILLMIX_WINE10_BINDS:+:$QUILLMIX_WINE10_BINDS}
+  exec "$(dirname "$0")/wine10-exec.sh" /usr/lib/wine/wine64 "$@"
+  ;;
+esac

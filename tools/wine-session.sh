@@ -2,17 +2,43 @@
 # A Wine session for one test run: a fresh WINEPREFIX and its own Xvfb display.
 #   wine-session.sh start DIR   make DIR/prefix anew, start Xvfb and a persistent wineserver
 #   wine-session.sh stop DIR    stop that wineserver and that Xvfb (by process id)
-# tools/wine-run.sh runs a program inside the session.
+# tools/wine-run.sh runs a program inside the session, with the session's Wine:
+#   QUILLMIX_WINE=10 (default)  Wine 10 of the chroot (tools/setup-wine10.sh): 64-bit programs
+#                               and, in its WoW64 mode, 32-bit ones
+#   QUILLMIX_WINE=host          the machine's own Wine (8.0 on Debian 12): 64-bit programs only
 set -euo pipefail
 cmd=${1:?start or stop}
 dir=${2:?session directory}
-WINE64=${WINE64:-/usr/lib/wine/wine64}
-WINESERVER=${WINESERVER:-/usr/lib/wine/wineserver64}
-[ -x "$WINESERVER" ] || WINESERVER=/usr/lib/wine/wineserver
+tools=$(cd "$(dirname "$0")" && pwd)
+
+# The session's Wine, as chosen at its start: sets which, and the commands wine and wineserver.
+session_wine() {
+  which=${QUILLMIX_WINE:-10}
+  [ ! -f "$dir/wine" ] || which=$(cat "$dir/wine")
+  case "$which" in
+  10)
+    export QUILLMIX_WINE10_BINDS=$dir${QUILLMIX_WINE10_BINDS:+:$QUILLMIX_WINE10_BINDS}
+    wine=("$tools/wine10-exec.sh" /usr/lib/wine/wine64)
+    wineserver=("$tools/wine10-exec.sh" /usr/lib/wine/wineserver)
+    fonts=${QUILLMIX_WINE10_ROOT:-/var/cache/quillmix/wine10-trixie}/usr/share/wine/fonts
+    ;;
+  host)
+    wine=(/usr/lib/wine/wine64)
+    wineserver=(/usr/lib/wine/wineserver64)
+    [ -x "${wineserver[0]}" ] || wineserver=(/usr/lib/wine/wineserver)
+    fonts=/usr/share/wine/fonts
+    ;;
+  *)
+    echo "wine-session: QUILLMIX_WINE is 10 or host, not '$which'" >&2
+    exit 2
+    ;;
+  esac
+}
 
 stop_session() {
   if [ -f "$dir/prefix/system.reg" ]; then
-    WINEPREFIX="$dir/prefix" "$WINESERVER" -k >/dev/null 2>&1 || true
+    session_wine
+    WINEPREFIX="$dir/prefix" "${wineserver[@]}" -k >/dev/null 2>&1 || true
   fi
   if [ -f "$dir/xvfb.pid" ]; then
     pid=$(cat "$dir/xvfb.pid")
@@ -27,27 +53,40 @@ start)
   stop_session
   rm -rf "$dir"
   mkdir -p "$dir"
-  # A display number nobody uses.
+  session_wine
+  echo "$which" >"$dir/wine"
+  # A display number nobody uses. The display is ours once its lock file names our Xvfb: a
+  # session started at the same moment elsewhere may take the number first, and then this
+  # one tries the next (else both sessions' windows and input would share one display).
   n=${QUILLMIX_DISPLAY_BASE:-90}
-  while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
-  Xvfb ":$n" -screen 0 "${QUILLMIX_SCREEN:-1024x768x24}" -nolisten tcp -noreset </dev/null >"$dir/xvfb.log" 2>&1 &
-  echo $! >"$dir/xvfb.pid"
+  while :; do
+    while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
+    Xvfb ":$n" -screen 0 "${QUILLMIX_SCREEN:-1024x768x24}" -nolisten tcp -noreset </dev/null >"$dir/xvfb.log" 2>&1 &
+    pid=$!
+    for _ in $(seq 100); do
+      kill -0 "$pid" 2>/dev/null || break
+      [ -e "/tmp/.X11-unix/X$n" ] && [ "$(tr -d ' ' <"/tmp/.X$n-lock" 2>/dev/null)" = "$pid" ] && break
+      sleep 0.05
+    done
+    [ "$(tr -d ' ' <"/tmp/.X$n-lock" 2>/dev/null)" = "$pid" ] && kill -0 "$pid" 2>/dev/null && break
+    kill "$pid" 2>/dev/null || true
+    n=$((n + 1))
+  done
+  echo "$pid" >"$dir/xvfb.pid"
   echo ":$n" >"$dir/display"
-  for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.05; done
   export WINEPREFIX="$dir/prefix" WINEDEBUG=-all DISPLAY=":$n"
   # No Mono or Gecko: nothing here needs them, and their installers would ask.
   export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
   mkdir -p "$WINEPREFIX"
   # Started detached from our output: CTest waits for every process holding its pipes.
-  "$WINESERVER" -p </dev/null >/dev/null 2>&1
-  "$WINE64" wineboot -i >"$dir/wineboot.log" 2>&1
-  # Wine draws the caption buttons with Marlett; Debian's fonts-wine has it, but this Wine
-  # does not look in its folder, so the prefix gets a copy (else the close box shows "r").
-  [ ! -f /usr/share/wine/fonts/marlett.ttf ] ||
-    cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+  "${wineserver[@]}" -p </dev/null >/dev/null 2>&1
+  "${wine[@]}" wineboot -i >"$dir/wineboot.log" 2>&1
+  # Wine draws the caption buttons with Marlett; Debian's fonts-wine has it, but Debian's
+  # Wine 8 does not look in its folder, so the prefix gets a copy (else the close box shows "r").
+  [ ! -f "$fonts/marlett.ttf" ] || cp "$fonts/marlett.ttf" "$WINEPREFIX/drive_c/windows/Fonts/"
   # No window manager runs on Xvfb: Wine draws captions and borders itself.
-  "$WINE64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >>"$dir/wineboot.log" 2>&1
-  echo "wine session ready: prefix $WINEPREFIX, display $DISPLAY"
+  "${wine[@]}" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >>"$dir/wineboot.log" 2>&1
+  echo "wine session ready: Wine $(cat "$dir/wine"), prefix $WINEPREFIX, display $DISPLAY"
   ;;
 stop)
   stop_session

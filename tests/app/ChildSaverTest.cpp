@@ -18,9 +18,14 @@ namespace {
 
 // The pointer in the middle of the screen, so that the injected move of 10, 10 is not
 // cut off at an edge and the child's start position is known.
+// A saver started the moment after SetCursorPos can get a first move from the pointer's
+// place before it and end at once (seen once under Wine 10): the pointer settles first.
+const DWORD kPointerSettleMs = 200;
+
 void CenterCursor()
 {
     ::SetCursorPos(::GetSystemMetrics(SM_CXSCREEN) / 2, ::GetSystemMetrics(SM_CYSCREEN) / 2);
+    PumpFor(kPointerSettleMs);
 }
 
 // Waits until the child's full-screen window is up; false when the child ended first.

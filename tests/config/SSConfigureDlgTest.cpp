@@ -34,22 +34,25 @@ std::vector<bool> Ticks(HWND hWndList)
     return ticks;
 }
 
+struct IconSearch {
+    HICON hIcon;
+    bool found;
+};
+
+// A named CALLBACK, not a lambda: the 32-bit build's callbacks are stdcall.
+BOOL CALLBACK MatchIcon(HWND hWnd, LPARAM lParam)
+{
+    auto* s = reinterpret_cast<IconSearch*>(lParam);
+    s->found =
+        s->found || reinterpret_cast<HICON>(::SendMessageA(hWnd, STM_GETICON, 0, 0)) == s->hIcon;
+    return TRUE;
+}
+
 // The system's icons are shared handles, so the one a message box shows compares equal.
 bool ShowsIcon(HWND hWndBox, HICON hIcon)
 {
-    struct Search {
-        HICON hIcon;
-        bool found;
-    } search = {hIcon, false};
-    ::EnumChildWindows(
-        hWndBox,
-        [](HWND hWnd, LPARAM lParam) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(lParam);
-            s->found = s->found ||
-                reinterpret_cast<HICON>(::SendMessageA(hWnd, STM_GETICON, 0, 0)) == s->hIcon;
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    IconSearch search = {hIcon, false};
+    ::EnumChildWindows(hWndBox, MatchIcon, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 

@@ -4,11 +4,12 @@
 // the display settings do, and stays until it is closed (Escape or its close box). Then
 // it waits for the saver to end and exits with the saver's exit code.
 //
-// Wine (8.0) draws no child window whose parent belongs to another process, and a DC
+// Wine before 10 draws no child window whose parent belongs to another process, and a DC
 // cannot be handed to another process for WM_PRINTCLIENT or PrintWindow to fill, so there
-// the saver's picture cannot be shown in the host at all. On Wine only, the host writes
-// into its own client area what it sees of the preview window instead (its text, size
-// and process), so that a screenshot says plainly what it shows.
+// the saver's picture cannot be shown in the host at all. On such a Wine only, the host
+// writes into its own client area what it sees of the preview window instead (its text,
+// size and process), so that a screenshot says plainly what it shows.
+#include "tests/preview/WineVersion.h"
 #include "ui/GdiObject.h"
 #include "ui/PaintDC.h"
 #include "ui/UniqueHandle.h"
@@ -41,13 +42,7 @@ const int kExitBadUsage = 2;
 const int kExitNoSaver = 3;
 const int kExitSaverHung = 4;
 
-bool RunningOnWine()
-{
-    HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
-    return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
-}
-
-// The note the host shows on Wine, where the preview window itself is not drawn.
+// The note the host shows on a Wine that does not draw the preview window itself.
 std::string g_note;
 
 std::string DescribePreview(HWND hWndHost)
@@ -62,8 +57,8 @@ std::string DescribePreview(HWND hWndHost)
     char text[320];
     std::snprintf(text, sizeof(text),
                   "The saver (process %lu) has made its window \"%s\" of %ld x %ld here.\n"
-                  "Wine does not draw a child window of another process's window, so its "
-                  "picture cannot be seen under Wine.",
+                  "This Wine does not draw a child window of another process's window, so its "
+                  "picture cannot be seen here.",
                   static_cast<unsigned long>(pid), kPreviewText, rc.right, rc.bottom);
     return text;
 }
@@ -198,7 +193,7 @@ int main(int argc, char** argv)
     }
     std::printf("PreviewHost: client area %d x %d; started %s\n", width, height, cmd.c_str());
     std::fflush(stdout);
-    if (RunningOnWine())
+    if (WineHidesOtherProcessesChildren())
         ::SetTimer(host, kLookTimer, kLookEveryMs, nullptr);
 
     MSG msg;

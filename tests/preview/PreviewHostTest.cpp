@@ -3,6 +3,7 @@
 #include "tests/preview/HostWindow.h"
 #include "tests/preview/PixelImage.h"
 #include "tests/preview/PreviewAreas.h"
+#include "tests/preview/WineVersion.h"
 #include "tests/support/TestPaths.h"
 #include "ui/UniqueHandle.h"
 #include "ui/WindowDC.h"
@@ -80,14 +81,6 @@ const HostCase kHostCases[] = {
 };
 static_assert(ARRAYSIZE(kHostCases) == ARRAYSIZE(kPreviewAreas), "one switch for every area");
 
-// Wine (8.0 here) gives a child window whose parent belongs to another process no
-// drawable: what such a child paints never reaches the screen, so nobody can read it back.
-bool RunningOnWine()
-{
-    HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
-    return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
-}
-
 class PreviewInHostTest : public testing::TestWithParam<HostCase> {
 protected:
     // Starts the preview in the host and waits until its child window is shown and painted
@@ -151,8 +144,8 @@ TEST_P(PreviewInHostTest, FillsTheHostAndEndsWithIt)
 
 TEST_P(PreviewInHostTest, ShowsTheLogoOnTheScreen)
 {
-    if (RunningOnWine())
-        GTEST_SKIP() << "Wine draws no child window of another process's window; the "
+    if (WineHidesOtherProcessesChildren())
+        GTEST_SKIP() << "this Wine draws no child window of another process's window; the "
                         "picture is checked in preview_window_test";
     const HostCase& c = GetParam();
     const PixelImage logo = LoadLogoPixels();

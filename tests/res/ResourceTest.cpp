@@ -29,7 +29,8 @@ static_assert(IDS_DESCRIPTION == kDescriptionId && IDB_LOGO == kLogoId &&
               "res/resource.h and the external resource ids disagree");
 
 const char kDescription[] = "Quillmix (Random)";
-const char kRequireX86Variable[] = "QUILLMIX_REQUIRE_X86";
+// Set where both presets were built: the other build's product must then be there too.
+const char kRequireBothVariable[] = "QUILLMIX_REQUIRE_BOTH";
 
 struct Build {
     const char* name;
@@ -40,7 +41,7 @@ struct Build {
 void PrintTo(const Build& build, std::ostream* os) { *os << build.name; }
 
 const Build kBuilds[] = {
-    {"x64", "QUILLMIX_SCR", IMAGE_FILE_MACHINE_AMD64},
+    {"x64", "QUILLMIX_SCR_X64", IMAGE_FILE_MACHINE_AMD64},
     {"x86", "QUILLMIX_SCR_X86", IMAGE_FILE_MACHINE_I386},
 };
 
@@ -248,8 +249,9 @@ protected:
         const bool present =
             !m_path.empty() && ::GetFileAttributesA(m_path.c_str()) != INVALID_FILE_ATTRIBUTES;
         if (!present) {
-            const bool required =
-                build.machine == IMAGE_FILE_MACHINE_AMD64 || EnvOr(kRequireX86Variable) == "1";
+            const bool ownBuild =
+                (build.machine == IMAGE_FILE_MACHINE_AMD64) == (sizeof(void*) == 8);
+            const bool required = ownBuild || EnvOr(kRequireBothVariable) == "1";
             if (required)
                 FAIL() << build.name << " product missing: \"" << m_path << "\" ("
                        << build.pathVariable << ")";
