@@ -173,12 +173,15 @@ bool ChildSaver::WatchNextProcess()
         ? ids.list.NumberOfProcessIdsInList
         : kJobIdsAtOnce;
     for (DWORD i = 0; i < n; ++i) {
-        UniqueHandle process(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
+        // Wine's IsProcessInJob wants PROCESS_QUERY_INFORMATION; the limited right is
+        // enough on Windows.
+        UniqueHandle process(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE,
                                            static_cast<DWORD>(ids.list.ProcessIdList[i])));
-        BOOL bInJob = FALSE;
-        // An id may have been given to another process since it was read.
+        BOOL bInJob = TRUE;
+        // An id may have been given to another process since it was read; a check that
+        // cannot be made keeps the process, so that no process of the saver is lost.
         if (process && ::WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT &&
-            ::IsProcessInJob(process.get(), m_job.get(), &bInJob) && bInJob) {
+            (!::IsProcessInJob(process.get(), m_job.get(), &bInJob) || bInJob)) {
             m_process = std::move(process);
             return true;
         }

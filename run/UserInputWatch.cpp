@@ -4,12 +4,17 @@
 
 namespace {
 
-// A pointer that moves no further than this is taken for a jitter, not for the user:
-// Wine also reports a move to where the pointer already is when a window appears under it.
+// A pointer that moves no further than this is taken for a jitter, not for the user.
 const LONG kMouseMoveThreshold = 4;
 
 // The hooks carry no context of their own.
 UserInputWatch* s_pWatch = nullptr;
+
+bool IsBeyondJitter(POINT pt, POINT origin)
+{
+    return std::labs(pt.x - origin.x) > kMouseMoveThreshold ||
+        std::labs(pt.y - origin.y) > kMouseMoveThreshold;
+}
 
 bool IsUserMouseMessage(WPARAM wParam)
 {
@@ -55,6 +60,7 @@ void UserInputWatch::Forget() noexcept
     m_bUserInput = false;
     if (!::GetCursorPos(&m_ptOrigin))
         m_ptOrigin = POINT{0, 0};
+    m_ptDeviceOrigin = m_ptDevice;
 }
 
 void UserInputWatch::ExpectOwnInput(unsigned nMouse, unsigned nKeys) noexcept
@@ -69,6 +75,25 @@ void UserInputWatch::ExpectOwnInput(unsigned nMouse, unsigned nKeys) noexcept
 // counted off. (GetLastInputInfo cannot tell the two apart, and under Wine 8 its time
 // moves when a window appears under a still pointer.) Other injected input, as from a
 // remote control or an on-screen keyboard, is the user's.
+// Under Wine 8 a window that appears or goes makes a move record without the injected
+// flag, to where the X server has the pointer, which is not where injected moves put it:
+// so a device's moves are measured from the device's own last position. On Windows only
+// a device makes such records; the first one seen only tells where the device is.
+void UserInputWatch::NoteMouseMove(bool bInjected, POINT pt) noexcept
+{
+    if (bInjected) {
+        NoteMouse(true, IsBeyondJitter(pt, m_ptOrigin));
+        return;
+    }
+    m_ptDevice = pt;
+    if (!m_bDeviceSeen) {
+        m_bDeviceSeen = true;
+        m_ptDeviceOrigin = pt;
+        return;
+    }
+    NoteMouse(false, IsBeyondJitter(pt, m_ptDeviceOrigin));
+}
+
 void UserInputWatch::NoteMouse(bool bInjected, bool bUserLike) noexcept
 {
     if (bInjected && m_nOwnMouse > 0) {
@@ -89,19 +114,15 @@ void UserInputWatch::NoteKey(bool bInjected, bool bUserLike) noexcept
         m_bUserInput = true;
 }
 
-bool UserInputWatch::IsMoveBeyondJitter(POINT pt) const noexcept
-{
-    return std::labs(pt.x - m_ptOrigin.x) > kMouseMoveThreshold ||
-        std::labs(pt.y - m_ptOrigin.y) > kMouseMoveThreshold;
-}
-
 LRESULT CALLBACK UserInputWatch::OnMouse(int nCode, WPARAM wParam, LPARAM lParam)
 {
     if (nCode == HC_ACTION && s_pWatch != nullptr) {
         const auto* info = reinterpret_cast<const MSLLHOOKSTRUCT*>(lParam);
-        const bool bUserLike = wParam == WM_MOUSEMOVE ? s_pWatch->IsMoveBeyondJitter(info->pt)
-                                                      : IsUserMouseMessage(wParam);
-        s_pWatch->NoteMouse((info->flags & LLMHF_INJECTED) != 0, bUserLike);
+        const bool bInjected = (info->flags & LLMHF_INJECTED) != 0;
+        if (wParam == WM_MOUSEMOVE)
+            s_pWatch->NoteMouseMove(bInjected, info->pt);
+        else
+            s_pWatch->NoteMouse(bInjected, IsUserMouseMessage(wParam));
     }
     return ::CallNextHookEx(nullptr, nCode, wParam, lParam);
 }

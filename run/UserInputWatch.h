@@ -26,11 +26,12 @@ public:
     // The next injected records of each kind that the hooks see are run mode's own.
     void ExpectOwnInput(unsigned nMouse, unsigned nKeys) noexcept;
 
-    // What the hooks hand on, also for the tests: whether the record carries the system's
-    // injected flag, and whether it is input that a user gives.
+    // What the hooks hand on: whether the record carries the system's injected flag,
+    // where the pointer went, and whether a button, wheel or key record is one that a
+    // user gives (a press, not a release).
+    void NoteMouseMove(bool bInjected, POINT pt) noexcept;
     void NoteMouse(bool bInjected, bool bUserLike) noexcept;
     void NoteKey(bool bInjected, bool bUserLike) noexcept;
-    bool IsMoveBeyondJitter(POINT pt) const noexcept;
 
 private:
     static LRESULT CALLBACK OnMouse(int nCode, WPARAM wParam, LPARAM lParam);
@@ -41,5 +42,10 @@ private:
     bool m_bUserInput = false;
     unsigned m_nOwnMouse = 0;
     unsigned m_nOwnKeys = 0;
+    // Injected moves are measured from where the pointer stood at Forget; a device's
+    // moves from where the device last put it by then, once a move of it was seen.
     POINT m_ptOrigin = {0, 0};
+    POINT m_ptDevice = {0, 0};
+    POINT m_ptDeviceOrigin = {0, 0};
+    bool m_bDeviceSeen = false;
 };
