@@ -37,7 +37,6 @@ void SendStopInput()
         MouseInput(10, 10, MOUSEEVENTF_LEFTUP), KeyInput(VK_ESCAPE, 0),
         KeyInput(VK_ESCAPE, KEYEVENTF_KEYUP),
     };
-    static_assert(ARRAYSIZE(inputs) == kStopMouseInputs + kStopKeyInputs, "the stop's records");
     ::SendInput(ARRAYSIZE(inputs), inputs, sizeof(INPUT));
 }
 

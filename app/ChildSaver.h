@@ -8,9 +8,6 @@
 
 // How long a child saver has to end after the injected input before it is terminated.
 constexpr DWORD kChildStopGraceMs = 2000;
-// The records that a stop injects: three of the mouse, then two of the keyboard.
-constexpr unsigned kStopMouseInputs = 3;
-constexpr unsigned kStopKeyInputs = 2;
 
 // Starts a saver file as a child process: the application name on its own, the command
 // line unquoted. Returns the process handle, or an empty handle when the start failed.

@@ -29,7 +29,7 @@ DWORD CoverRunEnvironment::WaitForChild(ChildSaver& child, DWORD dwTimeoutMs)
 bool CoverRunEnvironment::StopChild(ChildSaver& child)
 {
     if (child)
-        m_input.ExpectOwnInput(kStopMouseInputs, kStopKeyInputs);
+        m_input.Pause();
     return child.Stop();
 }
 

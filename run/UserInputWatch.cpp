@@ -43,6 +43,7 @@ bool UserInputWatch::Install() noexcept
 {
     if (s_pWatch != nullptr && s_pWatch != this)
         return false;
+    m_bWanted = true;
     s_pWatch = this;
     const HINSTANCE hInstance = ::GetModuleHandleA(nullptr);
     m_mouse.reset(::SetWindowsHookExA(WH_MOUSE_LL, OnMouse, hInstance, 0));
@@ -51,30 +52,31 @@ bool UserInputWatch::Install() noexcept
         return true;
     m_mouse.reset();
     m_keyboard.reset();
-    s_pWatch = nullptr;
     return false;
+}
+
+void UserInputWatch::Pause() noexcept
+{
+    m_mouse.reset();
+    m_keyboard.reset();
 }
 
 void UserInputWatch::Forget() noexcept
 {
+    if (m_bWanted && !IsInstalled())
+        Install();
     m_bUserInput = false;
     if (!::GetCursorPos(&m_ptOrigin))
         m_ptOrigin = POINT{0, 0};
     m_ptDeviceOrigin = m_ptDevice;
 }
 
-void UserInputWatch::ExpectOwnInput(unsigned nMouse, unsigned nKeys) noexcept
+void UserInputWatch::Note(bool bUserLike) noexcept
 {
-    m_nOwnMouse += nMouse;
-    m_nOwnKeys += nKeys;
+    if (bUserLike)
+        m_bUserInput = true;
 }
 
-// Why run mode's own input never counts: the system marks every record given through
-// SendInput as injected (LLMHF_INJECTED, LLKHF_INJECTED), and each record of run mode's
-// own is counted off here; a device's input never carries the flag, so it is never
-// counted off. (GetLastInputInfo cannot tell the two apart, and under Wine 8 its time
-// moves when a window appears under a still pointer.) Other injected input, as from a
-// remote control or an on-screen keyboard, is the user's.
 // Under Wine 8 a window that appears or goes makes a move record without the injected
 // flag, to where the X server has the pointer, which is not where injected moves put it:
 // so a device's moves are measured from the device's own last position. On Windows only
@@ -82,7 +84,7 @@ void UserInputWatch::ExpectOwnInput(unsigned nMouse, unsigned nKeys) noexcept
 void UserInputWatch::NoteMouseMove(bool bInjected, POINT pt) noexcept
 {
     if (bInjected) {
-        NoteMouse(true, IsBeyondJitter(pt, m_ptOrigin));
+        Note(IsBeyondJitter(pt, m_ptOrigin));
         return;
     }
     m_ptDevice = pt;
@@ -91,48 +93,24 @@ void UserInputWatch::NoteMouseMove(bool bInjected, POINT pt) noexcept
         m_ptDeviceOrigin = pt;
         return;
     }
-    NoteMouse(false, IsBeyondJitter(pt, m_ptDeviceOrigin));
-}
-
-void UserInputWatch::NoteMouse(bool bInjected, bool bUserLike) noexcept
-{
-    if (bInjected && m_nOwnMouse > 0) {
-        --m_nOwnMouse;
-        return;
-    }
-    if (bUserLike)
-        m_bUserInput = true;
-}
-
-void UserInputWatch::NoteKey(bool bInjected, bool bUserLike) noexcept
-{
-    if (bInjected && m_nOwnKeys > 0) {
-        --m_nOwnKeys;
-        return;
-    }
-    if (bUserLike)
-        m_bUserInput = true;
+    Note(IsBeyondJitter(pt, m_ptDeviceOrigin));
 }
 
 LRESULT CALLBACK UserInputWatch::OnMouse(int nCode, WPARAM wParam, LPARAM lParam)
 {
     if (nCode == HC_ACTION && s_pWatch != nullptr) {
         const auto* info = reinterpret_cast<const MSLLHOOKSTRUCT*>(lParam);
-        const bool bInjected = (info->flags & LLMHF_INJECTED) != 0;
         if (wParam == WM_MOUSEMOVE)
-            s_pWatch->NoteMouseMove(bInjected, info->pt);
+            s_pWatch->NoteMouseMove((info->flags & LLMHF_INJECTED) != 0, info->pt);
         else
-            s_pWatch->NoteMouse(bInjected, IsUserMouseMessage(wParam));
+            s_pWatch->Note(IsUserMouseMessage(wParam));
     }
     return ::CallNextHookEx(nullptr, nCode, wParam, lParam);
 }
 
 LRESULT CALLBACK UserInputWatch::OnKey(int nCode, WPARAM wParam, LPARAM lParam)
 {
-    if (nCode == HC_ACTION && s_pWatch != nullptr) {
-        const auto* info = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam);
-        const bool bDown = wParam == WM_KEYDOWN || wParam == WM_SYSKEYDOWN;
-        s_pWatch->NoteKey((info->flags & LLKHF_INJECTED) != 0, bDown);
-    }
+    if (nCode == HC_ACTION && s_pWatch != nullptr)
+        s_pWatch->Note(wParam == WM_KEYDOWN || wParam == WM_SYSKEYDOWN);
     return ::CallNextHookEx(nullptr, nCode, wParam, lParam);
 }

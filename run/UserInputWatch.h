@@ -5,9 +5,17 @@
 
 // The user's own input while run mode runs, as the system's low-level mouse and keyboard
 // hooks of this thread see it: a key, a button, the wheel, or a move of the pointer
-// beyond a jitter. Input that run mode injects itself is told apart and never counts.
-// The hooks are called only while this thread retrieves messages, so every wait of run
-// mode dispatches or answers them. One watch per process.
+// beyond a jitter. The hooks are called only while this thread retrieves messages, so
+// every wait of run mode dispatches or answers them. One watch per process.
+//
+// Why the input that run mode injects at a switch never counts: the hooks are removed
+// (Pause) before it is sent and set again (Forget) only when the next saver starts, after
+// the old saver has ended on that input or been terminated 2000 ms later, so no hook of
+// run mode is there when the system hands the records on. GetLastInputInfo could not tell
+// the two apart (under Wine 8 its time moves when a window appears under a still pointer),
+// and the injected flag alone does not either: Wine 8 hands run mode's own injected move
+// to run mode's own hook without that flag, and drops the records after it. Injected
+// input from elsewhere, as from a remote control or an on-screen keyboard, is the user's.
 class UserInputWatch {
 public:
     UserInputWatch() noexcept = default;
@@ -19,19 +27,17 @@ public:
     bool Install() noexcept;
     bool IsInstalled() const noexcept { return m_mouse && m_keyboard; }
 
-    // Counting starts anew: earlier input is forgotten, and moves are measured from where
-    // the pointer stands now.
+    // Removes the hooks until the next Forget: run mode is about to inject input.
+    void Pause() noexcept;
+    // Counting starts anew, with the hooks set again after a Pause: earlier input is
+    // forgotten, and moves are measured from where the pointer stands now.
     void Forget() noexcept;
     bool HasUserInput() const noexcept { return m_bUserInput; }
-    // The next injected records of each kind that the hooks see are run mode's own.
-    void ExpectOwnInput(unsigned nMouse, unsigned nKeys) noexcept;
 
-    // What the hooks hand on: whether the record carries the system's injected flag,
-    // where the pointer went, and whether a button, wheel or key record is one that a
-    // user gives (a press, not a release).
+    // What the hooks hand on: a move (with the system's injected flag) and where the
+    // pointer went; or whether a button, wheel or key record is one a user gives (a press).
     void NoteMouseMove(bool bInjected, POINT pt) noexcept;
-    void NoteMouse(bool bInjected, bool bUserLike) noexcept;
-    void NoteKey(bool bInjected, bool bUserLike) noexcept;
+    void Note(bool bUserLike) noexcept;
 
 private:
     static LRESULT CALLBACK OnMouse(int nCode, WPARAM wParam, LPARAM lParam);
@@ -39,9 +45,8 @@ private:
 
     UniqueHook m_mouse;
     UniqueHook m_keyboard;
+    bool m_bWanted = false;
     bool m_bUserInput = false;
-    unsigned m_nOwnMouse = 0;
-    unsigned m_nOwnKeys = 0;
     // Injected moves are measured from where the pointer stood at Forget; a device's
     // moves from where the device last put it by then, once a move of it was seen.
     POINT m_ptOrigin = {0, 0};
