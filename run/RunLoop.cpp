@@ -86,8 +86,8 @@ RunEnd RunSaverCycles(SaverRotation& rotation, const AnsiString& cmdLine, DWORD 
         }
         // A saver that ended by itself, with nobody at the machine, is passed over like
         // one that cannot start; one that ran for a while before had worked.
-        const bool bFailed = !child ||
-            (end == SaverEnd::ByItself && env.GetTicks() - dwStartTick < kSaverWorkedMs);
+        const bool bFailed =
+            !child || (end == SaverEnd::ByItself && env.GetTicks() - dwStartTick < kSaverWorkedMs);
         nFailedInRow = bFailed ? nFailedInRow + 1 : 0;
         env.SetPaintDesktop(false);
         if (end == SaverEnd::TimeUp)

@@ -230,8 +230,8 @@ TEST(RunModeEndToEnd, SwitchTerminatesASaverThatIgnoresInputAndShowsTheSnapshotB
         dir.CopyIn(FixturePath(fixture::kWithHelper.fileName), "With Helper.scr");
     const std::string recorder = dir.CopyIn(FixturePath(fixture::kRecorder.fileName), "Rec.scr");
     ASSERT_FALSE(ignoring.empty());
-    ASSERT_FALSE(dir.CopyIn(FixturePath(fixture::kHelper.fileName), fixture::kHelper.fileName)
-                     .empty());
+    ASSERT_FALSE(
+        dir.CopyIn(FixturePath(fixture::kHelper.fileName), fixture::kHelper.fileName).empty());
     ASSERT_FALSE(recorder.empty());
     ProductSettings settings;
     ASSERT_TRUE(settings.SetSavers({ignoring, recorder}));
@@ -325,9 +325,8 @@ TEST(RunModeEndToEnd, SaversThatAllDieLeaveTheBlackCoverUpUntilTheUsersInput)
     RunningProduct product("/s");
     ASSERT_TRUE(product);
     ASSERT_TRUE(product.WaitForSaver(fixture::kExitLater.description));
-    ASSERT_TRUE(product.RunsUntil([] {
-        return ::FindWindowA(fixture::kSaverWindowClass, nullptr) == nullptr;
-    }));
+    ASSERT_TRUE(product.RunsUntil(
+        [] { return ::FindWindowA(fixture::kSaverWindowClass, nullptr) == nullptr; }));
     apptest::PumpFor(2 * fixture::kExitLaterMs);
     EXPECT_FALSE(product.HasEnded());
     EXPECT_EQ(record.LinesStartingWith(fixture::kRecordCmdLinePrefix).size(), 1u)
