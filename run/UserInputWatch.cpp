@@ -6,6 +6,10 @@ namespace {
 
 // A pointer that moves no further than this is taken for a jitter, not for the user.
 const LONG kMouseMoveThreshold = 4;
+// The system hands injected records on within milliseconds: those of a stop that come
+// after the hooks are set again (the old saver ended on the first of them) come within
+// this time, and so does Wine's move record for the new saver's window.
+const DWORD kOwnInputSettleMs = 250;
 
 // The hooks carry no context of their own.
 UserInputWatch* s_pWatch = nullptr;
@@ -63,8 +67,10 @@ void UserInputWatch::Pause() noexcept
 
 void UserInputWatch::Forget() noexcept
 {
-    if (m_bWanted && !IsInstalled())
-        Install();
+    if (m_bWanted && !IsInstalled() && Install()) {
+        m_bSettling = true;
+        m_dwResumeTick = ::GetTickCount();
+    }
     m_bUserInput = false;
     if (!::GetCursorPos(&m_ptOrigin))
         m_ptOrigin = POINT{0, 0};
@@ -73,7 +79,9 @@ void UserInputWatch::Forget() noexcept
 
 void UserInputWatch::Note(bool bUserLike) noexcept
 {
-    if (bUserLike)
+    if (m_bSettling && ::GetTickCount() - m_dwResumeTick >= kOwnInputSettleMs)
+        m_bSettling = false;
+    if (bUserLike && !m_bSettling)
         m_bUserInput = true;
 }
 

@@ -11,10 +11,12 @@
 // Why the input that run mode injects at a switch never counts: the hooks are removed
 // (Pause) before it is sent and set again (Forget) only when the next saver starts, after
 // the old saver has ended on that input or been terminated 2000 ms later, so no hook of
-// run mode is there when the system hands the records on. GetLastInputInfo could not tell
-// the two apart (under Wine 8 its time moves when a window appears under a still pointer),
-// and the injected flag alone does not either: Wine 8 hands run mode's own injected move
-// to run mode's own hook without that flag, and drops the records after it. Injected
+// run mode is there when the system hands the records on; input in the first 250 ms
+// after they are set again is passed over, which takes the records still on their way
+// (the old saver ended on the first of them), as the user's input during a switch is.
+// GetLastInputInfo could not tell the two apart (under Wine 8 its time moves when a window appears
+// under a still pointer), and the injected flag alone does not either: Wine 8 hands run mode's own
+// injected move to run mode's own hook without that flag, and drops the records after it. Injected
 // input from elsewhere, as from a remote control or an on-screen keyboard, is the user's.
 class UserInputWatch {
 public:
@@ -46,6 +48,8 @@ private:
     UniqueHook m_mouse;
     UniqueHook m_keyboard;
     bool m_bWanted = false;
+    bool m_bSettling = false;
+    DWORD m_dwResumeTick = 0;
     bool m_bUserInput = false;
     // Injected moves are measured from where the pointer stood at Forget; a device's
     // moves from where the device last put it by then, once a move of it was seen.

@@ -113,8 +113,11 @@ public:
     explicit MovingUser(
         std::function<bool()> ready, std::function<bool()> heard = [] { return false; })
         : m_thread([this, ready = std::move(ready), heard = std::move(heard)] {
+            // Input in the first moments of a saver after a switch is taken for the
+            // switch's own.
             if (!ready())
                 return;
+            ::Sleep(kAfterSwitchMs);
             LONG dx = kUserMove;
             for (int i = 0; i < kMaxMoves && !m_done && !heard(); ++i, dx = -dx) {
                 SendMouseMove(dx, kUserMove);
@@ -135,6 +138,7 @@ public:
     }
 
 private:
+    static constexpr DWORD kAfterSwitchMs = 500;
     static constexpr int kMaxMoves = 200;
     static constexpr DWORD kMovePauseMs = 150;
 
