@@ -7,6 +7,9 @@ namespace {
 
 // How long a terminated child is given to be gone before the next one may start.
 const DWORD kTerminateWaitMs = 2000;
+// Process ids read from a job at once; a saver with more processes still ends whole, as
+// each wait moves on to the next one that runs.
+const DWORD kJobIdsAtOnce = 16;
 
 INPUT MouseInput(LONG dx, LONG dy, DWORD dwFlags)
 {
@@ -25,6 +28,51 @@ INPUT KeyInput(WORD wVk, DWORD dwFlags)
     input.ki.wVk = wVk;
     input.ki.dwFlags = dwFlags;
     return input;
+}
+
+void SendStopInput()
+{
+    INPUT inputs[] = {
+        MouseInput(10, 10, MOUSEEVENTF_MOVE),   MouseInput(0, 0, MOUSEEVENTF_LEFTDOWN),
+        MouseInput(10, 10, MOUSEEVENTF_LEFTUP), KeyInput(VK_ESCAPE, 0),
+        KeyInput(VK_ESCAPE, KEYEVENTF_KEYUP),
+    };
+    ::SendInput(ARRAYSIZE(inputs), inputs, sizeof(INPUT));
+}
+
+// Waits for the process while answering the messages sent to this thread, which is how
+// the system calls a low-level hook of it: a hook left unanswered for long is dropped.
+// Posted messages stay queued until the stop is over.
+DWORD WaitAnsweringSentMessages(HANDLE hProcess, DWORD dwTimeoutMs)
+{
+    const DWORD dwStart = ::GetTickCount();
+    for (;;) {
+        const DWORD dwElapsed = ::GetTickCount() - dwStart;
+        const DWORD dwLeft = dwElapsed >= dwTimeoutMs ? 0 : dwTimeoutMs - dwElapsed;
+        const DWORD result =
+            ::MsgWaitForMultipleObjects(1, &hProcess, FALSE, dwLeft, QS_SENDMESSAGE);
+        if (result != WAIT_OBJECT_0 + 1)
+            return result;
+        MSG msg;
+        ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+}
+
+UniqueJob MakeSaverJob()
+{
+    UniqueJob job(::CreateJobObjectA(nullptr, nullptr));
+    if (!job)
+        return job;
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION info = {};
+    // The saver's processes end with the last handle of the job, so also with this
+    // process; and a crash ends the crashing process at once, with no error report
+    // waiting under the cover for somebody to close it.
+    info.BasicLimitInformation.LimitFlags =
+        JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_DIE_ON_UNHANDLED_EXCEPTION;
+    if (!::SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &info,
+                                   sizeof(info)))
+        job.reset();
+    return job;
 }
 
 }  // namespace
@@ -74,16 +122,113 @@ bool StopChildSaver(HANDLE hProcess)
     // Without a child the input would reach whatever the user has on the screen.
     if (hProcess == nullptr)
         return false;
-    INPUT inputs[] = {
-        MouseInput(10, 10, MOUSEEVENTF_MOVE),   MouseInput(0, 0, MOUSEEVENTF_LEFTDOWN),
-        MouseInput(10, 10, MOUSEEVENTF_LEFTUP), KeyInput(VK_ESCAPE, 0),
-        KeyInput(VK_ESCAPE, KEYEVENTF_KEYUP),
-    };
-    ::SendInput(ARRAYSIZE(inputs), inputs, sizeof(INPUT));
-    if (::WaitForSingleObject(hProcess, kChildStopGraceMs) == WAIT_OBJECT_0)
+    SendStopInput();
+    if (WaitAnsweringSentMessages(hProcess, kChildStopGraceMs) == WAIT_OBJECT_0)
         return true;
     ::TerminateProcess(hProcess, 0);
     // Termination is asynchronous; two savers must never run at once.
-    ::WaitForSingleObject(hProcess, kTerminateWaitMs);
+    WaitAnsweringSentMessages(hProcess, kTerminateWaitMs);
     return false;
+}
+
+ChildSaver ChildSaver::Start(const char* pszApplicationName, const AnsiString& commandLine)
+{
+    std::vector<char> cmd(commandLine.c_str(), commandLine.c_str() + commandLine.length() + 1);
+    STARTUPINFOA si = {};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi = {};
+    if (!::CreateProcessA(pszApplicationName, cmd.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED,
+                          nullptr, nullptr, &si, &pi))
+        return ChildSaver();
+    UniqueHandle thread(pi.hThread);
+    ChildSaver saver{UniqueHandle(pi.hProcess)};
+    saver.m_job = MakeSaverJob();
+    // Windows before 8 forbids a second job for a process that is in one already, and a
+    // host's job may forbid leaving it: then the saver runs as a plain process.
+    if (saver.m_job && !::AssignProcessToJobObject(saver.m_job.get(), saver.Process()))
+        saver.m_job.reset();
+    if (::ResumeThread(thread.get()) == static_cast<DWORD>(-1)) {
+        saver.Terminate();
+        return ChildSaver();
+    }
+    return saver;
+}
+
+bool ChildSaver::WatchNextProcess()
+{
+    if (!m_job)
+        return false;
+    struct {
+        JOBOBJECT_BASIC_PROCESS_ID_LIST list;
+        ULONG_PTR more[kJobIdsAtOnce - 1];
+    } ids = {};
+    ids.list.NumberOfAssignedProcesses = kJobIdsAtOnce;
+    // More processes than there is room for still fill the room (ERROR_MORE_DATA).
+    if (!::QueryInformationJobObject(m_job.get(), JobObjectBasicProcessIdList, &ids, sizeof(ids),
+                                     nullptr) &&
+        ::GetLastError() != ERROR_MORE_DATA)
+        return false;
+    const DWORD n = ids.list.NumberOfProcessIdsInList < kJobIdsAtOnce
+        ? ids.list.NumberOfProcessIdsInList
+        : kJobIdsAtOnce;
+    for (DWORD i = 0; i < n; ++i) {
+        // Wine's IsProcessInJob wants PROCESS_QUERY_INFORMATION; the limited right is
+        // enough on Windows.
+        UniqueHandle process(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE,
+                                           static_cast<DWORD>(ids.list.ProcessIdList[i])));
+        BOOL bInJob = TRUE;
+        // An id may have been given to another process since it was read; a check that
+        // cannot be made keeps the process, so that no process of the saver is lost.
+        if (process && ::WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT &&
+            (!::IsProcessInJob(process.get(), m_job.get(), &bInJob) || bInJob)) {
+            m_process = std::move(process);
+            return true;
+        }
+    }
+    return false;
+}
+
+DWORD ChildSaver::WaitPumping(DWORD dwTimeoutMs)
+{
+    const DWORD result = WaitForChildPumping(m_process.get(), dwTimeoutMs);
+    if (result == WAIT_OBJECT_0 && WatchNextProcess())
+        return WAIT_OBJECT_0 + 1;
+    return result;
+}
+
+bool ChildSaver::Stop()
+{
+    if (!m_process)
+        return false;
+    SendStopInput();
+    const DWORD dwStart = ::GetTickCount();
+    for (;;) {
+        const DWORD dwElapsed = ::GetTickCount() - dwStart;
+        const DWORD dwLeft = dwElapsed >= kChildStopGraceMs ? 0 : kChildStopGraceMs - dwElapsed;
+        if (WaitAnsweringSentMessages(m_process.get(), dwLeft) != WAIT_OBJECT_0)
+            break;
+        if (!WatchNextProcess())
+            return true;
+    }
+    Terminate();
+    return false;
+}
+
+void ChildSaver::Terminate()
+{
+    if (!m_process)
+        return;
+    if (m_job)
+        ::TerminateJobObject(m_job.get(), 0);
+    else
+        ::TerminateProcess(m_process.get(), 0);
+    // Termination is asynchronous; two savers must never run at once.
+    const DWORD dwStart = ::GetTickCount();
+    for (;;) {
+        const DWORD dwElapsed = ::GetTickCount() - dwStart;
+        const DWORD dwLeft = dwElapsed >= kTerminateWaitMs ? 0 : kTerminateWaitMs - dwElapsed;
+        if (WaitAnsweringSentMessages(m_process.get(), dwLeft) != WAIT_OBJECT_0 ||
+            !WatchNextProcess())
+            return;
+    }
 }

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <utility>
+
 // How long a child saver has to end after the injected input before it is terminated.
 constexpr DWORD kChildStopGraceMs = 2000;
 
@@ -26,3 +28,44 @@ bool StopChildSaver(HANDLE hProcess);
 
 // Removes, translates and dispatches every message waiting in this thread's queue.
 void DispatchWaitingMessages();
+
+// A saver of run mode with every process it starts: they share a job object of their
+// own, so that a switch, the user's input or the end of this process ends all of them.
+// Where the system allows no job (nested jobs forbidden), it is the first process alone.
+class ChildSaver {
+public:
+    ChildSaver() noexcept = default;
+    // A process outside any job of ours: the saver is that process alone.
+    explicit ChildSaver(UniqueHandle process) noexcept
+        : m_process(std::move(process))
+    {
+    }
+
+    // Starts the saver suspended, puts it into a new job and only then lets it run, so
+    // that nothing it starts escapes the job. Empty when the start failed.
+    static ChildSaver Start(const char* pszApplicationName, const AnsiString& commandLine);
+
+    explicit operator bool() const noexcept { return static_cast<bool>(m_process); }
+    bool HasJob() const noexcept { return static_cast<bool>(m_job); }
+    // The process the waits watch: the first one, then, once that has ended, another
+    // process of the job.
+    HANDLE Process() const noexcept { return m_process.get(); }
+
+    // WaitForChildPumping for the whole saver: WAIT_OBJECT_0 once no process of it runs.
+    // When the watched process ended and another one of the job runs, it watches that one
+    // and returns WAIT_OBJECT_0 + 1, so that the caller's deadline stays where it was.
+    DWORD WaitPumping(DWORD dwTimeoutMs);
+    // StopChildSaver for the whole saver: true when every process of it ended within the
+    // grace; else they are all terminated.
+    bool Stop();
+    // Terminates every process of the saver at once (exit code 0) and waits until they
+    // are gone.
+    void Terminate();
+
+private:
+    // Watches a running process of the job instead of the ended one; false when none is.
+    bool WatchNextProcess();
+
+    UniqueJob m_job;
+    UniqueHandle m_process;
+};

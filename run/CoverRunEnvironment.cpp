@@ -1,8 +1,14 @@
 #include "run/CoverRunEnvironment.h"
 
-#include "app/ChildSaver.h"
 #include "run/SSCoverWnd.h"
 #include "settings/SSSettings.h"
+
+CoverRunEnvironment::CoverRunEnvironment(SSCoverWnd& cover, SSSettings& settings) noexcept
+    : m_cover(cover)
+    , m_settings(settings)
+{
+    m_input.Install();
+}
 
 DWORD CoverRunEnvironment::GetTicks() { return ::GetTickCount(); }
 
@@ -10,14 +16,29 @@ bool CoverRunEnvironment::GetShowDesktop() { return m_settings.GetShowDesktop();
 
 void CoverRunEnvironment::SetPaintDesktop(bool bDesktop) { m_cover.SetPaintDesktop(bDesktop); }
 
-UniqueHandle CoverRunEnvironment::StartChild(const AnsiString& path, const AnsiString& commandLine)
+ChildSaver CoverRunEnvironment::StartChild(const AnsiString& path, const AnsiString& commandLine)
 {
-    return StartChildSaver(path.c_str(), commandLine);
+    return ChildSaver::Start(path.c_str(), commandLine);
 }
 
-DWORD CoverRunEnvironment::WaitForChild(HANDLE hProcess, DWORD dwTimeoutMs)
+DWORD CoverRunEnvironment::WaitForChild(ChildSaver& child, DWORD dwTimeoutMs)
 {
-    return WaitForChildPumping(hProcess, dwTimeoutMs);
+    return child.WaitPumping(dwTimeoutMs);
 }
 
-bool CoverRunEnvironment::StopChild(HANDLE hProcess) { return StopChildSaver(hProcess); }
+bool CoverRunEnvironment::StopChild(ChildSaver& child)
+{
+    if (child)
+        m_input.Pause();
+    return child.Stop();
+}
+
+void CoverRunEnvironment::EndChild(ChildSaver& child) { child.Terminate(); }
+
+bool CoverRunEnvironment::ForgetUserInput()
+{
+    m_input.Forget();
+    return m_input.IsInstalled();
+}
+
+bool CoverRunEnvironment::HasUserInput() { return m_input.HasUserInput(); }

@@ -1,27 +1,28 @@
 #pragma once
 #include "run/RunEnvironment.h"
+#include "run/UserInputWatch.h"
 
 class SSCoverWnd;
 class SSSettings;
 
 // The run loop's world as it is: the system's tick counter, the real cover and settings,
-// child savers as processes.
+// child savers as processes in jobs of their own, the user's input from low-level hooks.
 class CoverRunEnvironment final : public RunEnvironment {
 public:
-    CoverRunEnvironment(SSCoverWnd& cover, SSSettings& settings) noexcept
-        : m_cover(cover)
-        , m_settings(settings)
-    {
-    }
+    CoverRunEnvironment(SSCoverWnd& cover, SSSettings& settings) noexcept;
 
     DWORD GetTicks() override;
     bool GetShowDesktop() override;
     void SetPaintDesktop(bool bDesktop) override;
-    UniqueHandle StartChild(const AnsiString& path, const AnsiString& commandLine) override;
-    DWORD WaitForChild(HANDLE hProcess, DWORD dwTimeoutMs) override;
-    bool StopChild(HANDLE hProcess) override;
+    ChildSaver StartChild(const AnsiString& path, const AnsiString& commandLine) override;
+    DWORD WaitForChild(ChildSaver& child, DWORD dwTimeoutMs) override;
+    bool StopChild(ChildSaver& child) override;
+    void EndChild(ChildSaver& child) override;
+    bool ForgetUserInput() override;
+    bool HasUserInput() override;
 
 private:
     SSCoverWnd& m_cover;
     SSSettings& m_settings;
+    UserInputWatch m_input;
 };

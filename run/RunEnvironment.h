@@ -1,12 +1,13 @@
 #pragma once
+#include "app/ChildSaver.h"
 #include "ui/AnsiString.h"
-#include "ui/UniqueHandle.h"
 
 #include <windows.h>
 
 // What the run loop asks of the world: the tick counter, the cover's picture, the
-// ShowDesktop setting and the child savers. Run mode uses CoverRunEnvironment; tests put
-// a clock and children of their own behind it, so that minutes pass in milliseconds.
+// ShowDesktop setting, the child savers and the user's input. Run mode uses
+// CoverRunEnvironment; tests put a clock and children of their own behind it, so that
+// minutes pass in milliseconds.
 class RunEnvironment {
 public:
     // GetTickCount.
@@ -15,13 +16,22 @@ public:
     virtual bool GetShowDesktop() = 0;
     // The cover's SetPaintDesktop.
     virtual void SetPaintDesktop(bool bDesktop) = 0;
-    // StartChildSaver: the process handle, or an empty one when the start failed.
-    virtual UniqueHandle StartChild(const AnsiString& path, const AnsiString& commandLine) = 0;
-    // WaitForChildPumping: WAIT_OBJECT_0 when the child ended, WAIT_OBJECT_0 + 1 after
-    // dispatching messages, anything else for a time-out or a failed wait.
-    virtual DWORD WaitForChild(HANDLE hProcess, DWORD dwTimeoutMs) = 0;
-    // StopChildSaver: true when the child ended by itself after the input.
-    virtual bool StopChild(HANDLE hProcess) = 0;
+    // ChildSaver::Start: the saver, or an empty one when the start failed.
+    virtual ChildSaver StartChild(const AnsiString& path, const AnsiString& commandLine) = 0;
+    // ChildSaver::WaitPumping: WAIT_OBJECT_0 when every process of the saver has ended,
+    // WAIT_OBJECT_0 + 1 after dispatching messages, anything else for a time-out or a
+    // failed wait.
+    virtual DWORD WaitForChild(ChildSaver& child, DWORD dwTimeoutMs) = 0;
+    // ChildSaver::Stop: true when the saver ended by itself after the input; an empty
+    // saver gets no input.
+    virtual bool StopChild(ChildSaver& child) = 0;
+    // ChildSaver::Terminate: the saver's processes end at once, with no input.
+    virtual void EndChild(ChildSaver& child) = 0;
+    // The user's input from now on counts anew. False when it cannot be watched: then
+    // every end of a saver is taken for the user's wish, and nothing waits for input.
+    virtual bool ForgetUserInput() = 0;
+    // Whether the user has given input since ForgetUserInput.
+    virtual bool HasUserInput() = 0;
 
 protected:
     RunEnvironment() = default;

@@ -9,19 +9,38 @@
 
 namespace {
 
-// Waits for the child until it ends (true) or its time is up or the wait fails (false).
-// The deadline is fixed at the start: dispatching messages never moves it.
-bool WaitForChildOrDeadline(RunEnvironment& env, HANDLE hProcess, DWORD dwStartTick,
-                            DWORD dwSwitchDelayMs)
+// How a saver's time ended.
+enum class SaverEnd {
+    AfterUserInput,  // it ended after the user's input: the user's wish
+    ByItself,  // it ended with no input from the user: a saver that died
+    TimeUp,  // its time is up, or the wait failed: a switch
+    InputUnheard,  // it still runs kChildStopGraceMs after the user's input
+};
+
+// Waits for the saver until it ends, its time is up or the wait fails. The deadline is
+// fixed at the start: dispatching messages never moves it. Once the user has given input
+// the switch is off, and the saver has kChildStopGraceMs from that input to end.
+SaverEnd WaitForSaver(RunEnvironment& env, ChildSaver& child, DWORD dwStartTick,
+                      DWORD dwSwitchDelayMs, bool bWatched)
 {
     DWORD dwTimeout = dwSwitchDelayMs == 0 ? INFINITE : dwSwitchDelayMs;
+    bool bInput = false;
+    DWORD dwInputTick = 0;
     for (;;) {
-        const DWORD result = env.WaitForChild(hProcess, dwTimeout);
+        const DWORD result = env.WaitForChild(child, dwTimeout);
+        const bool bNewInput = bWatched && !bInput && env.HasUserInput();
+        if (bNewInput) {
+            bInput = true;
+            dwInputTick = env.GetTicks();
+        }
+        // Without a watch on the input every end is taken for the user's wish.
         if (result == WAIT_OBJECT_0)
-            return true;
-        if (result != WAIT_OBJECT_0 + 1)
-            return false;
-        if (dwSwitchDelayMs != 0)
+            return bInput || !bWatched ? SaverEnd::AfterUserInput : SaverEnd::ByItself;
+        if (result != WAIT_OBJECT_0 + 1 && !bNewInput)
+            return bInput ? SaverEnd::InputUnheard : SaverEnd::TimeUp;
+        if (bInput)
+            dwTimeout = TimeLeftMs(dwInputTick, kChildStopGraceMs, env.GetTicks());
+        else if (dwSwitchDelayMs != 0)
             dwTimeout = TimeLeftMs(dwStartTick, dwSwitchDelayMs, env.GetTicks());
     }
 }
@@ -47,23 +66,32 @@ DWORD TimeLeftMs(DWORD dwStartTick, DWORD dwDelayMs, DWORD dwNow) noexcept
 RunEnd RunSaverCycles(SaverRotation& rotation, const AnsiString& cmdLine, DWORD dwSwitchDelayMs,
                       RunEnvironment& env)
 {
-    // Once every saver of the rotation has failed to start in a row, trying again would
-    // only spin.
+    // Once every saver of the rotation has failed in a row, trying again would only spin.
     DWORD nFailedInRow = 0;
     while (nFailedInRow < rotation.GetCount()) {
         env.SetPaintDesktop(env.GetShowDesktop());
         const AnsiString& path = rotation.CurrentPath();
-        UniqueHandle child = env.StartChild(path, path + " " + cmdLine);
+        const bool bWatched = env.ForgetUserInput();
+        ChildSaver child = env.StartChild(path, path + " " + cmdLine);
         const DWORD dwStartTick = env.GetTicks();
+        SaverEnd end = SaverEnd::TimeUp;
         if (child) {
-            nFailedInRow = 0;
-            if (WaitForChildOrDeadline(env, child.get(), dwStartTick, dwSwitchDelayMs))
+            end = WaitForSaver(env, child, dwStartTick, dwSwitchDelayMs, bWatched);
+            if (end == SaverEnd::AfterUserInput)
                 return RunEnd::ChildEnded;
-        } else {
-            ++nFailedInRow;
+            if (end == SaverEnd::InputUnheard) {
+                env.EndChild(child);
+                return RunEnd::InputUnheard;
+            }
         }
+        // A saver that ended by itself, with nobody at the machine, is passed over like
+        // one that cannot start; one that ran for a while before had worked.
+        const bool bFailed =
+            !child || (end == SaverEnd::ByItself && env.GetTicks() - dwStartTick < kSaverWorkedMs);
+        nFailedInRow = bFailed ? nFailedInRow + 1 : 0;
         env.SetPaintDesktop(false);
-        env.StopChild(child.get());
+        if (end == SaverEnd::TimeUp)
+            env.StopChild(child);
         rotation.Advance();
     }
     return RunEnd::NothingStarted;

@@ -10,6 +10,9 @@ class SSCoverWnd;
 // The longest finite time between two savers; longer delays are cut to it.
 constexpr DWORD kMaxSwitchDelayMs = INFINITE - 1;
 constexpr DWORD kMsPerMinute = 60000;
+// A saver that ends by itself after running this long had worked: it is passed over, but
+// does not count toward the savers that failed in a row.
+constexpr DWORD kSaverWorkedMs = 10000;
 
 // Milliseconds a saver runs before the next one: the delay in minutes with switching on,
 // else 0, which means never.
@@ -21,12 +24,14 @@ DWORD TimeLeftMs(DWORD dwStartTick, DWORD dwDelayMs, DWORD dwNow) noexcept;
 
 // How the cycles of the run ended.
 enum class RunEnd {
-    ChildEnded,  // a saver ended by itself: the user's wish to end the run
-    NothingStarted,  // the rotation is empty, or no saver of it could be started
+    ChildEnded,  // a saver ended after the user's input: the user's wish to end the run
+    InputUnheard,  // the user's input did not end the saver in time: it was ended
+    NothingStarted,  // the rotation is empty, or every saver of it failed in a row
 };
 
-// Starts, times, stops and replaces the savers of the rotation until one ends by itself,
-// or until every saver of it has failed to start in a row.
+// Starts, times, stops and replaces the savers of the rotation until the user's input
+// ends one, or ends the run kChildStopGraceMs after it, or until every saver of it has
+// failed in a row: not started, or ended by itself soon after its start with no input.
 RunEnd RunSaverCycles(SaverRotation& rotation, const AnsiString& cmdLine, DWORD dwSwitchDelayMs,
                       RunEnvironment& env);
 

@@ -41,3 +41,10 @@ public:
 private:
     HANDLE m_h = nullptr;
 };
+
+// Owns a job object. A job made with JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE ends every process
+// still in it when its last handle closes, also when the owning process dies.
+class UniqueJob : public UniqueHandle {
+public:
+    using UniqueHandle::UniqueHandle;
+};

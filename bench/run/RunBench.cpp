@@ -246,11 +246,11 @@ public:
     bool GetShowDesktop() override { return m_real.GetShowDesktop(); }
     void SetPaintDesktop(bool bDesktop) override { m_real.SetPaintDesktop(bDesktop); }
 
-    UniqueHandle StartChild(const AnsiString& path, const AnsiString& commandLine) override
+    ChildSaver StartChild(const AnsiString& path, const AnsiString& commandLine) override
     {
-        UniqueHandle child = m_real.StartChild(path, commandLine);
+        ChildSaver child = m_real.StartChild(path, commandLine);
         if (m_lastEnd != 0)
-            gaps.push_back(TimesOf(child.get()).created - m_lastEnd);
+            gaps.push_back(TimesOf(child.Process()).created - m_lastEnd);
         if (gaps.size() == m_switches && !m_user.joinable()) {
             // Moves until the run has ended: a move during a switch only lets the next
             // saver start.
@@ -268,19 +268,23 @@ public:
         return child;
     }
 
-    DWORD WaitForChild(HANDLE hProcess, DWORD dwTimeoutMs) override
+    DWORD WaitForChild(ChildSaver& child, DWORD dwTimeoutMs) override
     {
-        return m_real.WaitForChild(hProcess, dwTimeoutMs);
+        return m_real.WaitForChild(child, dwTimeoutMs);
     }
 
-    bool StopChild(HANDLE hProcess) override
+    bool StopChild(ChildSaver& child) override
     {
-        const bool bEnded = m_real.StopChild(hProcess);
-        m_lastEnd = TimesOf(hProcess).exited;
+        const bool bEnded = m_real.StopChild(child);
+        m_lastEnd = TimesOf(child.Process()).exited;
         if (!bEnded)
             std::printf("loop: a saver was terminated instead of ending on the input\n");
         return bEnded;
     }
+
+    void EndChild(ChildSaver& child) override { m_real.EndChild(child); }
+    bool ForgetUserInput() override { return m_real.ForgetUserInput(); }
+    bool HasUserInput() override { return m_real.HasUserInput(); }
 
 private:
     CoverRunEnvironment m_real;

@@ -16,6 +16,9 @@ using namespace apptest;
 
 namespace {
 
+// Turns a hang into a failure; nothing waited for here comes near it.
+const DWORD kHangGuardMs = 30000;
+
 // The pointer in the middle of the screen, so that the injected move of 10, 10 is not
 // cut off at an edge and the child's start position is known.
 // A saver started the moment after SetCursorPos can get a first move from the pointer's
@@ -233,6 +236,42 @@ TEST_F(ChildSaverTest, WaitTimesOutWhileTheChildRuns)
     } while (result == WAIT_OBJECT_0 + 1);
     EXPECT_EQ(result, static_cast<DWORD>(WAIT_TIMEOUT));
     Kill(child.get());
+}
+
+// A saver in a job is every process it starts: the waits move on from a launcher to the
+// saver it started, a stop ends that one, and the job's last handle ends a helper.
+TEST_F(ChildSaverTest, SaverInAJobIsEveryProcessItStarts)
+{
+    const std::string launcher = FixturePath(fixture::kLauncher.fileName);
+    ChildSaver saver = ChildSaver::Start(launcher.c_str(), launcher + " /s");
+    ASSERT_TRUE(saver);
+    EXPECT_TRUE(saver.HasJob());
+    const DWORD launcherPid = ::GetProcessId(saver.Process());
+    while (saver.WaitPumping(INFINITE) == WAIT_OBJECT_0 + 1 &&
+           ::GetProcessId(saver.Process()) == launcherPid) { }
+    EXPECT_NE(::GetProcessId(saver.Process()), launcherPid) << "the launcher's saver was lost";
+    ASSERT_TRUE(
+        PumpUntil(saver.Process(), [this] { return m_record.Contains(fixture::kRecordReady); }));
+    ASSERT_TRUE(WaitForSaverWindow(saver.Process()));
+    EXPECT_TRUE(saver.Stop());
+    EXPECT_TRUE(m_record.Contains(fixture::kRecordEnd));
+
+    const std::string withHelper = FixturePath(fixture::kWithHelper.fileName);
+    saver = ChildSaver::Start(withHelper.c_str(), withHelper + " /s");
+    ASSERT_TRUE(saver);
+    HWND helperWindow = nullptr;
+    ASSERT_TRUE(PumpUntil(saver.Process(), [&] {
+        helperWindow = ::FindWindowA(fixture::kSaverWindowClass, fixture::kHelper.description);
+        return helperWindow != nullptr;
+    }));
+    DWORD helperPid = 0;
+    ::GetWindowThreadProcessId(helperWindow, &helperPid);
+    UniqueHandle helper(::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, helperPid));
+    ASSERT_TRUE(helper);
+    saver = ChildSaver();
+    EXPECT_EQ(::WaitForSingleObject(helper.get(), kHangGuardMs), WAIT_OBJECT_0)
+        << "the helper outlived its job";
+    Kill(helper.get());
 }
 
 TEST_F(ChildSaverTest, NullHandleFailsTheWaitAndInjectsNothing)

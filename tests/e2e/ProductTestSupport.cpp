@@ -2,6 +2,7 @@
 
 #include "app/ChildSaver.h"
 #include "tests/app/ChildTestSupport.h"
+#include "tests/fixtures/FixtureNames.h"
 #include "tests/support/TestPaths.h"
 #include "ui/UniqueRegKey.h"
 
@@ -144,6 +145,19 @@ HWND RunningProduct::WaitForCover() const
         return cover != nullptr;
     });
     return cover;
+}
+
+UniqueHandle RunningProduct::WaitForSaver(const char* description) const
+{
+    HWND saver = nullptr;
+    if (!RunsUntil([&] {
+            saver = ::FindWindowA(fixture::kSaverWindowClass, description);
+            return saver != nullptr && ::IsWindowVisible(saver);
+        }))
+        return UniqueHandle();
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(saver, &pid);
+    return UniqueHandle(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
 }
 
 DWORD RunningProduct::WaitForExitCode(DWORD guardMs) const

@@ -55,6 +55,9 @@ public:
     bool RunsUntil(const std::function<bool()>& condition) const;
     // The cover window, once it is shown; nullptr when the product ended first.
     HWND WaitForCover() const;
+    // The process of the fixture saver whose window with that description is shown,
+    // opened to wait on; empty when the product ended first.
+    UniqueHandle WaitForSaver(const char* description) const;
     // Waits for the end under a hang guard; the exit code, STILL_ACTIVE when it hangs.
     DWORD WaitForExitCode(DWORD guardMs) const;
     // The user's input, given again every little while until the product has ended (a

@@ -225,17 +225,20 @@ TEST(RunModeEndToEnd, WithoutAStartableSaverTheBlackCoverEndsOnTheUsersInput)
     }
 }
 
-// Switching every minute with the desktop shown between savers. The first saver ignores
-// the injected input: it is terminated no sooner than the grace after that input, and only
-// then does the next saver start, finding the desktop snapshot on the screen. LastStarted
-// keeps the first saver: switching never writes it.
+// Switching every minute with the desktop shown between savers. The first saver has
+// started a helper that ignores the injected input: the helper is terminated no sooner
+// than the grace after that input, with the rest of the saver's processes, and only then
+// does the next saver start, finding the desktop snapshot on the screen. LastStarted keeps
+// the first saver: switching never writes it.
 TEST(RunModeEndToEnd, SwitchTerminatesASaverThatIgnoresInputAndShowsTheSnapshotBeforeTheNext)
 {
     apptest::ScratchDir dir;
     const std::string ignoring =
-        dir.CopyIn(FixturePath(fixture::kIgnoreInput.fileName), "Ignore Input.scr");
+        dir.CopyIn(FixturePath(fixture::kWithHelper.fileName), "With Helper.scr");
     const std::string recorder = dir.CopyIn(FixturePath(fixture::kRecorder.fileName), "Rec.scr");
     ASSERT_FALSE(ignoring.empty());
+    ASSERT_FALSE(
+        dir.CopyIn(FixturePath(fixture::kHelper.fileName), fixture::kHelper.fileName).empty());
     ASSERT_FALSE(recorder.empty());
     ProductSettings settings;
     ASSERT_TRUE(settings.SetSavers({ignoring, recorder}));
@@ -255,10 +258,11 @@ TEST(RunModeEndToEnd, SwitchTerminatesASaverThatIgnoresInputAndShowsTheSnapshotB
     ASSERT_TRUE(product);
     HWND ignoringWindow = nullptr;
     ASSERT_TRUE(product.RunsUntil([&] {
-        ignoringWindow =
-            ::FindWindowA(fixture::kSaverWindowClass, fixture::kIgnoreInput.description);
+        ignoringWindow = ::FindWindowA(fixture::kSaverWindowClass, fixture::kHelper.description);
         return ignoringWindow != nullptr && ::IsWindowVisible(ignoringWindow);
     }));
+    UniqueHandle saver = product.WaitForSaver(fixture::kWithHelper.description);
+    ASSERT_TRUE(saver);
     // The snapshot was taken before the cover came, long before this saver: from now on
     // only the snapshot can show the backdrop's colour.
     backdrop.reset();
@@ -279,6 +283,7 @@ TEST(RunModeEndToEnd, SwitchTerminatesASaverThatIgnoresInputAndShowsTheSnapshotB
         (ExitTimeOf(ignoringProcess.get()) - escape.SeenAt()) / kFileTimePerMs;
     std::printf("the saver that ignores input ended %llu ms after the injected Escape\n", graceMs);
     EXPECT_GE(graceMs + kClockStepMs, kChildStopGraceMs) << "terminated before the grace was up";
+    EXPECT_EQ(::WaitForSingleObject(saver.get(), 0), WAIT_OBJECT_0) << "its helper outlived it";
 
     ASSERT_TRUE(product.RunsUntil([&] { return RecordHasLine(record, fixture::kRecordReady); }))
         << testing::PrintToString(record.Lines());
@@ -290,4 +295,116 @@ TEST(RunModeEndToEnd, SwitchTerminatesASaverThatIgnoresInputAndShowsTheSnapshotB
 
     EXPECT_EQ(product.EndByUser([] { SendMouseMove(kUserMove, kUserMove); }, kEndGuardMs), 0u);
     EXPECT_TRUE(RecordHasLine(record, fixture::kRecordEnd));
+}
+
+// Savers that die with nobody at the machine are passed over: the run reaches the good one
+// and ends only on the user's input. The good one came first last time, so a broken one
+// comes first now, and LastStarted names it.
+TEST(RunModeEndToEnd, SaversThatDieArePassedOverUntilTheUsersInputEndsAGoodOne)
+{
+    const std::string recorder = FixturePath(fixture::kRecorder.fileName);
+    const std::vector<std::string> broken = {FixturePath(fixture::kCrash.fileName),
+                                             FixturePath(fixture::kExitAtOnce.fileName),
+                                             FixturePath(fixture::kExitLater.fileName)};
+    ProductSettings settings;
+    std::vector<std::string> selection = broken;
+    selection.push_back(recorder);
+    ASSERT_TRUE(settings.SetSavers(selection));
+    ASSERT_TRUE(settings.SetString("LastStarted", recorder));
+
+    RunningProduct product("/s");
+    ASSERT_TRUE(product);
+    ASSERT_TRUE(product.WaitForSaver(fixture::kRecorder.description)) << "the run ended first";
+    const std::string first = settings.GetString("LastStarted");
+    EXPECT_NE(std::find(broken.begin(), broken.end(), first), broken.end()) << first;
+    EXPECT_EQ(product.EndByUser([] { SendMouseMove(kUserMove, kUserMove); }, kEndGuardMs), 0u);
+}
+
+// Savers that all die: after one round the black cover stays up, with no saver started
+// again, until the user's input.
+TEST(RunModeEndToEnd, SaversThatAllDieLeaveTheBlackCoverUpUntilTheUsersInput)
+{
+    ProductSettings settings;
+    ASSERT_TRUE(settings.SetSavers({FixturePath(fixture::kCrash.fileName),
+                                    FixturePath(fixture::kExitLater.fileName),
+                                    FixturePath(fixture::kExitAtOnce.fileName)}));
+    RecordFile record;
+    RunningProduct product("/s");
+    ASSERT_TRUE(product);
+    ASSERT_TRUE(product.WaitForSaver(fixture::kExitLater.description));
+    ASSERT_TRUE(product.RunsUntil(
+        [] { return ::FindWindowA(fixture::kSaverWindowClass, nullptr) == nullptr; }));
+    apptest::PumpFor(2 * fixture::kExitLaterMs);
+    EXPECT_FALSE(product.HasEnded());
+    EXPECT_EQ(record.LinesStartingWith(fixture::kRecordCmdLinePrefix).size(), 1u)
+        << "started again";
+    std::string seen;
+    EXPECT_TRUE(ScreenShows(kBlack, &seen)) << seen;
+    EXPECT_FALSE(PointerShown());
+    EXPECT_EQ(product.EndByUser([] { SendMouseMove(kUserMove, kUserMove); }, kEndGuardMs), 0u);
+}
+
+// A launcher returns at once; the run lasts while the saver it started runs, and ends on
+// the user's input as usual.
+TEST(RunModeEndToEnd, LaunchersSaverRunsUntilTheUsersInput)
+{
+    ProductSettings settings;
+    ASSERT_TRUE(settings.SetSavers({FixturePath(fixture::kLauncher.fileName)}));
+    RecordFile record;
+    RunningProduct product("/s");
+    ASSERT_TRUE(product);
+    ASSERT_TRUE(product.WaitForSaver(fixture::kLaunched.description));
+    apptest::PumpFor(fixture::kExitLaterMs);
+    EXPECT_FALSE(product.HasEnded());
+    EXPECT_EQ(record.LinesStartingWith(fixture::kRecordCmdLinePrefix),
+              std::vector<std::string>{fixture::kRecordCmdLinePrefix +
+                                       FixturePath(fixture::kLaunched.fileName) + " /s"});
+    EXPECT_EQ(product.EndByUser([] { SendMouseMove(kUserMove, kUserMove); }, kEndGuardMs), 0u);
+    EXPECT_TRUE(RecordHasLine(record, fixture::kRecordEnd));
+}
+
+// A saver deaf to the user's move or key, or one whose helper is: 2000 ms after the input
+// its processes are ended, and the run with them, with exit code 0.
+TEST(RunModeEndToEnd, SaverDeafToTheUsersInputIsEndedWithTheRunAfterTheGrace)
+{
+    const std::vector<fixture::FixtureSaver> savers = {fixture::kIgnoreInput, fixture::kWithHelper};
+    for (int run = 0; run < 2; ++run) {
+        SCOPED_TRACE(savers[run].fileName);
+        ProductSettings settings;
+        ASSERT_TRUE(settings.SetSavers({FixturePath(savers[run].fileName)}));
+        RunningProduct product("/s");
+        ASSERT_TRUE(product);
+        UniqueHandle helper = product.WaitForSaver(fixture::kHelper.description);
+        ASSERT_TRUE(helper);
+        const ULONGLONG given = e2e::FileTimeNow();
+        EXPECT_EQ(product.EndByUser(
+                      [run] {
+                          if (run == 0)
+                              SendMouseMove(kUserMove, kUserMove);
+                          else
+                              SendKeyPress(VK_SPACE);
+                      },
+                      kEndGuardMs),
+                  0u);
+        const ULONGLONG endedMs = (ExitTimeOf(product.get()) - given) / kFileTimePerMs;
+        std::printf("the run ended %llu ms after the user's first input\n", endedMs);
+        EXPECT_GE(endedMs + kClockStepMs, kChildStopGraceMs);
+        EXPECT_EQ(::WaitForSingleObject(helper.get(), 0), WAIT_OBJECT_0) << "left running";
+    }
+}
+
+// The product killed from outside takes its saver and the saver's helper with it.
+TEST(RunModeEndToEnd, KilledProductTakesItsSaversProcessesWithIt)
+{
+    ProductSettings settings;
+    ASSERT_TRUE(settings.SetSavers({FixturePath(fixture::kWithHelper.fileName)}));
+    RunningProduct product("/s");
+    ASSERT_TRUE(product);
+    UniqueHandle helper = product.WaitForSaver(fixture::kHelper.description);
+    UniqueHandle saver = product.WaitForSaver(fixture::kWithHelper.description);
+    ASSERT_TRUE(helper);
+    ASSERT_TRUE(saver);
+    ASSERT_TRUE(::TerminateProcess(product.get(), 1));
+    EXPECT_EQ(::WaitForSingleObject(saver.get(), kEndGuardMs), WAIT_OBJECT_0);
+    EXPECT_EQ(::WaitForSingleObject(helper.get(), kEndGuardMs), WAIT_OBJECT_0);
 }

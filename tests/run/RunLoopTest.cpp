@@ -14,15 +14,22 @@
 
 namespace {
 
-// One scripted answer of a wait: the result, and how far the clock has moved when the
-// wait returns (for a dispatch: the time the messages took).
+// One scripted answer of a wait: the result, how far the clock has moved when the wait
+// returns (for a dispatch: the time the messages took), and whether the user gave input
+// meanwhile.
 struct WaitStep {
     DWORD result;
     DWORD elapsedMs;
+    bool bInput = false;
 };
 
-const WaitStep kEnded = {WAIT_OBJECT_0, 0};
-WaitStep Messages(DWORD elapsedMs) { return {WAIT_OBJECT_0 + 1, elapsedMs}; }
+// The saver ends on the user's input; the saver ends with nobody at the machine.
+const WaitStep kEnded = {WAIT_OBJECT_0, 0, true};
+const WaitStep kDied = {WAIT_OBJECT_0, 0, false};
+WaitStep Messages(DWORD elapsedMs, bool bInput = false)
+{
+    return {WAIT_OBJECT_0 + 1, elapsedMs, bInput};
+}
 
 // A clock and children that exist only as event handles: every call is logged, every
 // wait answers from the script, and a wait the script does not cover times out after
@@ -31,6 +38,8 @@ class ScriptedEnvironment final : public RunEnvironment {
 public:
     DWORD now = 0;
     bool showDesktop = false;
+    bool inputWatched = true;
+    bool userInput = false;
     std::set<std::string> failingStarts;
     std::deque<WaitStep> script;
     std::vector<std::string> log;
@@ -41,7 +50,7 @@ public:
     bool GetShowDesktop() override { return showDesktop; }
     void SetPaintDesktop(bool bDesktop) override { log.push_back(bDesktop ? "desktop" : "black"); }
 
-    UniqueHandle StartChild(const AnsiString& path, const AnsiString& commandLine) override
+    ChildSaver StartChild(const AnsiString& path, const AnsiString& commandLine) override
     {
         commandLines.push_back(commandLine.str());
         if (commandLines.size() > kRunawayStarts)
@@ -49,14 +58,15 @@ public:
         const std::string name = NameOf(path.str());
         if (failingStarts.count(name) != 0) {
             log.push_back("fail " + name);
-            return UniqueHandle();
+            return ChildSaver();
         }
         log.push_back("start " + name);
-        return UniqueHandle(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
+        return ChildSaver(UniqueHandle(::CreateEventA(nullptr, TRUE, FALSE, nullptr)));
     }
 
-    DWORD WaitForChild(HANDLE hProcess, DWORD dwTimeoutMs) override
+    DWORD WaitForChild(ChildSaver& child, DWORD dwTimeoutMs) override
     {
+        const HANDLE hProcess = child.Process();
         EXPECT_NE(::WaitForSingleObject(hProcess, 0), WAIT_FAILED) << "wait on a closed handle";
         timeouts.push_back(dwTimeoutMs);
         log.push_back("wait");
@@ -69,17 +79,33 @@ public:
         const WaitStep step = script.front();
         script.pop_front();
         now += step.elapsedMs;
+        userInput = userInput || step.bInput;
         return step.result;
     }
 
-    bool StopChild(HANDLE hProcess) override
+    bool StopChild(ChildSaver& child) override
     {
+        const HANDLE hProcess = child.Process();
         if (hProcess != nullptr) {
             EXPECT_NE(::WaitForSingleObject(hProcess, 0), WAIT_FAILED) << "stop of a closed handle";
         }
         log.push_back(hProcess != nullptr ? "stop" : "stop none");
         return hProcess != nullptr;
     }
+
+    void EndChild(ChildSaver& child) override
+    {
+        EXPECT_TRUE(child) << "end of no saver";
+        log.push_back("end");
+    }
+
+    bool ForgetUserInput() override
+    {
+        userInput = false;
+        return inputWatched;
+    }
+
+    bool HasUserInput() override { return userInput; }
 
 private:
     static constexpr size_t kRunawayStarts = 50;
@@ -299,7 +325,7 @@ TEST_F(RunLoopTest, OneSaverWithSwitchingOnIsStartedAgain)
                    "stop", "black", "start P", "wait"}));
 }
 
-TEST_F(RunLoopTest, ChildThatEndsAtOnceEndsTheRun)
+TEST_F(RunLoopTest, ChildThatEndsAtOnceOnTheUsersInputEndsTheRun)
 {
     PrepareRotation();
     m_env.showDesktop = true;
@@ -314,4 +340,54 @@ TEST_F(RunLoopTest, PassesTheWholeCommandLineOn)
     m_env.script = {kEnded};
     EXPECT_EQ(RunSaverCycles(m_rotation, "/p 456 /s", 0, m_env), RunEnd::ChildEnded);
     EXPECT_EQ(m_env.commandLines, (std::vector<std::string>{"C:\\Savers\\P.scr /p 456 /s"}));
+}
+
+TEST_F(RunLoopTest, SaverThatDiesWithoutInputIsPassedOver)
+{
+    PrepareRotation();
+    m_env.showDesktop = true;
+    m_env.script = {{WAIT_OBJECT_0, 300, false}, kEnded};
+    EXPECT_EQ(Run(60000), RunEnd::ChildEnded);
+    // No input for a saver that has gone; the next one starts at once, with a new minute.
+    EXPECT_EQ(m_env.log,
+              (Log{"desktop", "start R", "wait", "black", "desktop", "start P", "wait"}));
+    EXPECT_EQ(m_env.timeouts, (Timeouts{60000, 60000}));
+}
+
+TEST_F(RunLoopTest, SaversThatAllDieLeaveTheCyclesAfterOneRoundUnlessOneHadWorked)
+{
+    PrepareRotation();
+    // Q ran for a while before it ended: the round of failures begins again after it.
+    m_env.script = {kDied, kDied, {WAIT_OBJECT_0, kSaverWorkedMs, false}, kDied, kDied, kDied};
+    EXPECT_EQ(Run(0), RunEnd::NothingStarted);
+    EXPECT_EQ(m_env.commandLines.size(), 6u);
+    EXPECT_TRUE(m_env.script.empty());
+}
+
+TEST_F(RunLoopTest, WithoutAWatchOnTheInputEveryEndIsTheUsersWish)
+{
+    PrepareRotation();
+    m_env.inputWatched = false;
+    m_env.script = {kDied};
+    EXPECT_EQ(Run(60000), RunEnd::ChildEnded);
+    EXPECT_EQ(m_env.commandLines.size(), 1u);
+}
+
+TEST_F(RunLoopTest, SaverDeafToTheUsersInputIsEndedAfterTheGraceInsteadOfSwitched)
+{
+    PrepareRotation();
+    // The input comes a second before the switch; the grace runs on past that minute.
+    m_env.script = {Messages(59000, true), Messages(500)};
+    EXPECT_EQ(Run(60000), RunEnd::InputUnheard);
+    EXPECT_EQ(m_env.timeouts, (Timeouts{60000, kChildStopGraceMs, kChildStopGraceMs - 500}));
+    EXPECT_EQ(m_env.log, (Log{"black", "start R", "wait", "wait", "wait", "end"}));
+}
+
+TEST_F(RunLoopTest, InputSeenAsTheTimeIsUpEndsTheRunInsteadOfASwitch)
+{
+    PrepareRotation();
+    m_env.script = {{WAIT_TIMEOUT, 60000, true}, {WAIT_OBJECT_0, 400, false}};
+    EXPECT_EQ(Run(60000), RunEnd::ChildEnded);
+    EXPECT_EQ(m_env.log, (Log{"black", "start R", "wait", "wait"}));
+    EXPECT_EQ(m_env.timeouts, (Timeouts{60000, kChildStopGraceMs}));
 }

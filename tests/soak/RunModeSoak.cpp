@@ -6,8 +6,9 @@
 // its key and removes it at the end, so it wants a Wine session of its own (tools/soak.sh).
 //
 // A run ends by the user's input (a mouse move, a click or a key, given with SendInput
-// after a few switches) or by a fault saver that ends by itself (ExitAtOnce, Crash), which
-// run mode takes as the user's wish; then the next run starts, until the time is up.
+// after a few switches), also when the saver then running ignores it (run mode ends it
+// after the 2000 ms grace); fault savers that end by themselves (ExitAtOnce, Crash) are
+// passed over. Then the next run starts, until the time is up.
 // Checked, and printed as a summary: every product exit code is 0; at most one saver runs
 // at a time; the saver that ignores input is terminated at each switch; after every run
 // no saver and no product is left, the pointer is shown and LastStarted names one of the
@@ -272,7 +273,10 @@ bool HasSaverWindow(DWORD pid)
 struct Totals {
     unsigned runs = 0;
     unsigned endedByUser = 0;
-    unsigned endedByFault = 0;
+    unsigned endedByFault = 0;  // runs that ended without the user's input: a failure
+    unsigned passedOver = 0;  // fault savers seen ending by themselves, the run going on
+    unsigned deafEnded = 0;  // runs ended by run mode after the grace, the saver deaf
+    DWORD maxDeafMs = 0;  // the longest time from the user's input to such an end
     unsigned switches = 0;
     unsigned terminations = 0;  // savers that had to be terminated at a switch
     unsigned endedOnInjectedInput = 0;  // savers that ended on the injected input
@@ -299,6 +303,7 @@ struct Child {
     DWORD seenTick = 0;
     DWORD windowTick = 0;  // when its window was first seen; 0 before
     bool inputGiven = false;
+    ULONGLONG inputTime = 0;  // system time of the user's input
 };
 
 class Soak {
@@ -423,16 +428,28 @@ void Soak::EndChild(bool bRunEnded)
     }
     const ULONGLONG escape = EscapeAfter(child.created);
     if (escape == 0) {
-        // It ended by itself: that must end the run, and only input or a fault ends it.
-        if (!bRunEnded)
-            Fail(child.saver->fileName + " ended by itself and the run went on");
+        // Not stopped at a switch: the user's input ends the run, a fault saver that ends
+        // by itself is passed over, and nothing else may end a saver.
+        if (child.inputGiven && !bRunEnded)
+            Fail(child.saver->fileName + " ended on the user's input and the run went on");
         else if (child.inputGiven) {
             m_endCause = "the user's input to " + child.saver->fileName;
             m_bEndedByUser = true;
-        } else if (child.saver->behaviour == Behaviour::EndsAtOnce)
-            m_endCause = child.saver->fileName + " ending by itself";
-        else
-            Fail(child.saver->fileName + " ended without any input");
+            if (child.saver->behaviour == Behaviour::IgnoresInput) {
+                const ULONGLONG exit = e2e::ExitTimeOf(child.process.get());
+                const auto ms = static_cast<DWORD>((exit - child.inputTime) / e2e::kFileTimePerMs);
+                ++m_totals.deafEnded;
+                m_totals.maxDeafMs = std::max(m_totals.maxDeafMs, ms);
+                m_endCause += " (ended by run mode " + std::to_string(ms) + " ms later)";
+                if (ms + kClockStepMs < kChildStopGraceMs)
+                    Fail(child.saver->fileName + " was ended before the grace was up");
+            }
+        } else if (child.saver->behaviour == Behaviour::EndsAtOnce && !bRunEnded) {
+            ++m_totals.passedOver;
+            m_trace += " [passed over]";
+        } else
+            Fail(child.saver->fileName + (bRunEnded ? " ended the run" : " ended") +
+                 " without the user's input");
         m_child.reset();
         return;
     }
@@ -555,7 +572,8 @@ void Soak::CheckAfterRun(DWORD productPid)
     if (!m_settings.IsCleanString("LastStarted") || named == nullptr) {
         Fail("LastStarted is not one of the selected savers, stored whole: \"" + last + "\"");
         bIntact = false;
-    } else if (!m_firstSeen.empty() && named->fileName != m_firstSeen) {
+    } else if (!m_firstSeen.empty() && named->fileName != m_firstSeen &&
+               named->behaviour != Behaviour::EndsAtOnce) {
         Fail("LastStarted names " + named->fileName + " but the run began with " + m_firstSeen);
         bIntact = false;
     } else if (m_firstSeen.empty() && named->behaviour != Behaviour::EndsAtOnce) {
@@ -610,11 +628,12 @@ bool Soak::Run(unsigned index)
             }
             const bool bDue = TimeIsUp() || m_switches >= plannedSwitches;
             if (bDue && !child.inputGiven && child.saver != nullptr &&
-                child.saver->behaviour == Behaviour::EndsOnInput && child.windowTick != 0 &&
+                child.saver->behaviour != Behaviour::EndsAtOnce && child.windowTick != 0 &&
                 MsSince(child.windowTick) >= kUserSettleMs &&
                 MsSince(child.seenTick) < kUserLatestMs) {
                 GiveUserInput();
                 child.inputGiven = true;
+                child.inputTime = e2e::FileTimeNow();
                 userInputTick = ::GetTickCount();
             }
             if (child.inputGiven && MsSince(userInputTick) >= kUserEndGuardMs) {
@@ -660,11 +679,13 @@ bool Soak::Run(unsigned index)
 
     // Not seen: a fault saver that ended at once, before the soak looked.
     if (m_endCause.empty())
-        m_endCause = "a saver that ended at once";
-    if (m_bEndedByUser)
+        m_endCause = "nothing the soak saw";
+    if (m_bEndedByUser) {
         ++m_totals.endedByUser;
-    else
+    } else {
         ++m_totals.endedByFault;
+        Fail("the run ended without the user's input");
+    }
     if (exitCode == 0)
         ++m_totals.exitCodeZero;
     else
@@ -764,8 +785,11 @@ int main(int argc, char** argv)
 
     Print("\n== soak summary\n");
     Print("time: %.1f min (asked for %lu)\n", elapsedMs / 60000.0, minutes);
-    Print("runs: %u (ended by the user %u, by a fault saver's own end %u)\n", totals.runs,
-          totals.endedByUser, totals.endedByFault);
+    Print("runs: %u (ended by the user %u, of them by run mode after the grace %u, longest "
+          "%lu ms from the input; ended otherwise %u)\n",
+          totals.runs, totals.endedByUser, totals.deafEnded,
+          static_cast<unsigned long>(totals.maxDeafMs), totals.endedByFault);
+    Print("fault savers passed over: %u\n", totals.passedOver);
     Print("switches: %u (savers terminated after the 2000 ms grace %u, longest %lu ms; ended "
           "on the injected input %u)\n",
           totals.switches, totals.terminations, static_cast<unsigned long>(totals.maxGraceMs),
