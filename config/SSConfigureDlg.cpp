@@ -6,7 +6,6 @@
 #include "settings/SSSettings.h"
 #include "settings/SaverCatalog.h"
 
-#include <cstdio>
 #include <optional>
 
 namespace {
@@ -179,8 +178,7 @@ LRESULT SSConfigureDlg::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&)
     if (settings.GetShowDesktop())
         ::CheckDlgButton(m_hWnd, IDC_SHOW_DESKTOP, BST_CHECKED);
     char szDelay[16];
-    std::snprintf(szDelay, sizeof(szDelay), "%lu",
-                  static_cast<unsigned long>(settings.GetShuffleDelay()));
+    ::wsprintfA(szDelay, "%lu", static_cast<unsigned long>(settings.GetShuffleDelay()));
     ::SetDlgItemTextA(m_hWnd, IDC_DELAY, szDelay);
     // Set after the text, so that a larger stored delay still shows in full.
     ::SendDlgItemMessageA(m_hWnd, IDC_DELAY, EM_LIMITTEXT, kDelayTextLimit, 0);
@@ -249,8 +247,7 @@ LRESULT SSConfigureDlg::OnCancel(WORD, WORD, HWND, BOOL&) noexcept
 LRESULT SSConfigureDlg::OnSettings(WORD, WORD, HWND, BOOL&)
 {
     char szHandle[24];
-    std::snprintf(szHandle, sizeof(szHandle), " /c %ld",
-                  static_cast<long>(reinterpret_cast<LONG_PTR>(m_hWnd)));
+    ::wsprintfA(szHandle, " /c %ld", static_cast<long>(reinterpret_cast<LONG_PTR>(m_hWnd)));
     TrySelectedSaver(szHandle);
     return 0;
 }

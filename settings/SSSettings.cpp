@@ -4,7 +4,6 @@
 #include "settings/SaverCatalog.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <vector>
 
 const char kSettingsKey[] = "HKCU\\Software\\Brindlecraft\\Quillmix";
@@ -127,7 +126,7 @@ void WriteList(const AnsiString& keyPath, const char* pszNameFormat, const PathL
 {
     for (size_t i = 0; i < list.GetCount(); ++i) {
         char szName[kValueNameBuffer];
-        std::snprintf(szName, sizeof(szName), pszNameFormat, static_cast<unsigned>(i));
+        ::wsprintfA(szName, pszNameFormat, static_cast<unsigned>(i));
         RegWriteString(keyPath, szName, list[i]);
     }
 }
