@@ -19,13 +19,23 @@ struct BoundWindow {
     CWindowImplBase* pObject;
 };
 SRWLOCK g_boundLock = SRWLOCK_INIT;
-std::vector<BoundWindow> g_bound;
+
+// Never destroyed: an object of static storage may let go of its window after the
+// destructors at exit have run. nullptr only when even that could not be had.
+std::vector<BoundWindow>* BoundWindows() noexcept
+{
+    static auto* pBound = new (std::nothrow) std::vector<BoundWindow>();
+    return pBound;
+}
 
 void Remember(HWND hWnd, CWindowImplBase* pObject) noexcept
 {
+    std::vector<BoundWindow>* pBound = BoundWindows();
+    if (pBound == nullptr)
+        return;
     ::AcquireSRWLockExclusive(&g_boundLock);
     try {
-        g_bound.push_back({hWnd, pObject});
+        pBound->push_back({hWnd, pObject});
     } catch (const std::bad_alloc&) {
         // Not remembered: the window's object is found by its property instead.
     }
@@ -35,13 +45,16 @@ void Remember(HWND hWnd, CWindowImplBase* pObject) noexcept
 // Forgets the window hWnd, or every window of pObject when hWnd is NULL.
 void Forget(HWND hWnd, const CWindowImplBase* pObject) noexcept
 {
+    std::vector<BoundWindow>* pBound = BoundWindows();
+    if (pBound == nullptr)
+        return;
     ::AcquireSRWLockExclusive(&g_boundLock);
-    g_bound.erase(std::remove_if(g_bound.begin(), g_bound.end(),
+    pBound->erase(std::remove_if(pBound->begin(), pBound->end(),
                                  [&](const BoundWindow& bound) {
                                      return hWnd != nullptr ? bound.hWnd == hWnd
                                                             : bound.pObject == pObject;
                                  }),
-                  g_bound.end());
+                  pBound->end());
     ::ReleaseSRWLockExclusive(&g_boundLock);
 }
 
@@ -70,12 +83,14 @@ void CWindowImplBase::OnFinalMessage(HWND) { }
 CWindowImplBase* CWindowImplBase::FromHandle(HWND hWnd) noexcept
 {
     CWindowImplBase* pObject = nullptr;
-    ::AcquireSRWLockShared(&g_boundLock);
-    const auto it = std::find_if(g_bound.begin(), g_bound.end(),
-                                 [hWnd](const BoundWindow& bound) { return bound.hWnd == hWnd; });
-    if (it != g_bound.end())
-        pObject = it->pObject;
-    ::ReleaseSRWLockShared(&g_boundLock);
+    if (std::vector<BoundWindow>* pBound = BoundWindows()) {
+        ::AcquireSRWLockShared(&g_boundLock);
+        const auto it = std::find_if(pBound->begin(), pBound->end(),
+                                     [hWnd](const BoundWindow& b) { return b.hWnd == hWnd; });
+        if (it != pBound->end())
+            pObject = it->pObject;
+        ::ReleaseSRWLockShared(&g_boundLock);
+    }
     if (pObject != nullptr || hWnd == nullptr)
         return pObject;
     return static_cast<CWindowImplBase*>(::GetPropA(hWnd, kObjectProperty));
