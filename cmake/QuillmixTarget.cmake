@@ -14,20 +14,26 @@ else()
   target_compile_options(quillmix_options INTERFACE -Wall -Wextra -Wpedantic -Wshadow
     -Wnon-virtual-dtor)
   set(QUILLMIX_WERROR -Werror)
+  # Product code is small and spends its time in Win32 calls: optimise for size, give every
+  # function and datum a section of its own so the linker can drop what the .scr never
+  # reaches, and skip the locks around local statics (the process has one thread).
+  set(QUILLMIX_LEAN_COMPILE -Os -ffunction-sections -fdata-sections -fno-threadsafe-statics)
 endif()
 
 # Product code: warnings are errors.
 function(quillmix_library target)
   target_link_libraries(${target} PUBLIC quillmix_options)
-  target_compile_options(${target} PRIVATE ${QUILLMIX_WERROR})
+  target_compile_options(${target} PRIVATE ${QUILLMIX_WERROR} ${QUILLMIX_LEAN_COMPILE})
 endfunction()
 
-# A shipped executable: static C and C++ runtimes, so it imports only system DLLs.
+# A shipped executable: static C and C++ runtimes, so it imports only system DLLs; unused
+# sections dropped and the symbols stripped, so it ships lean.
 function(quillmix_product target)
   target_link_libraries(${target} PRIVATE quillmix_options)
-  target_compile_options(${target} PRIVATE ${QUILLMIX_WERROR})
+  target_compile_options(${target} PRIVATE ${QUILLMIX_WERROR} ${QUILLMIX_LEAN_COMPILE})
   if(MINGW)
-    target_link_options(${target} PRIVATE -static -static-libgcc -static-libstdc++)
+    target_link_options(${target} PRIVATE -static -static-libgcc -static-libstdc++
+      -Wl,--gc-sections -s)
   elseif(MSVC)
     # The manifest comes from the resource script.
     target_link_options(${target} PRIVATE /MANIFEST:NO)

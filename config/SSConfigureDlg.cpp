@@ -6,7 +6,6 @@
 #include "settings/SSSettings.h"
 #include "settings/SaverCatalog.h"
 
-#include <cstdio>
 #include <optional>
 
 namespace {
@@ -45,6 +44,30 @@ public:
 private:
     HWND m_hWnd;
 };
+
+// Sets a flag for as long as it lives.
+class FlagScope {
+public:
+    explicit FlagScope(bool& bFlag) noexcept
+        : m_bFlag(bFlag)
+    {
+        m_bFlag = true;
+    }
+    FlagScope(const FlagScope&) = delete;
+    FlagScope& operator=(const FlagScope&) = delete;
+    ~FlagScope() { m_bFlag = false; }
+
+private:
+    bool& m_bFlag;
+};
+
+// EnableWindow asks the window manager every time, even for the state a window has; the
+// list notifies for every row it fills, so only a change is passed on.
+void EnableIfChanged(HWND hWnd, BOOL bEnable) noexcept
+{
+    if ((::IsWindowEnabled(hWnd) != FALSE) != (bEnable != FALSE))
+        ::EnableWindow(hWnd, bEnable);
+}
 
 LONG AxisStart(LONG refStart, LONG refEnd, LONG size, LONG workStart, LONG workEnd) noexcept
 {
@@ -104,8 +127,13 @@ void SSConfigureDlg::FillSaverList()
     // with the product of found and stored savers.
     const std::vector<bool> selected = MatchSelectedSavers(paths, settings.GetSavers());
     m_items.reserve(m_items.size() + paths.GetCount());
-    // Without redrawing each row the list view takes a thousand rows many times faster.
+    // Room for every row at once, and no redrawing per row: the list view then takes a
+    // thousand rows many times faster.
+    ::SendMessageA(hWndList, LVM_SETITEMCOUNT, paths.GetCount(), LVSICF_NOINVALIDATEALL);
     std::optional<RedrawPause> pause(std::in_place, hWndList);
+    // Every row notifies; the buttons are brought up to date once, after the last one.
+    std::optional<FlagScope> filling(std::in_place, m_bFilling);
+    m_bChangedWhileFilling = false;
     for (size_t i = 0; i < paths.GetCount(); ++i) {
         const AnsiString& path = paths[i];
         // Owned before any row points at it, so a failure here leaves nothing dangling.
@@ -117,7 +145,10 @@ void SSConfigureDlg::FillSaverList()
         if (nRow != -1 && selected[i])
             m_list.SetItemChecked(nRow, true);
     }
+    filling.reset();
     pause.reset();
+    if (m_bChangedWhileFilling)
+        UpdateTryButtons();
     list.FitColumns();
 }
 
@@ -151,8 +182,8 @@ const SaverListItem* SSConfigureDlg::GetSelectedSaverItem() const noexcept
 LRESULT SSConfigureDlg::UpdateTryButtons() noexcept
 {
     const BOOL bOne = m_list.GetSelectedCount() == 1;
-    ::EnableWindow(GetDlgItem(IDC_PREVIEW), bOne);
-    ::EnableWindow(GetDlgItem(IDC_SETTINGS), bOne);
+    EnableIfChanged(GetDlgItem(IDC_PREVIEW), bOne);
+    EnableIfChanged(GetDlgItem(IDC_SETTINGS), bOne);
     return 0;
 }
 
@@ -179,8 +210,7 @@ LRESULT SSConfigureDlg::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&)
     if (settings.GetShowDesktop())
         ::CheckDlgButton(m_hWnd, IDC_SHOW_DESKTOP, BST_CHECKED);
     char szDelay[16];
-    std::snprintf(szDelay, sizeof(szDelay), "%lu",
-                  static_cast<unsigned long>(settings.GetShuffleDelay()));
+    ::wsprintfA(szDelay, "%lu", static_cast<unsigned long>(settings.GetShuffleDelay()));
     ::SetDlgItemTextA(m_hWnd, IDC_DELAY, szDelay);
     // Set after the text, so that a larger stored delay still shows in full.
     ::SendDlgItemMessageA(m_hWnd, IDC_DELAY, EM_LIMITTEXT, kDelayTextLimit, 0);
@@ -249,8 +279,7 @@ LRESULT SSConfigureDlg::OnCancel(WORD, WORD, HWND, BOOL&) noexcept
 LRESULT SSConfigureDlg::OnSettings(WORD, WORD, HWND, BOOL&)
 {
     char szHandle[24];
-    std::snprintf(szHandle, sizeof(szHandle), " /c %ld",
-                  static_cast<long>(reinterpret_cast<LONG_PTR>(m_hWnd)));
+    ::wsprintfA(szHandle, " /c %ld", static_cast<long>(reinterpret_cast<LONG_PTR>(m_hWnd)));
     TrySelectedSaver(szHandle);
     return 0;
 }
@@ -263,5 +292,9 @@ LRESULT SSConfigureDlg::OnPreview(WORD, WORD, HWND, BOOL&)
 
 LRESULT SSConfigureDlg::OnListItemChanged(int, LPNMHDR, BOOL&) noexcept
 {
+    if (m_bFilling) {
+        m_bChangedWhileFilling = true;
+        return 0;
+    }
     return UpdateTryButtons();
 }

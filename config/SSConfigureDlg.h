@@ -75,4 +75,7 @@ private:
     // The records behind the rows; the rows' item data only borrow them.
     std::vector<std::unique_ptr<SaverListItem>> m_items;
     SSSettings* m_pSettings = nullptr;
+    // While the list is being filled, row notifications only note that one came.
+    bool m_bFilling = false;
+    bool m_bChangedWhileFilling = false;
 };

@@ -248,3 +248,37 @@ bool RegReadText(const AnsiString& keyPath, const char* pszName, AnsiString* pTe
         *pText = AnsiString(data.data(), static_cast<size_t>(pEnd - data.data()));
     return true;
 }
+
+std::vector<RegTextValue> RegReadTextValues(const AnsiString& keyPath, DWORD cbBuffer)
+{
+    std::vector<RegTextValue> values;
+    if (cbBuffer == 0)
+        return values;
+    const UniqueRegKey key = OpenKey(keyPath, true);
+    if (!key)
+        return values;
+    std::vector<char> data(cbBuffer);
+    for (DWORD dwIndex = 0;; ++dwIndex) {
+        char szName[kShortNameBuffer];
+        DWORD cchName = kShortNameBuffer;
+        DWORD cbData = cbBuffer;
+        const LONG lResult = ::RegEnumValueA(key.get(), dwIndex, szName, &cchName, nullptr, nullptr,
+                                             reinterpret_cast<BYTE*>(data.data()), &cbData);
+        RegTextValue value;
+        if (lResult == ERROR_SUCCESS) {
+            value.name = AnsiString(szName, std::min<size_t>(cchName, kShortNameBuffer - 1));
+            const size_t cbLimit = std::min<size_t>(cbData, static_cast<size_t>(cbBuffer) - 1);
+            const char* const pEnd = std::find(data.data(), data.data() + cbLimit, '\0');
+            value.text = AnsiString(data.data(), static_cast<size_t>(pEnd - data.data()));
+        } else if (lResult == ERROR_MORE_DATA) {
+            // A long name or long data: read the way single values are read.
+            if (!RegGetValueName(keyPath, dwIndex, &value.name) ||
+                !RegReadText(keyPath, value.name.c_str(), &value.text, cbBuffer))
+                continue;
+        } else {
+            break;
+        }
+        values.push_back(std::move(value));
+    }
+    return values;
+}

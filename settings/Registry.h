@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <vector>
+
 // Registry access by text path: "HKCU\Software\...", a root name, a backslash and the
 // subkey. Each function opens the key, does one thing and closes it again.
 
@@ -33,3 +35,13 @@ bool RegGetValueName(const AnsiString& keyPath, DWORD dwIndex, AnsiString* pName
 // fit a buffer of cbBuffer bytes with its terminator (at most cbBuffer - 1 characters).
 // Data of any length reads; the text is empty when the value cannot be read.
 bool RegReadText(const AnsiString& keyPath, const char* pszName, AnsiString* pText, DWORD cbBuffer);
+
+// One value of a key read as text, by RegReadTextValues.
+struct RegTextValue {
+    AnsiString name;
+    AnsiString text;
+};
+// Every value of the key, in enumeration order, with its name and its data as
+// RegReadText gives it, all in one opening of the key (the key is made when missing, as
+// RegCountValues makes it). A value whose name or data cannot be read is left out.
+std::vector<RegTextValue> RegReadTextValues(const AnsiString& keyPath, DWORD cbBuffer);

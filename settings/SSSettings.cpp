@@ -5,7 +5,6 @@
 #include "settings/ShuffleRound.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <vector>
 
 const char kSettingsKey[] = "HKCU\\Software\\Brindlecraft\\Quillmix";
@@ -69,19 +68,13 @@ struct StoredEntry {
 std::vector<AnsiString> ReadStoredList(const AnsiString& keyPath)
 {
     std::vector<StoredEntry> entries;
-    const DWORD nValues = RegCountValues(keyPath);
-    entries.reserve(nValues);
-    for (DWORD i = 0; i < nValues; ++i) {
-        StoredEntry entry;
-        if (!RegGetValueName(keyPath, i, &entry.name))
+    // One byte more than a path may have: a longer text names no file, and cutting it to
+    // MAX_PATH could make it name another one. One opening of the key reads them all.
+    for (RegTextValue& value : RegReadTextValues(keyPath, MAX_PATH + 1)) {
+        if (value.text.empty() || value.text.length() >= MAX_PATH)
             continue;
-        // One byte more than a path may have: a longer text names no file, and cutting it
-        // to MAX_PATH could make it name another one.
-        if (!RegReadText(keyPath, entry.name.c_str(), &entry.text, MAX_PATH + 1) ||
-            entry.text.empty() || entry.text.length() >= MAX_PATH)
-            continue;
-        entry.bNumbered = IsNumberName(entry.name);
-        entries.push_back(std::move(entry));
+        const bool bNumbered = IsNumberName(value.name);
+        entries.push_back({std::move(value.name), std::move(value.text), bNumbered});
     }
     std::stable_sort(entries.begin(), entries.end(),
                      [](const StoredEntry& a, const StoredEntry& b) {
@@ -128,7 +121,7 @@ void WriteList(const AnsiString& keyPath, const char* pszNameFormat, const PathL
 {
     for (size_t i = 0; i < list.GetCount(); ++i) {
         char szName[kValueNameBuffer];
-        std::snprintf(szName, sizeof(szName), pszNameFormat, static_cast<unsigned>(i));
+        ::wsprintfA(szName, pszNameFormat, static_cast<unsigned>(i));
         RegWriteString(keyPath, szName, list[i]);
     }
 }

@@ -9,6 +9,9 @@
 #include <mbstring.h>
 
 #include <cstring>
+#include <map>
+#include <new>
+#include <string>
 
 namespace {
 
@@ -37,13 +40,29 @@ bool HasSaverExtension(const AnsiString& path)
     return true;
 }
 
-// Exists and is no folder: what opening it for reading needs, without OpenFile's limit
-// of 128 characters, which would turn away savers in deep folders.
-bool IsExistingFile(const AnsiString& path)
+// A file's size and last-write time: as long as both stay, so does what mapping it says.
+struct FileStamp {
+    DWORD dwSizeHigh;
+    DWORD dwSizeLow;
+    FILETIME ftLastWrite;
+
+    bool operator==(const FileStamp& other) const noexcept
+    {
+        return dwSizeHigh == other.dwSizeHigh && dwSizeLow == other.dwSizeLow &&
+            ::CompareFileTime(&ftLastWrite, &other.ftLastWrite) == 0;
+    }
+};
+
+// Exists and is no folder (what opening it for reading needs, without OpenFile's limit
+// of 128 characters, which would turn away savers in deep folders); its stamp.
+bool GetFileStamp(const AnsiString& path, FileStamp* pStamp)
 {
-    const DWORD dwAttributes = ::GetFileAttributesA(path.c_str());
-    return dwAttributes != INVALID_FILE_ATTRIBUTES &&
-        (dwAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return false;
+    *pStamp = {data.nFileSizeHigh, data.nFileSizeLow, data.ftLastWriteTime};
+    return true;
 }
 
 HMODULE MapAsDataFile(const AnsiString& path)
@@ -59,6 +78,46 @@ AnsiString LoadDescription(HMODULE hModule)
     return AnsiString();
 }
 
+// What mapping one file told: whether it is a module image, and its string 1.
+struct MappedFile {
+    FileStamp stamp;
+    bool bModule;
+    AnsiString stringOne;
+};
+
+// Mapping a file is most of a search's time, and the configuration dialog would map every
+// saver twice (Load proves each stored saver a saver, then the search lists and describes
+// it), so each file is mapped once per process for as long as its stamp stays the same.
+// Keyed by the path in lower case: the file system compares names without case.
+std::map<std::string, MappedFile>& MappedFiles()
+{
+    static std::map<std::string, MappedFile> files;
+    return files;
+}
+
+MappedFile MapFile(const AnsiString& path, const FileStamp& stamp)
+{
+    std::string key = path.str();
+    ::CharLowerBuffA(&key[0], static_cast<DWORD>(key.length()));
+    std::map<std::string, MappedFile>& files = MappedFiles();
+    const auto it = files.find(key);
+    if (it != files.end() && it->second.stamp == stamp)
+        return it->second;
+
+    MappedFile file = {stamp, false, AnsiString()};
+    const UniqueModule module(MapAsDataFile(path));
+    if (module) {
+        file.bModule = true;
+        file.stringOne = LoadDescription(module.get());
+    }
+    try {
+        files[key] = file;
+    } catch (const std::bad_alloc&) {
+        // Not remembered: the next question maps the file again.
+    }
+    return file;
+}
+
 // The file name without its last four characters, for a saver without string 1.
 AnsiString FileNameDescription(const AnsiString& path)
 {
@@ -71,13 +130,10 @@ AnsiString FileNameDescription(const AnsiString& path)
     return AnsiString(name.substr(0, name.length() - kExtensionLength));
 }
 
-// The description of a mapped saver, from the one mapping that also proves it a saver.
-AnsiString DescribeMapped(HMODULE hModule, const AnsiString& path)
+// The description of a mapped saver: its string 1, else its file name.
+AnsiString DescribeMapped(const MappedFile& file, const AnsiString& path)
 {
-    AnsiString description = LoadDescription(hModule);
-    if (description.empty())
-        description = FileNameDescription(path);
-    return description;
+    return file.stringOne.empty() ? FileNameDescription(path) : file.stringOne;
 }
 
 bool IsDotEntry(const char* pszName) noexcept
@@ -107,10 +163,11 @@ void FindInFolder(PathList& savers, PathList* pDescriptions, const AnsiString& f
                 const AnsiString path = dir + data.cFileName;
                 if (!FitsPathBuffer(path) || !HasSaverExtension(path))
                     continue;
-                const UniqueModule module(MapAsDataFile(path));
-                if (!module)
+                const MappedFile file =
+                    MapFile(path, {data.nFileSizeHigh, data.nFileSizeLow, data.ftLastWriteTime});
+                if (!file.bModule)
                     continue;
-                const AnsiString description = DescribeMapped(module.get(), path);
+                const AnsiString description = DescribeMapped(file, path);
                 if (description == ownDescription)
                     continue;
                 savers.Add(path);
@@ -163,18 +220,19 @@ int ComparePathText(const AnsiString& a, const AnsiString& b)
 
 bool IsSaverFile(const AnsiString& path)
 {
-    if (!IsExistingFile(path) || !HasSaverExtension(path))
+    FileStamp stamp;
+    if (!GetFileStamp(path, &stamp) || !HasSaverExtension(path))
         return false;
-    const UniqueModule module(MapAsDataFile(path));
-    return static_cast<bool>(module);
+    return MapFile(path, stamp).bModule;
 }
 
 AnsiString GetSaverDescription(const AnsiString& path)
 {
-    const UniqueModule module(MapAsDataFile(path));
-    if (!module)
+    FileStamp stamp;
+    if (!GetFileStamp(path, &stamp))
         return AnsiString();
-    return DescribeMapped(module.get(), path);
+    const MappedFile file = MapFile(path, stamp);
+    return file.bModule ? DescribeMapped(file, path) : AnsiString();
 }
 
 AnsiString GetOwnDescription() { return LoadDescription(::GetModuleHandleA(nullptr)); }

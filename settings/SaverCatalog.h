@@ -16,6 +16,8 @@ struct PathTextLess {
     }
 };
 // An existing file whose name ends in ".scr" (any case) that maps as a module image.
+// The catalog maps a file once per process while its size and last-write time stay the
+// same; a changed file is mapped again.
 bool IsSaverFile(const AnsiString& path);
 // String 1 of the saver (at most 47 characters), else its file name without extension.
 AnsiString GetSaverDescription(const AnsiString& path);

@@ -1,9 +1,16 @@
 #!/usr/bin/env bash
 # Checks that a Windows executable imports only DLLs that every Windows has, so that the
 # .scr runs when copied alone into the system folder (no mingw runtime DLLs beside it).
-#   check-imports.sh FILE...
+# With --max-bytes, each file must also be stripped (no symbols, no debug sections) and at
+# most that many bytes long, as a shipped build is.
+#   check-imports.sh [--max-bytes N] FILE...
 set -euo pipefail
-[ $# -gt 0 ] || { echo "usage: $0 FILE..." >&2; exit 2; }
+max_bytes=""
+if [ "${1:-}" = --max-bytes ]; then
+  max_bytes=${2:?usage: $0 [--max-bytes N] FILE...}
+  shift 2
+fi
+[ $# -gt 0 ] || { echo "usage: $0 [--max-bytes N] FILE..." >&2; exit 2; }
 
 # Either objdump reads both PE formats; take whichever is installed.
 objdump=""
@@ -18,6 +25,7 @@ allowed='^(kernel32|user32|gdi32|advapi32|shlwapi|comctl32|ole32|oleaut32|msvcrt
 
 status=0
 for file in "$@"; do
+  bytes=""
   if [ ! -f "$file" ]; then
     echo "check-imports: $file: missing" >&2
     status=1
@@ -27,6 +35,17 @@ for file in "$@"; do
     echo "check-imports: $file: objdump failed: $dump" >&2
     status=1
     continue
+  fi
+  if [ -n "$max_bytes" ]; then
+    bytes=$(stat -c %s "$file")
+    if [ "$bytes" -gt "$max_bytes" ]; then
+      echo "check-imports: $file: $bytes bytes, more than $max_bytes" >&2
+      status=1
+    fi
+    if ! grep -q 'symbols stripped' <<<"$dump" || "$objdump" -h "$file" | grep -q '\.debug'; then
+      echo "check-imports: $file: not stripped (symbols or debug sections left)" >&2
+      status=1
+    fi
   fi
   dlls=$(printf '%s\n' "$dump" | sed -n 's/^[[:space:]]*DLL Name:[[:space:]]*//p' | tr -d '\r' | tr 'A-Z' 'a-z' | sort -u)
   if [ -z "$dlls" ]; then
@@ -41,7 +60,7 @@ for file in "$@"; do
     printf '  %s\n' $bad >&2
     status=1
   else
-    echo "check-imports: $file: $(printf '%s ' $dlls)"
+    echo "check-imports: $file: ${bytes:+$bytes bytes, }$(printf '%s ' $dlls)"
   fi
 done
 exit $status

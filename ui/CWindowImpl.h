@@ -3,8 +3,6 @@
 #include "ui/CWinTraits.h"
 #include "ui/CWindowImplBase.h"
 
-#include <cstdio>
-
 // A window class of its own for T: registered on first creation, named "ATL:%p" after
 // the address of its class record. TBase is CWindowImplBase or a helper layer over it.
 template <class T, class TBase = CWindowImplBase, class TWinTraits = CControlWinTraits>
@@ -49,7 +47,7 @@ private:
         if (atom != 0 || module == nullptr)
             return atom;
         WNDCLASSEXA& wc = GetWndClassInfo();
-        std::snprintf(szName, sizeof(szName), "ATL:%p", static_cast<void*>(&wc));
+        ::wsprintfA(szName, "ATL:%p", static_cast<void*>(&wc));
         wc.lpszClassName = szName;
         wc.hInstance = module->GetModuleInstance();
         wc.hCursor = ::LoadCursorA(nullptr, IDC_ARROW);

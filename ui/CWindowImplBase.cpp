@@ -2,17 +2,76 @@
 
 #include "ui/CAtlModule.h"
 
+#include <algorithm>
+#include <new>
+#include <vector>
+
 namespace {
 // The window property that binds a window to its object.
 const char kObjectProperty[] = "Quillmix.WindowObject";
+
+// The bound windows again, for the window procedure to find its object at every message:
+// reading a window property is a call to the window server (on Wine about 5 us, several
+// times per list row a dialog fills). The property stays what binds; every unbinding
+// takes the window out of here too, and a window missing here is looked up by it.
+struct BoundWindow {
+    HWND hWnd;
+    CWindowImplBase* pObject;
+};
+SRWLOCK g_boundLock = SRWLOCK_INIT;
+
+// Never destroyed: an object of static storage may let go of its window after the
+// destructors at exit have run. nullptr only when even that could not be had.
+std::vector<BoundWindow>* BoundWindows() noexcept
+{
+    static auto* pBound = new (std::nothrow) std::vector<BoundWindow>();
+    return pBound;
+}
+
+void Remember(HWND hWnd, CWindowImplBase* pObject) noexcept
+{
+    std::vector<BoundWindow>* pBound = BoundWindows();
+    if (pBound == nullptr)
+        return;
+    ::AcquireSRWLockExclusive(&g_boundLock);
+    try {
+        pBound->push_back({hWnd, pObject});
+    } catch (const std::bad_alloc&) {
+        // Not remembered: the window's object is found by its property instead.
+    }
+    ::ReleaseSRWLockExclusive(&g_boundLock);
+}
+
+// Forgets the window hWnd, or every window of pObject when hWnd is NULL.
+void Forget(HWND hWnd, const CWindowImplBase* pObject) noexcept
+{
+    std::vector<BoundWindow>* pBound = BoundWindows();
+    if (pBound == nullptr)
+        return;
+    ::AcquireSRWLockExclusive(&g_boundLock);
+    pBound->erase(std::remove_if(pBound->begin(), pBound->end(),
+                                 [&](const BoundWindow& bound) {
+                                     return hWnd != nullptr ? bound.hWnd == hWnd
+                                                            : bound.pObject == pObject;
+                                 }),
+                  pBound->end());
+    ::ReleaseSRWLockExclusive(&g_boundLock);
+}
+
+void Unbind(HWND hWnd) noexcept
+{
+    ::RemovePropA(hWnd, kObjectProperty);
+    Forget(hWnd, nullptr);
+}
 }  // namespace
 
 CWindowImplBase::~CWindowImplBase()
 {
+    Forget(nullptr, this);
     // A window that outlives its object must not reach freed memory through the property.
     if (m_hWnd != nullptr && ::IsWindow(m_hWnd) &&
         ::GetPropA(m_hWnd, kObjectProperty) == static_cast<HANDLE>(this)) {
-        ::RemovePropA(m_hWnd, kObjectProperty);
+        Unbind(m_hWnd);
         if (m_pfnSuperWindowProc != ::DefWindowProcA)
             ::SetWindowLongPtrA(m_hWnd, GWLP_WNDPROC,
                                 reinterpret_cast<LONG_PTR>(m_pfnSuperWindowProc));
@@ -23,6 +82,17 @@ void CWindowImplBase::OnFinalMessage(HWND) { }
 
 CWindowImplBase* CWindowImplBase::FromHandle(HWND hWnd) noexcept
 {
+    CWindowImplBase* pObject = nullptr;
+    if (std::vector<BoundWindow>* pBound = BoundWindows()) {
+        ::AcquireSRWLockShared(&g_boundLock);
+        const auto it = std::find_if(pBound->begin(), pBound->end(),
+                                     [hWnd](const BoundWindow& b) { return b.hWnd == hWnd; });
+        if (it != pBound->end())
+            pObject = it->pObject;
+        ::ReleaseSRWLockShared(&g_boundLock);
+    }
+    if (pObject != nullptr || hWnd == nullptr)
+        return pObject;
     return static_cast<CWindowImplBase*>(::GetPropA(hWnd, kObjectProperty));
 }
 
@@ -32,6 +102,7 @@ bool CWindowImplBase::Bind(HWND hWnd) noexcept
         return false;
     if (!::SetPropA(hWnd, kObjectProperty, static_cast<HANDLE>(this)))
         return false;
+    Remember(hWnd, this);
     m_hWnd = hWnd;
     m_bDestroyed = false;
     return true;
@@ -44,7 +115,7 @@ bool CWindowImplBase::AttachToWindow(HWND hWnd) noexcept
     const LONG_PTR previous =
         ::SetWindowLongPtrA(hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(GetWindowProc()));
     if (previous == 0) {
-        ::RemovePropA(hWnd, kObjectProperty);
+        Unbind(hWnd);
         m_hWnd = nullptr;
         return false;
     }
@@ -60,7 +131,7 @@ HWND CWindowImplBase::DetachFromWindow() noexcept
     if (::GetWindowLongPtrA(m_hWnd, GWLP_WNDPROC) != reinterpret_cast<LONG_PTR>(GetWindowProc()))
         return nullptr;
     ::SetWindowLongPtrA(m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_pfnSuperWindowProc));
-    ::RemovePropA(m_hWnd, kObjectProperty);
+    Unbind(m_hWnd);
     HWND hWnd = m_hWnd;
     m_hWnd = nullptr;
     m_pfnSuperWindowProc = ::DefWindowProcA;
@@ -118,7 +189,7 @@ bool CWindowImplBase::Dispatch(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lPara
 
 void CWindowImplBase::MarkDestroyed(HWND hWnd) noexcept
 {
-    ::RemovePropA(hWnd, kObjectProperty);
+    Unbind(hWnd);
     m_bDestroyed = true;
 }
 

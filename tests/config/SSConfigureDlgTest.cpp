@@ -296,6 +296,9 @@ TEST_F(ConfigDialogTest, SettingsAndPreviewAreEnabledExactlyWhileOneRowIsSelecte
     ModalScript script;
     script
         .Then([&](HWND hWnd) {
+            // The rows' notifications during the fill are answered once, after it.
+            EXPECT_FALSE(IsEnabled(hWnd, IDC_SETTINGS));
+            EXPECT_FALSE(IsEnabled(hWnd, IDC_PREVIEW));
             HWND hWndList = List(hWnd);
             SelectRows(hWndList, {1});
             EXPECT_TRUE(IsEnabled(hWnd, IDC_SETTINGS));

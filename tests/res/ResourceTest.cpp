@@ -428,6 +428,33 @@ TEST_P(ProductResources, ManifestAsksForCommonControlsSix)
     EXPECT_EQ(Attribute(identity, "publicKeyToken"), "6595b64144ccf1df");
 }
 
+// The text of the first element with this tag, and its xmlns; empty when there is none.
+std::pair<std::string, std::string> Element(const std::string& xml, const std::string& tag)
+{
+    const size_t start = xml.find("<" + tag + " ");
+    const size_t open = xml.find('>', start);
+    const size_t close = xml.find("</" + tag + ">", open);
+    if (start == std::string::npos || open == std::string::npos || close == std::string::npos)
+        return {};
+    return {xml.substr(open + 1, close - open - 1),
+            Attribute(xml.substr(start, open - start), "xmlns")};
+}
+
+// Per-monitor v2 first, the older forms for the systems before it, as Microsoft documents.
+TEST_P(ProductResources, ManifestDeclaresPerMonitorDpiAwareness)
+{
+    const std::vector<BYTE> bytes = m_module->Bytes(RT_MANIFEST, MAKEINTRESOURCEA(kManifestId));
+    const std::string xml(bytes.begin(), bytes.end());
+    EXPECT_NE(xml.find("<application xmlns=\"urn:schemas-microsoft-com:asm.v3\">"),
+              std::string::npos);
+    EXPECT_EQ(Element(xml, "dpiAware"),
+              std::make_pair(std::string("true/pm"),
+                             std::string("http://schemas.microsoft.com/SMI/2005/WindowsSettings")));
+    EXPECT_EQ(Element(xml, "dpiAwareness"),
+              std::make_pair(std::string("PerMonitorV2, PerMonitor"),
+                             std::string("http://schemas.microsoft.com/SMI/2016/WindowsSettings")));
+}
+
 // What Explorer shows in the file's properties.
 TEST_P(ProductResources, VersionInfoNamesTheProductAndItsVersion)
 {

@@ -234,6 +234,49 @@ TEST_F(SaverCatalogTest, DescriptionIsStringOneOrTheFileName)
         EXPECT_EQ(descriptions[i].str(), GetSaverDescription(savers[i]).str()) << savers[i].str();
 }
 
+// Every file is mapped once per process while its size and last-write time stay; a file
+// changed in either since the last question (between Load and the dialog's search) must
+// be mapped again, never answered from memory.
+TEST_F(SaverCatalogTest, FileChangedInSizeOrTimeIsExaminedAgain)
+{
+    const std::string path = CopyFixture(fixture::kSampleAurora, "Changing.scr");
+    const std::string image = ReadAll(path);
+    const auto setTime = [&](const FILETIME& ft) {
+        HANDLE hFile = ::CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+                                     0, nullptr);
+        ASSERT_NE(hFile, INVALID_HANDLE_VALUE);
+        EXPECT_TRUE(::SetFileTime(hFile, nullptr, nullptr, &ft));
+        ::CloseHandle(hFile);
+    };
+    WIN32_FILE_ATTRIBUTE_DATA saver;
+    ASSERT_TRUE(::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &saver));
+    const auto search = [&] {
+        PathList folders, savers, descriptions;
+        folders.Add(m_folder.Path());
+        FindDescribedSavers(savers, descriptions, folders, false);
+        return Strings(descriptions);
+    };
+    ASSERT_TRUE(IsSaverFile(path));
+    ASSERT_EQ(search(), std::vector<std::string>{FIXTURE_DESCRIPTION_SAMPLE_AURORA});
+
+    // The same size, a later time: text now.
+    m_folder.WriteText("Changing.scr", std::string(image.size(), 'x'));
+    FILETIME later = saver.ftLastWriteTime;
+    later.dwHighDateTime += 1;
+    setTime(later);
+    EXPECT_FALSE(IsSaverFile(path));
+    EXPECT_EQ(GetSaverDescription(path).str(), "");
+    EXPECT_TRUE(search().empty());
+
+    // Another saver, a little longer, with the time of the text: the size tells.
+    m_folder.WriteText("Changing.scr", ReadAll(Fixture(fixture::kLongDescription)) + "padding");
+    setTime(later);
+    EXPECT_TRUE(IsSaverFile(path));
+    EXPECT_EQ(search(),
+              std::vector<std::string>{std::string(FIXTURE_DESCRIPTION_LONG).substr(0, 47)});
+    EXPECT_EQ(GetSaverDescription(path).str(), std::string(FIXTURE_DESCRIPTION_LONG).substr(0, 47));
+}
+
 TEST_F(SaverCatalogTest, OwnDescriptionIsNeverFoundWhateverTheFileName)
 {
     const std::string aurora = CopyFixture(fixture::kSampleAurora, "Aurora.scr");

@@ -1,0 +1,55 @@
+// Replacements for two parts of the static libstdc++ that a GUI screen saver does not
+// need and that cost more than half of the 32-bit .scr. The linker takes these because
+// the executable's own objects come before the library; should the library ever need the
+// originals as well, the link fails with a duplicate definition instead of growing.
+#include <cstdlib>
+#include <exception>
+#include <new>
+#include <typeinfo>
+
+namespace {
+
+// The library's logic and runtime errors carry their message in a copy-on-write string,
+// a second string implementation that the static runtime links whole (with its unwind
+// tables, which the 32-bit linker never drops). This one keeps the literal the library
+// passes. Nothing in the product catches those errors by type: only std::bad_alloc,
+// which stays exact, and catch (...) at the window procedures and WinMain.
+class LibraryError : public std::exception {
+public:
+    explicit LibraryError(const char* pszWhat) noexcept
+        : m_pszWhat(pszWhat != nullptr ? pszWhat : "library error")
+    {
+    }
+    const char* what() const noexcept override { return m_pszWhat; }
+
+private:
+    const char* m_pszWhat;
+};
+
+}  // namespace
+
+// NOLINTBEGIN(cert-dcl58-cpp): these are libstdc++'s own hooks, defined in its namespaces.
+namespace __gnu_cxx {
+// The default prints the exception's demangled type to stderr, which a GUI program does
+// not have, and links the whole demangler for it; std::terminate still ends the process.
+void __verbose_terminate_handler() { std::abort(); }
+}  // namespace __gnu_cxx
+
+namespace std {
+void __throw_bad_alloc() { throw bad_alloc(); }
+void __throw_bad_array_new_length() { throw bad_array_new_length(); }
+void __throw_bad_cast() { throw bad_cast(); }
+void __throw_bad_typeid() { throw bad_typeid(); }
+void __throw_bad_exception() { throw bad_exception(); }
+void __throw_logic_error(const char* psz) { throw LibraryError(psz); }
+void __throw_domain_error(const char* psz) { throw LibraryError(psz); }
+void __throw_invalid_argument(const char* psz) { throw LibraryError(psz); }
+void __throw_length_error(const char* psz) { throw LibraryError(psz); }
+void __throw_out_of_range(const char* psz) { throw LibraryError(psz); }
+void __throw_out_of_range_fmt(const char* pszFormat, ...) { throw LibraryError(pszFormat); }
+void __throw_runtime_error(const char* psz) { throw LibraryError(psz); }
+void __throw_range_error(const char* psz) { throw LibraryError(psz); }
+void __throw_overflow_error(const char* psz) { throw LibraryError(psz); }
+void __throw_underflow_error(const char* psz) { throw LibraryError(psz); }
+}  // namespace std
+// NOLINTEND(cert-dcl58-cpp)
