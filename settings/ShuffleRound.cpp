@@ -4,7 +4,6 @@
 #include "settings/SSSettings.h"
 #include "settings/SaverCatalog.h"
 
-#include <cstdio>
 #include <set>
 
 const char kShuffleRoundSubKey[] = "ShuffleRound";
@@ -23,7 +22,7 @@ AnsiString RoundKeyPath() { return AnsiString(kSettingsKey) + "\\" + kShuffleRou
 AnsiString EntryName(DWORD i)
 {
     char szName[kEntryNameBuffer];
-    std::snprintf(szName, sizeof(szName), kEntryNameFormat, static_cast<unsigned>(i));
+    ::wsprintfA(szName, kEntryNameFormat, static_cast<unsigned>(i));
     return AnsiString(szName);
 }
 
