@@ -40,6 +40,27 @@ void SendStopInput()
     ::SendInput(ARRAYSIZE(inputs), inputs, sizeof(INPUT));
 }
 
+// What is left of dwTotalMs since dwStart, 0 once it is over; right across the tick wrap.
+DWORD TimeLeftSince(DWORD dwStart, DWORD dwTotalMs)
+{
+    const DWORD dwElapsed = ::GetTickCount() - dwStart;
+    return dwElapsed >= dwTotalMs ? 0 : dwTotalMs - dwElapsed;
+}
+
+// CreateProcessA as both kinds of child are started: the application name on its own, the
+// command line unquoted, handles inherited.
+bool CreateSaverProcess(const char* pszApplicationName, const AnsiString& commandLine,
+                        DWORD dwCreationFlags, PROCESS_INFORMATION* pi)
+{
+    // CreateProcessA may write into the command line, so it gets a copy of its own.
+    std::vector<char> cmd(commandLine.c_str(), commandLine.c_str() + commandLine.length() + 1);
+    STARTUPINFOA si = {};
+    si.cb = sizeof(si);
+    *pi = PROCESS_INFORMATION{};
+    return ::CreateProcessA(pszApplicationName, cmd.data(), nullptr, nullptr, TRUE, dwCreationFlags,
+                            nullptr, nullptr, &si, pi) != FALSE;
+}
+
 // Waits for the process while answering the messages sent to this thread, which is how
 // the system calls a low-level hook of it: a hook left unanswered for long is dropped.
 // Posted messages stay queued until the stop is over.
@@ -47,10 +68,8 @@ DWORD WaitAnsweringSentMessages(HANDLE hProcess, DWORD dwTimeoutMs)
 {
     const DWORD dwStart = ::GetTickCount();
     for (;;) {
-        const DWORD dwElapsed = ::GetTickCount() - dwStart;
-        const DWORD dwLeft = dwElapsed >= dwTimeoutMs ? 0 : dwTimeoutMs - dwElapsed;
-        const DWORD result =
-            ::MsgWaitForMultipleObjects(1, &hProcess, FALSE, dwLeft, QS_SENDMESSAGE);
+        const DWORD result = ::MsgWaitForMultipleObjects(
+            1, &hProcess, FALSE, TimeLeftSince(dwStart, dwTimeoutMs), QS_SENDMESSAGE);
         if (result != WAIT_OBJECT_0 + 1)
             return result;
         MSG msg;
@@ -79,13 +98,8 @@ UniqueJob MakeSaverJob()
 
 UniqueHandle StartChildSaver(const char* pszApplicationName, const AnsiString& commandLine)
 {
-    // CreateProcessA may write into the command line, so it gets a copy of its own.
-    std::vector<char> cmd(commandLine.c_str(), commandLine.c_str() + commandLine.length() + 1);
-    STARTUPINFOA si = {};
-    si.cb = sizeof(si);
-    PROCESS_INFORMATION pi = {};
-    if (!::CreateProcessA(pszApplicationName, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                          nullptr, &si, &pi))
+    PROCESS_INFORMATION pi;
+    if (!CreateSaverProcess(pszApplicationName, commandLine, 0, &pi))
         return UniqueHandle();
     ::CloseHandle(pi.hThread);
     return UniqueHandle(pi.hProcess);
@@ -133,12 +147,8 @@ bool StopChildSaver(HANDLE hProcess)
 
 ChildSaver ChildSaver::Start(const char* pszApplicationName, const AnsiString& commandLine)
 {
-    std::vector<char> cmd(commandLine.c_str(), commandLine.c_str() + commandLine.length() + 1);
-    STARTUPINFOA si = {};
-    si.cb = sizeof(si);
-    PROCESS_INFORMATION pi = {};
-    if (!::CreateProcessA(pszApplicationName, cmd.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED,
-                          nullptr, nullptr, &si, &pi))
+    PROCESS_INFORMATION pi;
+    if (!CreateSaverProcess(pszApplicationName, commandLine, CREATE_SUSPENDED, &pi))
         return ChildSaver();
     UniqueHandle thread(pi.hThread);
     ChildSaver saver{UniqueHandle(pi.hProcess)};
@@ -203,9 +213,8 @@ bool ChildSaver::Stop()
     SendStopInput();
     const DWORD dwStart = ::GetTickCount();
     for (;;) {
-        const DWORD dwElapsed = ::GetTickCount() - dwStart;
-        const DWORD dwLeft = dwElapsed >= kChildStopGraceMs ? 0 : kChildStopGraceMs - dwElapsed;
-        if (WaitAnsweringSentMessages(m_process.get(), dwLeft) != WAIT_OBJECT_0)
+        if (WaitAnsweringSentMessages(m_process.get(), TimeLeftSince(dwStart, kChildStopGraceMs)) !=
+            WAIT_OBJECT_0)
             break;
         if (!WatchNextProcess())
             return true;
@@ -225,9 +234,8 @@ void ChildSaver::Terminate()
     // Termination is asynchronous; two savers must never run at once.
     const DWORD dwStart = ::GetTickCount();
     for (;;) {
-        const DWORD dwElapsed = ::GetTickCount() - dwStart;
-        const DWORD dwLeft = dwElapsed >= kTerminateWaitMs ? 0 : kTerminateWaitMs - dwElapsed;
-        if (WaitAnsweringSentMessages(m_process.get(), dwLeft) != WAIT_OBJECT_0 ||
+        if (WaitAnsweringSentMessages(m_process.get(), TimeLeftSince(dwStart, kTerminateWaitMs)) !=
+                WAIT_OBJECT_0 ||
             !WatchNextProcess())
             return;
     }
