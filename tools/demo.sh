@@ -3,7 +3,8 @@
 # sample savers installed in its system directory, and starts Quillmix.scr there.
 #   tools/demo.sh [config|run|preview] [x86|x64]     (default: config, x86)
 # x86 is the shipped 32-bit build (run by Wine 10 in its WoW64 mode), x64 the 64-bit one;
-# QUILLMIX_DEMO_BUILD=x64 chooses the build as well.
+# QUILLMIX_DEMO_BUILD=x64 chooses the build as well. Where this machine cannot run 32-bit
+# code (tools/probe-32bit.sh), the default falls back to x64 with a line saying why.
 # With a usable $DISPLAY the program runs there for you to use. Without one it runs on a
 # private Xvfb display, a screenshot is written to build/demo/<mode>.png, and the program
 # is closed again the way a person would (Escape, a mouse move, closing the host).
@@ -11,18 +12,41 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 mode=${1:-config}
-build=${2:-${QUILLMIX_DEMO_BUILD:-x86}}
+build=${2:-${QUILLMIX_DEMO_BUILD:-}}
 usage() {
   echo "usage: $0 [config|run|preview] [x86|x64]" >&2
   exit 2
 }
 case "$mode" in config | run | preview) ;; *) usage ;; esac
-case "$build" in x86 | x64) ;; *) usage ;; esac
+case "$build" in x86 | x64 | "") ;; *) usage ;; esac
 
 user_display=""
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then user_display=$DISPLAY; fi
 
 tools/build.sh >/dev/null
+
+# The 32-bit build needs a machine that can run 32-bit code, which some cannot at all.
+probe=${QUILLMIX_PROBE_32BIT:-tools/probe-32bit.sh}
+if [ "$build" != x64 ]; then
+  prc=0
+  answer=$("$probe") || prc=$?
+  case "$prc" in
+  0) build=x86 ;;
+  1)
+    if [ "$build" = x86 ]; then
+      echo "demo: the x86 build cannot run here: $answer (decided by $probe)" >&2
+      exit 1
+    fi
+    echo "demo: showing the x64 build: $answer (decided by $probe)"
+    build=x64
+    ;;
+  *)
+    echo "demo: $probe could not tell whether this machine runs 32-bit code" >&2
+    exit 1
+    ;;
+  esac
+fi
+
 session=$root/.demo/session
 tools/wine-session.sh start "$session" >/dev/null
 trap 'tools/wine-session.sh stop "$session"' EXIT

@@ -5,7 +5,11 @@ set -euo pipefail
 dir=${1:?session directory}
 shift
 if [ ! -f "$dir/display" ]; then
-  echo "wine-run: no Wine session in $dir (run tools/wine-session.sh start $dir)" >&2
+  if [ -f "$dir/failed" ]; then
+    echo "wine-run: no Wine session in $dir: its start failed: $(cat "$dir/failed")" >&2
+  else
+    echo "wine-run: no Wine session in $dir (run tools/wine-session.sh start $dir)" >&2
+  fi
   exit 2
 fi
 export WINEPREFIX="$dir/prefix" WINEDEBUG=${WINEDEBUG:--all} DISPLAY=$(cat "$dir/display")

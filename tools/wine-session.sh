@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # A Wine session for one test run: a fresh WINEPREFIX and its own Xvfb display.
 #   wine-session.sh start DIR   make DIR/prefix anew, start Xvfb and a persistent wineserver
-#   wine-session.sh stop DIR    stop that wineserver and that Xvfb (by process id)
+#   wine-session.sh stop DIR    stop that wineserver, every process of the prefix and that
+#                               Xvfb (by process id)
+# A start that cannot make the prefix fails with the reason, stops what it started, and
+# leaves it in DIR/failed for the tests that find no session.
 # tools/wine-run.sh runs a program inside the session, with the session's Wine:
 #   QUILLMIX_WINE=10 (default)  Wine 10 of the chroot (tools/setup-wine10.sh): 64-bit programs
 #                               and, in its WoW64 mode, 32-bit ones
@@ -19,8 +22,12 @@ session_wine() {
   10)
     export QUILLMIX_WINE10_BINDS=$dir${QUILLMIX_WINE10_BINDS:+:$QUILLMIX_WINE10_BINDS}
     wine=("$tools/wine10-exec.sh" /usr/lib/wine/wine64)
-    wineserver=("$tools/wine10-exec.sh" /usr/lib/wine/wineserver)
-    fonts=${QUILLMIX_WINE10_ROOT:-/var/cache/quillmix/wine10-trixie}/usr/share/wine/fonts
+    root10=${QUILLMIX_WINE10_ROOT:-/var/cache/quillmix/wine10-trixie}
+    # Debian's wineserver is a wrapper that puts -p0 first, after which -k ends nothing.
+    wineserver=("$tools/wine10-exec.sh" /usr/lib/wine/wineserver64)
+    [ -x "$root10/usr/lib/wine/wineserver64" ] ||
+      wineserver=("$tools/wine10-exec.sh" /usr/lib/wine/wineserver)
+    fonts=$root10/usr/share/wine/fonts
     ;;
   host)
     wine=(/usr/lib/wine/wine64)
@@ -35,10 +42,37 @@ session_wine() {
   esac
 }
 
+# The processes of this prefix, found by the WINEPREFIX in their environment: the
+# wineserver, services.exe, winedevice.exe and whatever a test left, in either Wine.
+prefix_pids() {
+  local want=WINEPREFIX=$1 env pid
+  for env in /proc/[0-9]*/environ; do
+    pid=${env#/proc/}
+    pid=${pid%/environ}
+    [ "$pid" != $$ ] || continue
+    grep -qxzF -- "$want" "$env" 2>/dev/null && echo "$pid"
+  done
+  return 0
+}
+
+end_prefix_processes() {
+  local prefix=$1 pids
+  mapfile -t pids < <(prefix_pids "$prefix")
+  [ ${#pids[@]} -gt 0 ] || return 0
+  kill -TERM "${pids[@]}" 2>/dev/null || true
+  for _ in $(seq 50); do
+    mapfile -t pids < <(prefix_pids "$prefix")
+    [ ${#pids[@]} -gt 0 ] || return 0
+    sleep 0.1
+  done
+  kill -KILL "${pids[@]}" 2>/dev/null || true
+}
+
 stop_session() {
-  if [ -f "$dir/prefix/system.reg" ]; then
+  if [ -d "$dir/prefix" ]; then
     session_wine
     WINEPREFIX="$dir/prefix" "${wineserver[@]}" -k >/dev/null 2>&1 || true
+    end_prefix_processes "$dir/prefix"
   fi
   if [ -f "$dir/xvfb.pid" ]; then
     pid=$(cat "$dir/xvfb.pid")
@@ -46,6 +80,17 @@ stop_session() {
     for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
     rm -f "$dir/xvfb.pid"
   fi
+}
+
+# Ends a start that went wrong: says why, stops everything it started, and leaves the
+# reason where wine-run.sh tells it to the tests.
+fail() {
+  echo "wine-session: no Wine session in $dir: $1" >&2
+  [ ! -s "$dir/wineboot.log" ] || tail -n 20 "$dir/wineboot.log" >&2
+  stop_session
+  rm -f "$dir/display"
+  echo "$1" >"$dir/failed"
+  exit 1
 }
 
 case "$cmd" in
@@ -79,8 +124,13 @@ start)
   export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
   mkdir -p "$WINEPREFIX"
   # Started detached from our output: CTest waits for every process holding its pipes.
-  "${wineserver[@]}" -p </dev/null >/dev/null 2>&1
-  "${wine[@]}" wineboot -i >"$dir/wineboot.log" 2>&1
+  "${wineserver[@]}" -p </dev/null >/dev/null 2>&1 || fail "the wineserver did not start"
+  rc=0
+  "${wine[@]}" wineboot -i >"$dir/wineboot.log" 2>&1 || rc=$?
+  [ "$rc" -eq 0 ] || fail "wineboot -i failed with exit code $rc"
+  for made in drive_c/windows/system32/kernel32.dll drive_c/windows/system32/user32.dll; do
+    [ -e "$WINEPREFIX/$made" ] || fail "wineboot made no $made in the prefix"
+  done
   # Wine draws the caption buttons with Marlett; Debian's fonts-wine has it, but Debian's
   # Wine 8 does not look in its folder, so the prefix gets a copy (else the close box shows "r").
   [ ! -f "$fonts/marlett.ttf" ] || cp "$fonts/marlett.ttf" "$WINEPREFIX/drive_c/windows/Fonts/"
