@@ -50,9 +50,15 @@ check "a session starts" '[ "$rc" -eq 0 ]'
 "$tools/wine-run.sh" "$session" cmd /c echo hi >/dev/null 2>&1
 check "the session's prefix has processes while it runs" '[ "$(prefix_processes "$session/prefix")" -gt 0 ]'
 xvfb=$(cat "$session/xvfb.pid")
+# A process of the prefix that its wineserver does not know (a loader that never reached
+# it): the stop must end it too, by its process id.
+WINEPREFIX=$session/prefix sleep 300 &
+stray=$!
 "$tools/wine-session.sh" stop "$session"
 check "its stop leaves no process of the prefix" '[ "$(prefix_processes "$session/prefix")" -eq 0 ]'
 check "its stop ends its Xvfb" '! kill -0 "$xvfb" 2>/dev/null'
+check "and a process of the prefix that Wine does not know" '! kill -0 "$stray" 2>/dev/null'
+kill "$stray" 2>/dev/null
 
 # A Wine that is not there: the start must fail, say why, and leave nothing running.
 broken=$work/broken
