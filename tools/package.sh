@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Makes the release archive dist/Quillmix-<version>.zip from both builds:
+# Makes the release files from both builds:
 #   tools/package.sh [--no-build] [--dist DIR]
-# It holds Quillmix-<version>/ with Quillmix32.scr and Quillmix64.scr (the x86 and x64
-# builds), INSTALL.txt, LICENSE.txt and SHA256SUMS.txt. The version is the project's
-# (CMakeLists.txt), the one the builds carry in their VERSIONINFO.
+# dist/Quillmix-<version>.zip holds Quillmix-<version>/ with Quillmix32.scr and Quillmix64.scr
+# (the x86 and x64 builds), INSTALL.txt, LICENSE.txt and SHA256SUMS.txt.
+# dist/Quillmix-<version>.msi installs the x64 build on 64-bit Windows (tools/make-msi.sh).
+# dist/SHA256SUMS.txt holds the sums of both. The version is the project's (CMakeLists.txt),
+# the one the builds carry in their VERSIONINFO.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=1
@@ -31,7 +33,7 @@ mkdir "$stage/$name"
 cp build/x86/Quillmix.scr "$stage/$name/Quillmix32.scr"
 cp build/x64/Quillmix.scr "$stage/$name/Quillmix64.scr"
 # Text files with Windows line ends, for Notepad.
-sed "s/@VERSION@/$version/; s/\$/\r/" docs/INSTALL.txt >"$stage/$name/INSTALL.txt"
+sed "s/@VERSION@/$version/g; s/\$/\r/" docs/INSTALL.txt >"$stage/$name/INSTALL.txt"
 sed 's/$/\r/' LICENSE >"$stage/$name/LICENSE.txt"
 (cd "$stage/$name" && sha256sum Quillmix32.scr Quillmix64.scr INSTALL.txt LICENSE.txt) >"$stage/$name/SHA256SUMS.txt"
 
@@ -51,4 +53,6 @@ with zipfile.ZipFile(target, "w", zipfile.ZIP_DEFLATED) as archive:
         with open(os.path.join(stage, name, entry), "rb") as f:
             archive.writestr(info, f.read())
 PY
-echo "package: $dist/$name.zip"
+tools/make-msi.sh "$version" build/x64/Quillmix.scr "$dist/$name.msi"
+(cd "$dist" && sha256sum "$name.zip" "$name.msi") >"$dist/SHA256SUMS.txt"
+echo "package: $dist/$name.zip $dist/$name.msi"

@@ -19,6 +19,8 @@ packages=(
   xvfb xdotool imagemagick x11-utils
   clang-format clang-tidy
   python3
+  # Builds the Windows Installer package (wixl) and reads its tables back (msiinfo).
+  msitools wixl
   # Builds tools/probe-32bit.c, which asks the kernel whether it runs 32-bit code.
   gcc libc6-dev
 )
