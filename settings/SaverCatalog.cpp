@@ -8,15 +8,15 @@
 
 #include <mbstring.h>
 
+#include <algorithm>
 #include <cstring>
+#include <cwchar>
 #include <map>
 #include <new>
 #include <string>
+#include <utility>
 
 namespace {
-
-// LoadStringA's buffer: descriptions are at most 47 characters.
-constexpr int kDescriptionBuffer = 48;
 
 constexpr char kSaverExtension[] = ".scr";
 constexpr size_t kExtensionLength = sizeof(kSaverExtension) - 1;
@@ -70,19 +70,29 @@ HMODULE MapAsDataFile(const AnsiString& path)
     return ::LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
 }
 
-AnsiString LoadDescription(HMODULE hModule)
+// String 1 as the resource holds it, in UTF-16: read through the ANSI calls, every
+// character outside the system's code page would become "?".
+std::wstring LoadDescription(HMODULE hModule)
 {
-    char szText[kDescriptionBuffer] = {};
-    if (::LoadStringA(hModule, IDS_DESCRIPTION, szText, kDescriptionBuffer) > 0)
-        return AnsiString(szText, ::strnlen(szText, kDescriptionBuffer - 1));
-    return AnsiString();
+    // Without a buffer, LoadStringW hands out the string in place with its length and no
+    // terminating NUL, so the cut below stays whole-character.
+    const wchar_t* pText = nullptr;
+    const int cch = ::LoadStringW(hModule, IDS_DESCRIPTION, reinterpret_cast<LPWSTR>(&pText), 0);
+    if (cch <= 0 || pText == nullptr)
+        return std::wstring();
+    const size_t nText = static_cast<size_t>(cch);
+    size_t nKept = std::min(nText, kMaxDescriptionLength);
+    if (nKept < nText && IS_HIGH_SURROGATE(pText[nKept - 1]) && IS_LOW_SURROGATE(pText[nKept]))
+        --nKept;
+    // A NUL inside the string ends the text, as it ends what a buffer shows.
+    return std::wstring(pText, ::wcsnlen(pText, nKept));
 }
 
 // What mapping one file told: whether it is a module image, and its string 1.
 struct MappedFile {
     FileStamp stamp;
     bool bModule;
-    AnsiString stringOne;
+    std::wstring stringOne;
 };
 
 // Mapping a file is most of a search's time, and the configuration dialog would map every
@@ -104,7 +114,7 @@ MappedFile MapFile(const AnsiString& path, const FileStamp& stamp)
     if (it != files.end() && it->second.stamp == stamp)
         return it->second;
 
-    MappedFile file = {stamp, false, AnsiString()};
+    MappedFile file = {stamp, false, std::wstring()};
     const UniqueModule module(MapAsDataFile(path));
     if (module) {
         file.bModule = true;
@@ -119,19 +129,19 @@ MappedFile MapFile(const AnsiString& path, const FileStamp& stamp)
 }
 
 // The file name without its last four characters, for a saver without string 1.
-AnsiString FileNameDescription(const AnsiString& path)
+std::wstring FileNameDescription(const AnsiString& path)
 {
     const size_t nSlash = path.str().rfind('\\');
     if (nSlash == std::string::npos)
-        return AnsiString();
+        return std::wstring();
     const std::string name = path.str().substr(nSlash + 1);
     if (name.length() <= kExtensionLength)
-        return AnsiString();
-    return AnsiString(name.substr(0, name.length() - kExtensionLength));
+        return std::wstring();
+    return AnsiString(name.substr(0, name.length() - kExtensionLength)).Wide();
 }
 
 // The description of a mapped saver: its string 1, else its file name.
-AnsiString DescribeMapped(const MappedFile& file, const AnsiString& path)
+std::wstring DescribeMapped(const MappedFile& file, const AnsiString& path)
 {
     return file.stringOne.empty() ? FileNameDescription(path) : file.stringOne;
 }
@@ -141,8 +151,9 @@ bool IsDotEntry(const char* pszName) noexcept
     return std::strcmp(pszName, ".") == 0 || std::strcmp(pszName, "..") == 0;
 }
 
-void FindInFolder(PathList& savers, PathList* pDescriptions, const AnsiString& folder,
-                  bool bRecurse, const AnsiString& ownDescription, int nDepth)
+void FindInFolder(PathList& savers, std::vector<std::wstring>* pDescriptions,
+                  const AnsiString& folder, bool bRecurse, const std::wstring& ownDescription,
+                  int nDepth)
 {
     if (folder.empty())
         return;
@@ -167,12 +178,12 @@ void FindInFolder(PathList& savers, PathList* pDescriptions, const AnsiString& f
                     MapFile(path, {data.nFileSizeHigh, data.nFileSizeLow, data.ftLastWriteTime});
                 if (!file.bModule)
                     continue;
-                const AnsiString description = DescribeMapped(file, path);
+                std::wstring description = DescribeMapped(file, path);
                 if (description == ownDescription)
                     continue;
                 savers.Add(path);
                 if (pDescriptions != nullptr)
-                    pDescriptions->Add(description);
+                    pDescriptions->push_back(std::move(description));
             } while (::FindNextFileA(find.get(), &data));
         }
     }
@@ -226,16 +237,16 @@ bool IsSaverFile(const AnsiString& path)
     return MapFile(path, stamp).bModule;
 }
 
-AnsiString GetSaverDescription(const AnsiString& path)
+std::wstring GetSaverDescription(const AnsiString& path)
 {
     FileStamp stamp;
     if (!GetFileStamp(path, &stamp))
-        return AnsiString();
+        return std::wstring();
     const MappedFile file = MapFile(path, stamp);
-    return file.bModule ? DescribeMapped(file, path) : AnsiString();
+    return file.bModule ? DescribeMapped(file, path) : std::wstring();
 }
 
-AnsiString GetOwnDescription() { return LoadDescription(::GetModuleHandleA(nullptr)); }
+std::wstring GetOwnDescription() { return LoadDescription(::GetModuleHandleW(nullptr)); }
 
 void FindSaversInFolder(PathList& savers, const AnsiString& folder, bool bRecurse)
 {
@@ -244,9 +255,10 @@ void FindSaversInFolder(PathList& savers, const AnsiString& folder, bool bRecurs
 
 namespace {
 
-void FindSaversIn(PathList& savers, PathList* pDescriptions, const PathList& folders, bool bRecurse)
+void FindSaversIn(PathList& savers, std::vector<std::wstring>* pDescriptions,
+                  const PathList& folders, bool bRecurse)
 {
-    const AnsiString ownDescription = GetOwnDescription();
+    const std::wstring ownDescription = GetOwnDescription();
     // By index over the count at the start, each folder copied: the two lists may be one.
     const size_t nFolders = folders.GetCount();
     for (size_t i = 0; i < nFolders; ++i) {
@@ -263,8 +275,8 @@ void FindSavers(PathList& savers, const PathList& folders, bool bRecurse)
     FindSaversIn(savers, nullptr, folders, bRecurse);
 }
 
-void FindDescribedSavers(PathList& savers, PathList& descriptions, const PathList& folders,
-                         bool bRecurse)
+void FindDescribedSavers(PathList& savers, std::vector<std::wstring>& descriptions,
+                         const PathList& folders, bool bRecurse)
 {
     FindSaversIn(savers, &descriptions, folders, bRecurse);
 }
