@@ -9,11 +9,11 @@
 #include <mbstring.h>
 
 #include <algorithm>
-#include <cstring>
 #include <cwchar>
 #include <map>
 #include <new>
 #include <string>
+#include <string_view>
 #include <utility>
 
 namespace {
@@ -25,19 +25,49 @@ constexpr char kAnyPattern[] = "*.*";
 
 bool FitsPathBuffer(const AnsiString& path) noexcept { return path.length() < MAX_PATH; }
 
-bool HasSaverExtension(const AnsiString& path)
+// Ends in ".scr" in any case: a path in the ANSI code page, or a listed name in UTF-16.
+template <class TString> bool HasSaverExtension(const TString& name)
 {
-    if (path.length() < kExtensionLength)
+    if (name.length() < kExtensionLength)
         return false;
-    const char* pExt = path.c_str() + path.length() - kExtensionLength;
+    const size_t nStart = name.length() - kExtensionLength;
     for (size_t i = 0; i < kExtensionLength; ++i) {
-        char ch = pExt[i];
+        auto ch = name[nStart + i];
         if (ch >= 'A' && ch <= 'Z')
-            ch = static_cast<char>(ch - 'A' + 'a');
-        if (ch != kSaverExtension[i])
+            ch = static_cast<decltype(ch)>(ch - 'A' + 'a');
+        if (ch != static_cast<decltype(ch)>(kSaverExtension[i]))
             return false;
     }
     return true;
+}
+
+// The text in the ANSI code page, when it reads back as the same UTF-16: no character
+// became "?" or a look-alike on the way.
+bool ToAnsiExactly(const wchar_t* pszText, AnsiString* pAnsi)
+{
+    const int cb = ::WideCharToMultiByte(CP_ACP, 0, pszText, -1, nullptr, 0, nullptr, nullptr);
+    if (cb <= 1)
+        return false;
+    std::string text(static_cast<size_t>(cb), '\0');
+    if (::WideCharToMultiByte(CP_ACP, 0, pszText, -1, &text[0], cb, nullptr, nullptr) != cb)
+        return false;
+    text.resize(static_cast<size_t>(cb - 1));
+    AnsiString ansi(std::move(text));
+    if (ansi.Wide() != pszText)
+        return false;
+    *pAnsi = std::move(ansi);
+    return true;
+}
+
+// A listed name as saver paths spell it, in the ANSI code page: the long name where the
+// code page holds all of it, else the short (8.3) name, which the ANSI calls reach the
+// file by. Empty where neither serves: the volume made no short name.
+AnsiString AnsiEntryName(const WIN32_FIND_DATAW& data)
+{
+    AnsiString name;
+    if (!ToAnsiExactly(data.cFileName, &name) && !ToAnsiExactly(data.cAlternateFileName, &name))
+        return AnsiString();
+    return name;
 }
 
 // A file's size and last-write time: as long as both stay, so does what mapping it says.
@@ -129,26 +159,30 @@ MappedFile MapFile(const AnsiString& path, const FileStamp& stamp)
 }
 
 // The file name without its last four characters, for a saver without string 1.
-std::wstring FileNameDescription(const AnsiString& path)
+std::wstring FileNameDescription(const std::wstring& name)
 {
-    const size_t nSlash = path.str().rfind('\\');
-    if (nSlash == std::string::npos)
-        return std::wstring();
-    const std::string name = path.str().substr(nSlash + 1);
     if (name.length() <= kExtensionLength)
         return std::wstring();
-    return AnsiString(name.substr(0, name.length() - kExtensionLength)).Wide();
+    return name.substr(0, name.length() - kExtensionLength);
 }
 
-// The description of a mapped saver: its string 1, else its file name.
-std::wstring DescribeMapped(const MappedFile& file, const AnsiString& path)
+// The long name of the file a path names, in UTF-16: the path may spell it by its short
+// form. Empty for a path without a folder.
+std::wstring LongFileName(const AnsiString& path)
 {
-    return file.stringOne.empty() ? FileNameDescription(path) : file.stringOne;
+    if (path.str().rfind('\\') == std::string::npos)
+        return std::wstring();
+    std::wstring fullPath = path.Wide();
+    wchar_t szLong[MAX_PATH];
+    const DWORD cch = ::GetLongPathNameW(fullPath.c_str(), szLong, MAX_PATH);
+    if (cch != 0 && cch < MAX_PATH)
+        fullPath = szLong;
+    return fullPath.substr(fullPath.rfind(L'\\') + 1);
 }
 
-bool IsDotEntry(const char* pszName) noexcept
+bool IsDotEntry(const wchar_t* pszName) noexcept
 {
-    return std::strcmp(pszName, ".") == 0 || std::strcmp(pszName, "..") == 0;
+    return std::wcscmp(pszName, L".") == 0 || std::wcscmp(pszName, L"..") == 0;
 }
 
 void FindInFolder(PathList& savers, std::vector<std::wstring>* pDescriptions,
@@ -161,30 +195,35 @@ void FindInFolder(PathList& savers, std::vector<std::wstring>* pDescriptions,
     if (dir.str().back() != '\\')
         dir += '\\';
 
-    WIN32_FIND_DATAA data;
+    // Listed in UTF-16, so that a name outside the code page is seen whole: the path then
+    // takes its short form, the description its long one.
+    WIN32_FIND_DATAW data;
     const AnsiString saverPattern = dir + kSaverPattern;
     if (FitsPathBuffer(saverPattern)) {
-        const UniqueFindHandle find(::FindFirstFileA(saverPattern.c_str(), &data));
+        const UniqueFindHandle find(::FindFirstFileW(saverPattern.Wide().c_str(), &data));
         if (find) {
             do {
                 // A folder cannot be opened as a file; the listing has just shown the rest
                 // exists, so one mapping answers both the saver test and the description.
-                if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+                if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
+                    !HasSaverExtension(std::wstring_view(data.cFileName)))
                     continue;
-                const AnsiString path = dir + data.cFileName;
-                if (!FitsPathBuffer(path) || !HasSaverExtension(path))
+                const AnsiString name = AnsiEntryName(data);
+                const AnsiString path = dir + name;
+                if (name.empty() || !FitsPathBuffer(path))
                     continue;
                 const MappedFile file =
                     MapFile(path, {data.nFileSizeHigh, data.nFileSizeLow, data.ftLastWriteTime});
                 if (!file.bModule)
                     continue;
-                std::wstring description = DescribeMapped(file, path);
+                std::wstring description =
+                    file.stringOne.empty() ? FileNameDescription(data.cFileName) : file.stringOne;
                 if (description == ownDescription)
                     continue;
                 savers.Add(path);
                 if (pDescriptions != nullptr)
                     pDescriptions->push_back(std::move(description));
-            } while (::FindNextFileA(find.get(), &data));
+            } while (::FindNextFileW(find.get(), &data));
         }
     }
 
@@ -193,7 +232,7 @@ void FindInFolder(PathList& savers, std::vector<std::wstring>* pDescriptions,
     const AnsiString anyPattern = dir + kAnyPattern;
     if (!FitsPathBuffer(anyPattern))
         return;
-    const UniqueFindHandle find(::FindFirstFileA(anyPattern.c_str(), &data));
+    const UniqueFindHandle find(::FindFirstFileW(anyPattern.Wide().c_str(), &data));
     if (!find)
         return;
     do {
@@ -202,10 +241,11 @@ void FindInFolder(PathList& savers, std::vector<std::wstring>* pDescriptions,
             (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
             IsDotEntry(data.cFileName))
             continue;
-        const AnsiString subFolder = dir + data.cFileName;
-        if (FitsPathBuffer(subFolder))
+        const AnsiString name = AnsiEntryName(data);
+        const AnsiString subFolder = dir + name;
+        if (!name.empty() && FitsPathBuffer(subFolder))
             FindInFolder(savers, pDescriptions, subFolder, bRecurse, ownDescription, nDepth + 1);
-    } while (::FindNextFileA(find.get(), &data));
+    } while (::FindNextFileW(find.get(), &data));
 }
 
 }  // namespace
@@ -232,7 +272,7 @@ int ComparePathText(const AnsiString& a, const AnsiString& b)
 bool IsSaverFile(const AnsiString& path)
 {
     FileStamp stamp;
-    if (!GetFileStamp(path, &stamp) || !HasSaverExtension(path))
+    if (!GetFileStamp(path, &stamp) || !HasSaverExtension(path.str()))
         return false;
     return MapFile(path, stamp).bModule;
 }
@@ -243,7 +283,9 @@ std::wstring GetSaverDescription(const AnsiString& path)
     if (!GetFileStamp(path, &stamp))
         return std::wstring();
     const MappedFile file = MapFile(path, stamp);
-    return file.bModule ? DescribeMapped(file, path) : std::wstring();
+    if (!file.bModule)
+        return std::wstring();
+    return file.stringOne.empty() ? FileNameDescription(LongFileName(path)) : file.stringOne;
 }
 
 std::wstring GetOwnDescription() { return LoadDescription(::GetModuleHandleW(nullptr)); }

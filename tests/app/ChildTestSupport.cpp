@@ -24,7 +24,9 @@ void RemoveFolderWithFiles(const std::string& folder)
     HANDLE find = ::FindFirstFileA((folder + "\\*").c_str(), &fd);
     if (find != INVALID_HANDLE_VALUE) {
         do {
-            const std::string name = fd.cFileName;
+            // The short name reaches a file whose long name the code page cannot hold.
+            const std::string name =
+                fd.cAlternateFileName[0] != '\0' ? fd.cAlternateFileName : fd.cFileName;
             if (name == "." || name == "..")
                 continue;
             const std::string path = folder + "\\" + name;

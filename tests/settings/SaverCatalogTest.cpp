@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -461,6 +462,41 @@ TEST_F(SaverCatalogTest, PathsEqualComparesFilesNotTexts)
     // A vanished file compares unequal, even with itself.
     EXPECT_FALSE(PathsEqual(m_folder.PathOf("Gone.scr"), m_folder.PathOf("Gone.scr")));
     EXPECT_FALSE(PathsEqual(a, m_folder.PathOf("Gone.scr")));
+}
+
+// A name outside the ANSI code page cannot be spelt in the ANSI calls that saver paths go
+// through; its short (8.3) form can. Savers under such names are found by their short
+// forms, and one without string 1 is described by its long name, whole.
+TEST_F(SaverCatalogTest, NamesOutsideTheCodePageAreReachedByTheirShortForms)
+{
+    const std::wstring folder = AnsiString(m_folder.Path()).Wide() + L"\\Заставки";
+    const std::wstring japanese = folder + L"\\日本.scr";
+    const std::wstring greek = folder + L"\\Ωραίο.scr";
+    ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
+    ASSERT_TRUE(::CopyFileW(AnsiString(Fixture(fixture::kJapanese)).Wide().c_str(),
+                            japanese.c_str(), TRUE));
+    ASSERT_TRUE(::CopyFileW(AnsiString(Fixture(fixture::kNoDescription)).Wide().c_str(),
+                            greek.c_str(), TRUE));
+    wchar_t shortForm[MAX_PATH] = {};
+    ::GetShortPathNameW(greek.c_str(), shortForm, MAX_PATH);
+    if (greek == shortForm)
+        GTEST_SKIP() << "this volume makes no short names (Windows' default off the system drive)";
+
+    PathList folders, savers;
+    std::vector<std::wstring> descriptions;
+    folders.Add(m_folder.Path());
+    FindDescribedSavers(savers, descriptions, folders, true);
+    ASSERT_EQ(savers.GetCount(), 2u);
+    std::map<std::wstring, std::string> described;  // by the file's long path
+    for (size_t i = 0; i < savers.GetCount(); ++i) {
+        EXPECT_TRUE(IsSaverFile(savers[i])) << savers[i].str();
+        EXPECT_EQ(GetSaverDescription(savers[i]), descriptions[i]);
+        wchar_t longPath[MAX_PATH] = {};
+        EXPECT_GT(::GetLongPathNameW(savers[i].Wide().c_str(), longPath, MAX_PATH), 0u);
+        described[longPath] = Utf8(descriptions[i]);
+    }
+    EXPECT_EQ(described[japanese], FIXTURE_DESCRIPTION_JAPANESE);
+    EXPECT_EQ(described[greek], "Ωραίο");
 }
 
 TEST(SaverCatalogSystemTest, DefaultFoldersWithRecursionFindTheSystemSaversTwice)
