@@ -91,32 +91,6 @@ TEST_F(ChildSaverTest, PathWithBlanksIsStartedUnquoted)
     EXPECT_EQ(lines.front(), fixture::kRecordCmdLinePrefix + cmdLine);
 }
 
-// A folder named outside the ANSI code page: the catalog names its savers by the short
-// form, which starts them like any other path.
-TEST_F(ChildSaverTest, PathInItsShortFormStartsASaverNamedOutsideTheCodePage)
-{
-    const std::wstring folder = AnsiString(m_dir.Path()).Wide() + L"\\Заставки";
-    const std::wstring saver = folder + L"\\Запись.scr";
-    ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
-    ASSERT_TRUE(::CopyFileW(AnsiString(FixturePath(fixture::kRecorder.fileName)).Wide().c_str(),
-                            saver.c_str(), FALSE));
-    wchar_t szShort[MAX_PATH] = {};
-    const DWORD cch = ::GetShortPathNameW(saver.c_str(), szShort, MAX_PATH);
-    ASSERT_TRUE(cch != 0 && cch < MAX_PATH);
-    if (saver == szShort)
-        GTEST_SKIP() << "this volume makes no short names (Windows' default off the system drive)";
-    char szShortAnsi[MAX_PATH] = {};
-    ASSERT_GT(
-        ::WideCharToMultiByte(CP_ACP, 0, szShort, -1, szShortAnsi, MAX_PATH, nullptr, nullptr), 0);
-    const std::string cmdLine = std::string(szShortAnsi) + " /p 1";
-    UniqueHandle child = StartChildSaver(szShortAnsi, cmdLine);
-    ASSERT_TRUE(child);
-    WaitUntilEnded(child.get());
-    const std::vector<std::string> lines = m_record.Lines();
-    ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines.front(), fixture::kRecordCmdLinePrefix + cmdLine);
-}
-
 TEST_F(ChildSaverTest, StartOfAMissingFileFailsWithoutHandle)
 {
     const std::string missing = m_dir.PathOf("Missing.scr");

@@ -24,9 +24,7 @@ void RemoveFolderWithFiles(const std::string& folder)
     HANDLE find = ::FindFirstFileA((folder + "\\*").c_str(), &fd);
     if (find != INVALID_HANDLE_VALUE) {
         do {
-            // The short name reaches a file whose long name the code page cannot hold.
-            const std::string name =
-                fd.cAlternateFileName[0] != '\0' ? fd.cAlternateFileName : fd.cFileName;
+            const std::string name = fd.cFileName;
             if (name == "." || name == "..")
                 continue;
             const std::string path = folder + "\\" + name;
