@@ -127,7 +127,7 @@ void SSConfigureDlg::FillSaverList()
     HWND hWndList = GetDlgItem(IDC_SAVER_LIST);
     ListCtrlWrapper list(hWndList);
     PathList paths;
-    std::vector<std::wstring> descriptions;
+    std::vector<WideString> descriptions;
     FindDescribedSavers(paths, descriptions, settings.GetFolders(),
                         settings.GetRecurseSaverFolders());
     // The same answers as IsSaverSelected for every path, in a time that does not grow

@@ -1,6 +1,6 @@
 #include "config/SaverListItem.h"
 
-SaverListItem SaverListItem::FromPath(const AnsiString& path, const std::wstring& name)
+SaverListItem SaverListItem::FromPath(const AnsiString& path, const WideString& name)
 {
     SaverListItem item;
     item.m_strName = name;

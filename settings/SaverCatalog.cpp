@@ -102,27 +102,27 @@ HMODULE MapAsDataFile(const AnsiString& path)
 
 // String 1 as the resource holds it, in UTF-16: read through the ANSI calls, every
 // character outside the system's code page would become "?".
-std::wstring LoadDescription(HMODULE hModule)
+WideString LoadDescription(HMODULE hModule)
 {
     // Without a buffer, LoadStringW hands out the string in place with its length and no
     // terminating NUL, so the cut below stays whole-character.
     const wchar_t* pText = nullptr;
     const int cch = ::LoadStringW(hModule, IDS_DESCRIPTION, reinterpret_cast<LPWSTR>(&pText), 0);
     if (cch <= 0 || pText == nullptr)
-        return std::wstring();
+        return WideString();
     const size_t nText = static_cast<size_t>(cch);
     size_t nKept = std::min(nText, kMaxDescriptionLength);
     if (nKept < nText && IS_HIGH_SURROGATE(pText[nKept - 1]) && IS_LOW_SURROGATE(pText[nKept]))
         --nKept;
     // A NUL inside the string ends the text, as it ends what a buffer shows.
-    return std::wstring(pText, ::wcsnlen(pText, nKept));
+    return WideString(pText, ::wcsnlen(pText, nKept));
 }
 
 // What mapping one file told: whether it is a module image, and its string 1.
 struct MappedFile {
     FileStamp stamp;
     bool bModule;
-    std::wstring stringOne;
+    WideString stringOne;
 };
 
 // Mapping a file is most of a search's time, and the configuration dialog would map every
@@ -144,7 +144,7 @@ MappedFile MapFile(const AnsiString& path, const FileStamp& stamp)
     if (it != files.end() && it->second.stamp == stamp)
         return it->second;
 
-    MappedFile file = {stamp, false, std::wstring()};
+    MappedFile file = {stamp, false, WideString()};
     const UniqueModule module(MapAsDataFile(path));
     if (module) {
         file.bModule = true;
@@ -159,20 +159,20 @@ MappedFile MapFile(const AnsiString& path, const FileStamp& stamp)
 }
 
 // The file name without its last four characters, for a saver without string 1.
-std::wstring FileNameDescription(const std::wstring& name)
+WideString FileNameDescription(const WideString& name)
 {
     if (name.length() <= kExtensionLength)
-        return std::wstring();
+        return WideString();
     return name.substr(0, name.length() - kExtensionLength);
 }
 
 // The long name of the file a path names, in UTF-16: the path may spell it by its short
 // form. Empty for a path without a folder.
-std::wstring LongFileName(const AnsiString& path)
+WideString LongFileName(const AnsiString& path)
 {
     if (path.str().rfind('\\') == std::string::npos)
-        return std::wstring();
-    std::wstring fullPath = path.Wide();
+        return WideString();
+    WideString fullPath = path.Wide();
     wchar_t szLong[MAX_PATH];
     const DWORD cch = ::GetLongPathNameW(fullPath.c_str(), szLong, MAX_PATH);
     if (cch != 0 && cch < MAX_PATH)
@@ -185,8 +185,8 @@ bool IsDotEntry(const wchar_t* pszName) noexcept
     return std::wcscmp(pszName, L".") == 0 || std::wcscmp(pszName, L"..") == 0;
 }
 
-void FindInFolder(PathList& savers, std::vector<std::wstring>* pDescriptions,
-                  const AnsiString& folder, bool bRecurse, const std::wstring& ownDescription,
+void FindInFolder(PathList& savers, std::vector<WideString>* pDescriptions,
+                  const AnsiString& folder, bool bRecurse, const WideString& ownDescription,
                   int nDepth)
 {
     if (folder.empty())
@@ -216,7 +216,7 @@ void FindInFolder(PathList& savers, std::vector<std::wstring>* pDescriptions,
                     MapFile(path, {data.nFileSizeHigh, data.nFileSizeLow, data.ftLastWriteTime});
                 if (!file.bModule)
                     continue;
-                std::wstring description =
+                WideString description =
                     file.stringOne.empty() ? FileNameDescription(data.cFileName) : file.stringOne;
                 if (description == ownDescription)
                     continue;
@@ -277,18 +277,18 @@ bool IsSaverFile(const AnsiString& path)
     return MapFile(path, stamp).bModule;
 }
 
-std::wstring GetSaverDescription(const AnsiString& path)
+WideString GetSaverDescription(const AnsiString& path)
 {
     FileStamp stamp;
     if (!GetFileStamp(path, &stamp))
-        return std::wstring();
+        return WideString();
     const MappedFile file = MapFile(path, stamp);
     if (!file.bModule)
-        return std::wstring();
+        return WideString();
     return file.stringOne.empty() ? FileNameDescription(LongFileName(path)) : file.stringOne;
 }
 
-std::wstring GetOwnDescription() { return LoadDescription(::GetModuleHandleW(nullptr)); }
+WideString GetOwnDescription() { return LoadDescription(::GetModuleHandleW(nullptr)); }
 
 void FindSaversInFolder(PathList& savers, const AnsiString& folder, bool bRecurse)
 {
@@ -297,10 +297,10 @@ void FindSaversInFolder(PathList& savers, const AnsiString& folder, bool bRecurs
 
 namespace {
 
-void FindSaversIn(PathList& savers, std::vector<std::wstring>* pDescriptions,
-                  const PathList& folders, bool bRecurse)
+void FindSaversIn(PathList& savers, std::vector<WideString>* pDescriptions, const PathList& folders,
+                  bool bRecurse)
 {
-    const std::wstring ownDescription = GetOwnDescription();
+    const WideString ownDescription = GetOwnDescription();
     // By index over the count at the start, each folder copied: the two lists may be one.
     const size_t nFolders = folders.GetCount();
     for (size_t i = 0; i < nFolders; ++i) {
@@ -317,7 +317,7 @@ void FindSavers(PathList& savers, const PathList& folders, bool bRecurse)
     FindSaversIn(savers, nullptr, folders, bRecurse);
 }
 
-void FindDescribedSavers(PathList& savers, std::vector<std::wstring>& descriptions,
+void FindDescribedSavers(PathList& savers, std::vector<WideString>& descriptions,
                          const PathList& folders, bool bRecurse)
 {
     FindSaversIn(savers, &descriptions, folders, bRecurse);

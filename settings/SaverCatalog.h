@@ -1,5 +1,6 @@
 #pragma once
 #include "settings/PathList.h"
+#include "ui/WideString.h"
 
 #include <string>
 #include <vector>
@@ -24,9 +25,9 @@ struct PathTextLess {
 bool IsSaverFile(const AnsiString& path);
 // String 1 of the saver in UTF-16, whatever its script (at most kMaxDescriptionLength
 // units, never half a surrogate pair), else its file name without extension.
-std::wstring GetSaverDescription(const AnsiString& path);
+WideString GetSaverDescription(const AnsiString& path);
 // String 1 of this program itself; a saver carrying it is this program and never found.
-std::wstring GetOwnDescription();
+WideString GetOwnDescription();
 // Appends the savers of one folder (and its subfolders with bRecurse); never empties.
 // Linked folders (reparse points) are not entered, the walk stops kMaxFolderDepth levels
 // below the folder, and a path that would not fit MAX_PATH is skipped.
@@ -34,7 +35,7 @@ void FindSaversInFolder(PathList& savers, const AnsiString& folder, bool bRecurs
 void FindSavers(PathList& savers, const PathList& folders, bool bRecurse);
 // FindSavers that also appends each found saver's GetSaverDescription to descriptions,
 // read from the mapping the search makes anyway.
-void FindDescribedSavers(PathList& savers, std::vector<std::wstring>& descriptions,
+void FindDescribedSavers(PathList& savers, std::vector<WideString>& descriptions,
                          const PathList& folders, bool bRecurse);
 
 // The longest description in UTF-16 units: what a buffer of 48 with its terminating NUL holds.

@@ -131,7 +131,7 @@ int MapEach(const std::vector<std::string>& files)
 void FindTwice(PathList& savers, const std::string& folder, bool bRecurse)
 {
     const std::string dir = folder + "\\";
-    const std::wstring own = GetOwnDescription();
+    const WideString own = GetOwnDescription();
     WIN32_FIND_DATAA data;
     HANDLE hFind = ::FindFirstFileA((dir + "*.scr").c_str(), &data);
     if (hFind != INVALID_HANDLE_VALUE) {

@@ -30,10 +30,10 @@ std::vector<std::string> Strings(const PathList& list)
     return out;
 }
 
-std::vector<std::string> Strings(const std::vector<std::wstring>& texts)
+std::vector<std::string> Strings(const std::vector<WideString>& texts)
 {
     std::vector<std::string> out;
-    for (const std::wstring& text : texts)
+    for (const WideString& text : texts)
         out.push_back(Utf8(text));
     return out;
 }
@@ -222,7 +222,7 @@ TEST_F(SaverCatalogTest, DescriptionIsStringOneOrTheFileName)
     for (const fixture::FixtureSaver& saver :
          {fixture::kJapanese, fixture::kCyrillic, fixture::kGreek})
         EXPECT_EQ(Utf8(GetSaverDescription(Fixture(saver))), saver.description) << saver.fileName;
-    const std::wstring astral = GetSaverDescription(Fixture(fixture::kAstralCut));
+    const WideString astral = GetSaverDescription(Fixture(fixture::kAstralCut));
     EXPECT_EQ(astral.length(), kMaxDescriptionLength - 1);
     EXPECT_EQ(Utf8(astral), fixture::kAstralCutKept);
 
@@ -244,7 +244,7 @@ TEST_F(SaverCatalogTest, DescriptionIsStringOneOrTheFileName)
     PathList folders;
     folders.Add(m_folder.Path());
     PathList savers, described;
-    std::vector<std::wstring> descriptions;
+    std::vector<WideString> descriptions;
     FindSavers(savers, folders, true);
     FindDescribedSavers(described, descriptions, folders, true);
     ASSERT_EQ(Strings(described), Strings(savers));
@@ -272,7 +272,7 @@ TEST_F(SaverCatalogTest, FileChangedInSizeOrTimeIsExaminedAgain)
     ASSERT_TRUE(::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &saver));
     const auto search = [&] {
         PathList folders, savers;
-        std::vector<std::wstring> descriptions;
+        std::vector<WideString> descriptions;
         folders.Add(m_folder.Path());
         FindDescribedSavers(savers, descriptions, folders, false);
         return Strings(descriptions);
@@ -469,9 +469,9 @@ TEST_F(SaverCatalogTest, PathsEqualComparesFilesNotTexts)
 // forms, and one without string 1 is described by its long name, whole.
 TEST_F(SaverCatalogTest, NamesOutsideTheCodePageAreReachedByTheirShortForms)
 {
-    const std::wstring folder = AnsiString(m_folder.Path()).Wide() + L"\\Заставки";
-    const std::wstring japanese = folder + L"\\日本.scr";
-    const std::wstring greek = folder + L"\\Ωραίο.scr";
+    const WideString folder = AnsiString(m_folder.Path()).Wide() + L"\\Заставки";
+    const WideString japanese = folder + L"\\日本.scr";
+    const WideString greek = folder + L"\\Ωραίο.scr";
     ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
     ASSERT_TRUE(::CopyFileW(AnsiString(Fixture(fixture::kJapanese)).Wide().c_str(),
                             japanese.c_str(), TRUE));
@@ -483,11 +483,11 @@ TEST_F(SaverCatalogTest, NamesOutsideTheCodePageAreReachedByTheirShortForms)
         GTEST_SKIP() << "this volume makes no short names (Windows' default off the system drive)";
 
     PathList folders, savers;
-    std::vector<std::wstring> descriptions;
+    std::vector<WideString> descriptions;
     folders.Add(m_folder.Path());
     FindDescribedSavers(savers, descriptions, folders, true);
     ASSERT_EQ(savers.GetCount(), 2u);
-    std::map<std::wstring, std::string> described;  // by the file's long path
+    std::map<WideString, std::string> described;  // by the file's long path
     for (size_t i = 0; i < savers.GetCount(); ++i) {
         EXPECT_TRUE(IsSaverFile(savers[i])) << savers[i].str();
         EXPECT_EQ(GetSaverDescription(savers[i]), descriptions[i]);

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-std::string Utf8(const std::wstring& text)
+std::string Utf8(const WideString& text)
 {
     if (text.empty())
         return std::string();
