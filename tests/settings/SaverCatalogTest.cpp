@@ -480,7 +480,7 @@ TEST_F(SaverCatalogTest, NamesOutsideTheCodePageAreReachedByTheirShortForms)
     wchar_t shortForm[MAX_PATH] = {};
     ::GetShortPathNameW(greek.c_str(), shortForm, MAX_PATH);
     if (greek == shortForm)
-        GTEST_SKIP() << "this volume makes no short names (Windows' default off the system drive)";
+        GTEST_SKIP() << "this volume makes no short (8.3) names";
 
     PathList folders, savers;
     std::vector<WideString> descriptions;
