@@ -23,20 +23,20 @@ bool ListCtrlWrapper::AddColumn(const char* pszText) noexcept
                           reinterpret_cast<LPARAM>(&column)) != -1;
 }
 
-int ListCtrlWrapper::InsertRow(int nIndex, const char* pszText, LPARAM lParam) noexcept
+int ListCtrlWrapper::InsertRow(int nIndex, const wchar_t* pszText, LPARAM lParam) noexcept
 {
     if (!IsValid())
         return -1;
     const int count = static_cast<int>(::SendMessageA(m_hWnd, LVM_GETITEMCOUNT, 0, 0));
     if (nIndex < 0 || nIndex > count)
         nIndex = count;
-    LVITEMA item = {};
+    LVITEMW item = {};
     item.mask = LVIF_TEXT | LVIF_PARAM;
     item.iItem = nIndex;
-    item.pszText = const_cast<char*>(pszText);
+    item.pszText = const_cast<wchar_t*>(pszText);
     item.lParam = lParam;
     // The list view answers with the index it used; a failure is -1.
-    if (::SendMessageA(m_hWnd, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)) == -1)
+    if (::SendMessageW(m_hWnd, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)) == -1)
         return -1;
     return nIndex;
 }

@@ -15,8 +15,9 @@ public:
 
     // A column after the existing ones, with no width of its own (FitColumns sizes it).
     bool AddColumn(const char* pszText) noexcept;
-    // A row at nIndex (-1 or past the end: at the end); its index, or -1.
-    int InsertRow(int nIndex, const char* pszText, LPARAM lParam) noexcept;
+    // A row at nIndex (-1 or past the end: at the end); its index, or -1. The text is
+    // UTF-16, so a name in any script shows whole.
+    int InsertRow(int nIndex, const wchar_t* pszText, LPARAM lParam) noexcept;
     // Sizes every column to its header; a single column fills the client width.
     bool FitColumns() noexcept;
 

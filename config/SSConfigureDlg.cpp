@@ -7,6 +7,8 @@
 #include "settings/SaverCatalog.h"
 
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -17,12 +19,17 @@ const char kZeroDelayMessage[] = "ERROR:  Please enter a delay of at least one m
 const DWORD kMaxShuffleDelay = 9999;
 const WPARAM kDelayTextLimit = 4;
 
+// Names in the order the user reads them: the user's locale, without case, as lstrcmpiA
+// compares ANSI names, but over every character.
 int CALLBACK CompareSaverNames(LPARAM lParam1, LPARAM lParam2, LPARAM) noexcept
 {
     const auto* a = reinterpret_cast<const SaverListItem*>(lParam1);
     const auto* b = reinterpret_cast<const SaverListItem*>(lParam2);
-    return ::lstrcmpiA(a != nullptr ? a->m_strName.c_str() : "",
-                       b != nullptr ? b->m_strName.c_str() : "");
+    const int nOrder = ::CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE,
+                                        a != nullptr ? a->m_strName.c_str() : L"", -1,
+                                        b != nullptr ? b->m_strName.c_str() : L"", -1);
+    // 0 is a failure (bad flags or locale), not an order: such names count as equal.
+    return nOrder == 0 ? 0 : nOrder - CSTR_EQUAL;
 }
 
 // Stops a window's redrawing while it lives, then redraws it whole.
@@ -120,7 +127,7 @@ void SSConfigureDlg::FillSaverList()
     HWND hWndList = GetDlgItem(IDC_SAVER_LIST);
     ListCtrlWrapper list(hWndList);
     PathList paths;
-    PathList descriptions;
+    std::vector<WideString> descriptions;
     FindDescribedSavers(paths, descriptions, settings.GetFolders(),
                         settings.GetRecurseSaverFolders());
     // The same answers as IsSaverSelected for every path, in a time that does not grow

@@ -1,6 +1,6 @@
 #include "config/SaverListItem.h"
 
-SaverListItem SaverListItem::FromPath(const AnsiString& path, const AnsiString& name)
+SaverListItem SaverListItem::FromPath(const AnsiString& path, const WideString& name)
 {
     SaverListItem item;
     item.m_strName = name;

@@ -8,15 +8,15 @@
 
 #include <mbstring.h>
 
-#include <cstring>
+#include <algorithm>
+#include <cwchar>
 #include <map>
 #include <new>
 #include <string>
+#include <string_view>
+#include <utility>
 
 namespace {
-
-// LoadStringA's buffer: descriptions are at most 47 characters.
-constexpr int kDescriptionBuffer = 48;
 
 constexpr char kSaverExtension[] = ".scr";
 constexpr size_t kExtensionLength = sizeof(kSaverExtension) - 1;
@@ -25,19 +25,49 @@ constexpr char kAnyPattern[] = "*.*";
 
 bool FitsPathBuffer(const AnsiString& path) noexcept { return path.length() < MAX_PATH; }
 
-bool HasSaverExtension(const AnsiString& path)
+// Ends in ".scr" in any case: a path in the ANSI code page, or a listed name in UTF-16.
+template <class TString> bool HasSaverExtension(const TString& name)
 {
-    if (path.length() < kExtensionLength)
+    if (name.length() < kExtensionLength)
         return false;
-    const char* pExt = path.c_str() + path.length() - kExtensionLength;
+    const size_t nStart = name.length() - kExtensionLength;
     for (size_t i = 0; i < kExtensionLength; ++i) {
-        char ch = pExt[i];
+        auto ch = name[nStart + i];
         if (ch >= 'A' && ch <= 'Z')
-            ch = static_cast<char>(ch - 'A' + 'a');
-        if (ch != kSaverExtension[i])
+            ch = static_cast<decltype(ch)>(ch - 'A' + 'a');
+        if (ch != static_cast<decltype(ch)>(kSaverExtension[i]))
             return false;
     }
     return true;
+}
+
+// The text in the ANSI code page, when it reads back as the same UTF-16: no character
+// became "?" or a look-alike on the way.
+bool ToAnsiExactly(const wchar_t* pszText, AnsiString* pAnsi)
+{
+    const int cb = ::WideCharToMultiByte(CP_ACP, 0, pszText, -1, nullptr, 0, nullptr, nullptr);
+    if (cb <= 1)
+        return false;
+    std::string text(static_cast<size_t>(cb), '\0');
+    if (::WideCharToMultiByte(CP_ACP, 0, pszText, -1, &text[0], cb, nullptr, nullptr) != cb)
+        return false;
+    text.resize(static_cast<size_t>(cb - 1));
+    AnsiString ansi(std::move(text));
+    if (ansi.Wide() != pszText)
+        return false;
+    *pAnsi = std::move(ansi);
+    return true;
+}
+
+// A listed name as saver paths spell it, in the ANSI code page: the long name where the
+// code page holds all of it, else the short (8.3) name, which the ANSI calls reach the
+// file by. Empty where neither serves: the volume made no short name.
+AnsiString AnsiEntryName(const WIN32_FIND_DATAW& data)
+{
+    AnsiString name;
+    if (!ToAnsiExactly(data.cFileName, &name) && !ToAnsiExactly(data.cAlternateFileName, &name))
+        return AnsiString();
+    return name;
 }
 
 // A file's size and last-write time: as long as both stay, so does what mapping it says.
@@ -70,19 +100,29 @@ HMODULE MapAsDataFile(const AnsiString& path)
     return ::LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
 }
 
-AnsiString LoadDescription(HMODULE hModule)
+// String 1 as the resource holds it, in UTF-16: read through the ANSI calls, every
+// character outside the system's code page would become "?".
+WideString LoadDescription(HMODULE hModule)
 {
-    char szText[kDescriptionBuffer] = {};
-    if (::LoadStringA(hModule, IDS_DESCRIPTION, szText, kDescriptionBuffer) > 0)
-        return AnsiString(szText, ::strnlen(szText, kDescriptionBuffer - 1));
-    return AnsiString();
+    // Without a buffer, LoadStringW hands out the string in place with its length and no
+    // terminating NUL, so the cut below stays whole-character.
+    const wchar_t* pText = nullptr;
+    const int cch = ::LoadStringW(hModule, IDS_DESCRIPTION, reinterpret_cast<LPWSTR>(&pText), 0);
+    if (cch <= 0 || pText == nullptr)
+        return WideString();
+    const size_t nText = static_cast<size_t>(cch);
+    size_t nKept = std::min(nText, kMaxDescriptionLength);
+    if (nKept < nText && IS_HIGH_SURROGATE(pText[nKept - 1]) && IS_LOW_SURROGATE(pText[nKept]))
+        --nKept;
+    // A NUL inside the string ends the text, as it ends what a buffer shows.
+    return WideString(pText, ::wcsnlen(pText, nKept));
 }
 
 // What mapping one file told: whether it is a module image, and its string 1.
 struct MappedFile {
     FileStamp stamp;
     bool bModule;
-    AnsiString stringOne;
+    WideString stringOne;
 };
 
 // Mapping a file is most of a search's time, and the configuration dialog would map every
@@ -104,7 +144,7 @@ MappedFile MapFile(const AnsiString& path, const FileStamp& stamp)
     if (it != files.end() && it->second.stamp == stamp)
         return it->second;
 
-    MappedFile file = {stamp, false, AnsiString()};
+    MappedFile file = {stamp, false, WideString()};
     const UniqueModule module(MapAsDataFile(path));
     if (module) {
         file.bModule = true;
@@ -119,30 +159,35 @@ MappedFile MapFile(const AnsiString& path, const FileStamp& stamp)
 }
 
 // The file name without its last four characters, for a saver without string 1.
-AnsiString FileNameDescription(const AnsiString& path)
+WideString FileNameDescription(const WideString& name)
 {
-    const size_t nSlash = path.str().rfind('\\');
-    if (nSlash == std::string::npos)
-        return AnsiString();
-    const std::string name = path.str().substr(nSlash + 1);
     if (name.length() <= kExtensionLength)
-        return AnsiString();
-    return AnsiString(name.substr(0, name.length() - kExtensionLength));
+        return WideString();
+    return name.substr(0, name.length() - kExtensionLength);
 }
 
-// The description of a mapped saver: its string 1, else its file name.
-AnsiString DescribeMapped(const MappedFile& file, const AnsiString& path)
+// The long name of the file a path names, in UTF-16: the path may spell it by its short
+// form. Empty for a path without a folder.
+WideString LongFileName(const AnsiString& path)
 {
-    return file.stringOne.empty() ? FileNameDescription(path) : file.stringOne;
+    if (path.str().rfind('\\') == std::string::npos)
+        return WideString();
+    WideString fullPath = path.Wide();
+    wchar_t szLong[MAX_PATH];
+    const DWORD cch = ::GetLongPathNameW(fullPath.c_str(), szLong, MAX_PATH);
+    if (cch != 0 && cch < MAX_PATH)
+        fullPath = szLong;
+    return fullPath.substr(fullPath.rfind(L'\\') + 1);
 }
 
-bool IsDotEntry(const char* pszName) noexcept
+bool IsDotEntry(const wchar_t* pszName) noexcept
 {
-    return std::strcmp(pszName, ".") == 0 || std::strcmp(pszName, "..") == 0;
+    return std::wcscmp(pszName, L".") == 0 || std::wcscmp(pszName, L"..") == 0;
 }
 
-void FindInFolder(PathList& savers, PathList* pDescriptions, const AnsiString& folder,
-                  bool bRecurse, const AnsiString& ownDescription, int nDepth)
+void FindInFolder(PathList& savers, std::vector<WideString>* pDescriptions,
+                  const AnsiString& folder, bool bRecurse, const WideString& ownDescription,
+                  int nDepth)
 {
     if (folder.empty())
         return;
@@ -150,30 +195,35 @@ void FindInFolder(PathList& savers, PathList* pDescriptions, const AnsiString& f
     if (dir.str().back() != '\\')
         dir += '\\';
 
-    WIN32_FIND_DATAA data;
+    // Listed in UTF-16, so that a name outside the code page is seen whole: the path then
+    // takes its short form, the description its long one.
+    WIN32_FIND_DATAW data;
     const AnsiString saverPattern = dir + kSaverPattern;
     if (FitsPathBuffer(saverPattern)) {
-        const UniqueFindHandle find(::FindFirstFileA(saverPattern.c_str(), &data));
+        const UniqueFindHandle find(::FindFirstFileW(saverPattern.Wide().c_str(), &data));
         if (find) {
             do {
                 // A folder cannot be opened as a file; the listing has just shown the rest
                 // exists, so one mapping answers both the saver test and the description.
-                if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+                if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
+                    !HasSaverExtension(std::wstring_view(data.cFileName)))
                     continue;
-                const AnsiString path = dir + data.cFileName;
-                if (!FitsPathBuffer(path) || !HasSaverExtension(path))
+                const AnsiString name = AnsiEntryName(data);
+                const AnsiString path = dir + name;
+                if (name.empty() || !FitsPathBuffer(path))
                     continue;
                 const MappedFile file =
                     MapFile(path, {data.nFileSizeHigh, data.nFileSizeLow, data.ftLastWriteTime});
                 if (!file.bModule)
                     continue;
-                const AnsiString description = DescribeMapped(file, path);
+                WideString description =
+                    file.stringOne.empty() ? FileNameDescription(data.cFileName) : file.stringOne;
                 if (description == ownDescription)
                     continue;
                 savers.Add(path);
                 if (pDescriptions != nullptr)
-                    pDescriptions->Add(description);
-            } while (::FindNextFileA(find.get(), &data));
+                    pDescriptions->push_back(std::move(description));
+            } while (::FindNextFileW(find.get(), &data));
         }
     }
 
@@ -182,7 +232,7 @@ void FindInFolder(PathList& savers, PathList* pDescriptions, const AnsiString& f
     const AnsiString anyPattern = dir + kAnyPattern;
     if (!FitsPathBuffer(anyPattern))
         return;
-    const UniqueFindHandle find(::FindFirstFileA(anyPattern.c_str(), &data));
+    const UniqueFindHandle find(::FindFirstFileW(anyPattern.Wide().c_str(), &data));
     if (!find)
         return;
     do {
@@ -191,10 +241,11 @@ void FindInFolder(PathList& savers, PathList* pDescriptions, const AnsiString& f
             (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
             IsDotEntry(data.cFileName))
             continue;
-        const AnsiString subFolder = dir + data.cFileName;
-        if (FitsPathBuffer(subFolder))
+        const AnsiString name = AnsiEntryName(data);
+        const AnsiString subFolder = dir + name;
+        if (!name.empty() && FitsPathBuffer(subFolder))
             FindInFolder(savers, pDescriptions, subFolder, bRecurse, ownDescription, nDepth + 1);
-    } while (::FindNextFileA(find.get(), &data));
+    } while (::FindNextFileW(find.get(), &data));
 }
 
 }  // namespace
@@ -221,21 +272,23 @@ int ComparePathText(const AnsiString& a, const AnsiString& b)
 bool IsSaverFile(const AnsiString& path)
 {
     FileStamp stamp;
-    if (!GetFileStamp(path, &stamp) || !HasSaverExtension(path))
+    if (!GetFileStamp(path, &stamp) || !HasSaverExtension(path.str()))
         return false;
     return MapFile(path, stamp).bModule;
 }
 
-AnsiString GetSaverDescription(const AnsiString& path)
+WideString GetSaverDescription(const AnsiString& path)
 {
     FileStamp stamp;
     if (!GetFileStamp(path, &stamp))
-        return AnsiString();
+        return WideString();
     const MappedFile file = MapFile(path, stamp);
-    return file.bModule ? DescribeMapped(file, path) : AnsiString();
+    if (!file.bModule)
+        return WideString();
+    return file.stringOne.empty() ? FileNameDescription(LongFileName(path)) : file.stringOne;
 }
 
-AnsiString GetOwnDescription() { return LoadDescription(::GetModuleHandleA(nullptr)); }
+WideString GetOwnDescription() { return LoadDescription(::GetModuleHandleW(nullptr)); }
 
 void FindSaversInFolder(PathList& savers, const AnsiString& folder, bool bRecurse)
 {
@@ -244,9 +297,10 @@ void FindSaversInFolder(PathList& savers, const AnsiString& folder, bool bRecurs
 
 namespace {
 
-void FindSaversIn(PathList& savers, PathList* pDescriptions, const PathList& folders, bool bRecurse)
+void FindSaversIn(PathList& savers, std::vector<WideString>* pDescriptions, const PathList& folders,
+                  bool bRecurse)
 {
-    const AnsiString ownDescription = GetOwnDescription();
+    const WideString ownDescription = GetOwnDescription();
     // By index over the count at the start, each folder copied: the two lists may be one.
     const size_t nFolders = folders.GetCount();
     for (size_t i = 0; i < nFolders; ++i) {
@@ -263,8 +317,8 @@ void FindSavers(PathList& savers, const PathList& folders, bool bRecurse)
     FindSaversIn(savers, nullptr, folders, bRecurse);
 }
 
-void FindDescribedSavers(PathList& savers, PathList& descriptions, const PathList& folders,
-                         bool bRecurse)
+void FindDescribedSavers(PathList& savers, std::vector<WideString>& descriptions,
+                         const PathList& folders, bool bRecurse)
 {
     FindSaversIn(savers, &descriptions, folders, bRecurse);
 }

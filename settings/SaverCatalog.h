@@ -1,5 +1,9 @@
 #pragma once
 #include "settings/PathList.h"
+#include "ui/WideString.h"
+
+#include <string>
+#include <vector>
 
 // Which files are screen savers, where they are, what they are called.
 
@@ -19,10 +23,11 @@ struct PathTextLess {
 // The catalog maps a file once per process while its size and last-write time stay the
 // same; a changed file is mapped again.
 bool IsSaverFile(const AnsiString& path);
-// String 1 of the saver (at most 47 characters), else its file name without extension.
-AnsiString GetSaverDescription(const AnsiString& path);
+// String 1 of the saver in UTF-16, whatever its script (at most kMaxDescriptionLength
+// units, never half a surrogate pair), else its file name without extension.
+WideString GetSaverDescription(const AnsiString& path);
 // String 1 of this program itself; a saver carrying it is this program and never found.
-AnsiString GetOwnDescription();
+WideString GetOwnDescription();
 // Appends the savers of one folder (and its subfolders with bRecurse); never empties.
 // Linked folders (reparse points) are not entered, the walk stops kMaxFolderDepth levels
 // below the folder, and a path that would not fit MAX_PATH is skipped.
@@ -30,8 +35,11 @@ void FindSaversInFolder(PathList& savers, const AnsiString& folder, bool bRecurs
 void FindSavers(PathList& savers, const PathList& folders, bool bRecurse);
 // FindSavers that also appends each found saver's GetSaverDescription to descriptions,
 // read from the mapping the search makes anyway.
-void FindDescribedSavers(PathList& savers, PathList& descriptions, const PathList& folders,
-                         bool bRecurse);
+void FindDescribedSavers(PathList& savers, std::vector<WideString>& descriptions,
+                         const PathList& folders, bool bRecurse);
+
+// The longest description in UTF-16 units: what a buffer of 48 with its terminating NUL holds.
+constexpr size_t kMaxDescriptionLength = 47;
 
 // How many levels of subfolders a recursive search walks below each folder. Far deeper
 // than any real collection of savers, and it bounds the walk and its stack use where a

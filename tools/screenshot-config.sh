@@ -1,17 +1,24 @@
 #!/usr/bin/env bash
 # Regenerates docs/config-dialog.png: the configuration dialog of the built Quillmix.scr
 # with the sample savers listed, in a Wine session of its own.
-#   tools/screenshot-config.sh [BUILD_DIR] [OUT_PNG]
+#   tools/screenshot-config.sh [BUILD_DIR] [OUT_PNG] [SAVER...]
 # BUILD_DIR is an x64 build with tests (default build/x64); it needs Quillmix.scr, the
-# fixture savers and tests/config/config_probe.exe built.
+# fixture savers and tests/config/config_probe.exe built. SAVERs are fixture names (default
+# SampleAurora SampleTiles SampleBounce); the first two are ticked. docs/config-dialog-scripts.png:
+#   tools/screenshot-config.sh build/x64 docs/config-dialog-scripts.png SampleAurora Japanese Cyrillic Greek SampleTiles
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=$(realpath "${1:-build/x64}")
 out=$(realpath -m "${2:-docs/config-dialog.png}")
+shift $(($# < 2 ? $# : 2))
+names=("$@")
+[ ${#names[@]} -gt 0 ] || names=(SampleAurora SampleTiles SampleBounce)
 session=$build/screenshot-session
 key='HKCU\Software\Brindlecraft\Quillmix'
 probe=$build/tests/config/config_probe.exe
-for f in "$build/Quillmix.scr" "$probe" "$build/tests/fixtures/SampleAurora.scr"; do
+need=("$build/Quillmix.scr" "$probe")
+for name in "${names[@]}"; do need+=("$build/tests/fixtures/$name.scr"); done
+for f in "${need[@]}"; do
   [ -f "$f" ] || { echo "screenshot-config: $f is missing; build it first" >&2; exit 2; }
 done
 
@@ -23,14 +30,26 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# Windows draws characters that Tahoma lacks with the East Asian fonts linked to it
+# (FontLink\SystemLink); Wine does the same but ships no such font, so the prefix gets
+# Debian's Droid Sans Fallback (fonts-droid-fallback, from tools/setup.sh) and the link.
+cjk=/usr/share/fonts/truetype/droid/DroidSansFallbackFull.ttf
+if [ -f "$cjk" ]; then
+  cp "$cjk" "$session/prefix/drive_c/windows/Fonts/"
+  tools/wine-run.sh "$session" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+    /v Tahoma /t REG_MULTI_SZ /d 'DejaVuSans.ttf,DejaVu Sans\0DroidSansFallbackFull.ttf,Droid Sans Fallback' /f >/dev/null
+fi
+
 savers="$session/Screen Savers"
 mkdir -p "$savers"
-cp "$build"/tests/fixtures/{SampleAurora,SampleTiles,SampleBounce}.scr "$savers/"
+for name in "${names[@]}"; do cp "$build/tests/fixtures/$name.scr" "$savers/"; done
 winpath() { echo "Z:$1" | tr / '\\'; }
 tools/wine-run.sh "$session" reg add "$key\\Folders" /v 00 /d "$(winpath "$savers")" /f >/dev/null
-# Two of the three ticked, a new saver every 10 minutes.
-tools/wine-run.sh "$session" reg add "$key\\Savers" /v 000 /d "$(winpath "$savers")\\SampleAurora.scr" /f >/dev/null
-tools/wine-run.sh "$session" reg add "$key\\Savers" /v 001 /d "$(winpath "$savers")\\SampleTiles.scr" /f >/dev/null
+# The first two ticked, a new saver every 10 minutes.
+for i in 0 1; do
+  [ -n "${names[$i]:-}" ] || continue
+  tools/wine-run.sh "$session" reg add "$key\\Savers" /v "00$i" /d "$(winpath "$savers")\\${names[$i]}.scr" /f >/dev/null
+done
 tools/wine-run.sh "$session" reg add "$key" /v ShuffleSavers /t REG_DWORD /d 1 /f >/dev/null
 tools/wine-run.sh "$session" reg add "$key" /v ShuffleDelay /t REG_DWORD /d 10 /f >/dev/null
 

@@ -16,6 +16,8 @@ packages=(
   mmdebstrap
   # Marlett and the Tahoma look-alike: caption buttons and dialog text as on Windows.
   fonts-wine
+  # East Asian glyphs for tools/screenshot-config.sh's prefix, as Windows links them to Tahoma.
+  fonts-droid-fallback
   xvfb xdotool imagemagick x11-utils
   clang-format clang-tidy
   python3

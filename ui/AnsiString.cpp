@@ -26,6 +26,23 @@ char AnsiString::At(ptrdiff_t nIndex) const
     return m_str.c_str()[nIndex];
 }
 
+WideString AnsiString::Wide() const
+{
+    if (m_str.empty())
+        return WideString();
+    const int nBytes = static_cast<int>(m_str.length());
+    const int cch = ::MultiByteToWideChar(CP_ACP, 0, m_str.data(), nBytes, nullptr, 0);
+    if (cch <= 0)
+        return WideString();
+    try {
+        WideString wide(static_cast<size_t>(cch), L'\0');
+        ::MultiByteToWideChar(CP_ACP, 0, m_str.data(), nBytes, &wide[0], cch);
+        return wide;
+    } catch (const std::bad_alloc&) {
+        throw AnsiStringError(E_OUTOFMEMORY);
+    }
+}
+
 AnsiString& AnsiString::operator+=(const AnsiString& other)
 {
     try {

@@ -1,4 +1,6 @@
 #pragma once
+#include "ui/WideString.h"
+
 #include <windows.h>
 
 #include <exception>
@@ -38,6 +40,8 @@ public:
 
     // The character at nIndex; the index equal to the length gives the terminating zero.
     char At(ptrdiff_t nIndex) const;
+    // The text in UTF-16, as the system reads it in the ANSI code page.
+    WideString Wide() const;
 
     AnsiString& operator+=(const AnsiString& other);
     AnsiString& operator+=(char ch);

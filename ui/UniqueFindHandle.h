@@ -1,7 +1,7 @@
 #pragma once
 #include <windows.h>
 
-// Owns a directory listing from FindFirstFileA: FindClose once, where it was made.
+// Owns a directory listing from FindFirstFileA or W: FindClose once, where it was made.
 class UniqueFindHandle {
 public:
     UniqueFindHandle() noexcept = default;

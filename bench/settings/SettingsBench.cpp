@@ -119,8 +119,8 @@ int MapEach(const std::vector<std::string>& files)
         HMODULE hModule = ::LoadLibraryExA(file.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
         if (hModule == nullptr)
             continue;
-        char text[kDescriptionBuffer] = {};
-        if (::LoadStringA(hModule, 1, text, kDescriptionBuffer) > 0)
+        wchar_t text[kDescriptionBuffer] = {};
+        if (::LoadStringW(hModule, 1, text, kDescriptionBuffer) > 0)
             ++nDescribed;
         ::FreeLibrary(hModule);
     }
@@ -131,7 +131,7 @@ int MapEach(const std::vector<std::string>& files)
 void FindTwice(PathList& savers, const std::string& folder, bool bRecurse)
 {
     const std::string dir = folder + "\\";
-    const AnsiString own = GetOwnDescription();
+    const WideString own = GetOwnDescription();
     WIN32_FIND_DATAA data;
     HANDLE hFind = ::FindFirstFileA((dir + "*.scr").c_str(), &data);
     if (hFind != INVALID_HANDLE_VALUE) {

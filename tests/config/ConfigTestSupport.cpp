@@ -1,6 +1,7 @@
 #include "tests/config/ConfigTestSupport.h"
 
 #include "tests/support/TestPaths.h"
+#include "tests/support/TestText.h"
 
 #include <gtest/gtest.h>
 #include <shlwapi.h>
@@ -132,13 +133,13 @@ int RowCount(HWND hWndList) { return static_cast<int>(SendList(hWndList, LVM_GET
 
 std::string RowText(HWND hWndList, int row)
 {
-    char text[512] = {};
-    LVITEMA item = {};
+    wchar_t text[512] = {};
+    LVITEMW item = {};
     item.iSubItem = 0;
     item.pszText = text;
-    item.cchTextMax = sizeof(text);
-    SendList(hWndList, LVM_GETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
-    return text;
+    item.cchTextMax = static_cast<int>(sizeof(text) / sizeof(text[0]));
+    SendList(hWndList, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+    return Utf8(text);
 }
 
 std::vector<std::string> RowTexts(HWND hWndList)

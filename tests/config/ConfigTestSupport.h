@@ -45,6 +45,7 @@ std::vector<std::string> ReadSavers();
 
 // The saver list, through list-view messages.
 int RowCount(HWND hWndList);
+// The row's text as the list view holds it (LVM_GETITEMTEXTW), in UTF-8.
 std::string RowText(HWND hWndList, int row);
 std::vector<std::string> RowTexts(HWND hWndList);
 bool IsRowTicked(HWND hWndList, int row);

@@ -32,7 +32,7 @@ protected:
         ListCtrlWrapper list(hWndList);
         ASSERT_TRUE(list.AddColumn("Name"));
         for (int i = 0; i < count; ++i)
-            ASSERT_EQ(list.InsertRow(-1, ("row " + std::to_string(i)).c_str(), i + 1), i);
+            ASSERT_EQ(list.InsertRow(-1, (L"row " + std::to_wstring(i)).c_str(), i + 1), i);
     }
 
     HWND hWndParent = nullptr;
@@ -54,9 +54,9 @@ TEST_F(ListViewTest, WrapperAddsColumnsAfterTheOthersAndRowsAtTheEnd)
     ::SendMessageA(hWndList, LVM_GETCOLUMNA, 1, reinterpret_cast<LPARAM>(&column));
     EXPECT_STREQ(text, "Second");
 
-    EXPECT_EQ(list.InsertRow(-1, "a", 1), 0);
-    EXPECT_EQ(list.InsertRow(57, "b", 2), 1) << "past the end means at the end";
-    EXPECT_EQ(list.InsertRow(0, "c", 3), 0);
+    EXPECT_EQ(list.InsertRow(-1, L"a", 1), 0);
+    EXPECT_EQ(list.InsertRow(57, L"b", 2), 1) << "past the end means at the end";
+    EXPECT_EQ(list.InsertRow(0, L"c", 3), 0);
     EXPECT_EQ(RowTexts(hWndList), (std::vector<std::string>{"c", "a", "b"}));
     LVITEMA item = {};
     item.mask = LVIF_PARAM;
@@ -78,7 +78,7 @@ TEST(ListCtrlWrapper, NullOrDeadHandleFailsEveryOperation)
 {
     ListCtrlWrapper none(nullptr);
     EXPECT_FALSE(none.AddColumn("Name"));
-    EXPECT_EQ(none.InsertRow(-1, "x", 0), -1);
+    EXPECT_EQ(none.InsertRow(-1, L"x", 0), -1);
     EXPECT_FALSE(none.FitColumns());
 
     HWND hWnd = ::CreateWindowExA(0, WC_LISTVIEWA, "", LVS_REPORT, 0, 0, 10, 10, nullptr, nullptr,
@@ -86,7 +86,7 @@ TEST(ListCtrlWrapper, NullOrDeadHandleFailsEveryOperation)
     ::DestroyWindow(hWnd);
     ListCtrlWrapper dead(hWnd);
     EXPECT_FALSE(dead.AddColumn("Name"));
-    EXPECT_EQ(dead.InsertRow(-1, "x", 0), -1);
+    EXPECT_EQ(dead.InsertRow(-1, L"x", 0), -1);
     EXPECT_FALSE(dead.FitColumns());
 }
 
@@ -161,18 +161,18 @@ TEST_F(ListViewTest, MessagesGoOnToTheListViewAndOtherMapsHandleNothing)
 TEST(SaverListItem, SplitsAPathIntoFolderAndFileAndJoinsThemAgain)
 {
     const SaverListItem item =
-        SaverListItem::FromPath("C:\\Program Files\\Savers\\Aurora.SCR", "Aurora");
-    EXPECT_EQ(item.m_strName.str(), "Aurora");
+        SaverListItem::FromPath("C:\\Program Files\\Savers\\Aurora.SCR", L"Aurora");
+    EXPECT_EQ(item.m_strName, L"Aurora");
     EXPECT_EQ(item.m_strFolder.str(), "C:\\Program Files\\Savers");
     EXPECT_EQ(item.m_strFile.str(), "Aurora.SCR");
     EXPECT_EQ(item.GetPath().str(), "C:\\Program Files\\Savers\\Aurora.SCR");
 
-    const SaverListItem root = SaverListItem::FromPath("C:\\file.scr", "");
+    const SaverListItem root = SaverListItem::FromPath("C:\\file.scr", L"");
     EXPECT_EQ(root.m_strFolder.str(), "C:");
     EXPECT_EQ(root.m_strFile.str(), "file.scr");
     EXPECT_EQ(root.GetPath().str(), "C:\\file.scr");
 
-    const SaverListItem share = SaverListItem::FromPath("\\\\server\\share\\x.scr", "x");
+    const SaverListItem share = SaverListItem::FromPath("\\\\server\\share\\x.scr", L"x");
     EXPECT_EQ(share.m_strFolder.str(), "\\\\server\\share");
     EXPECT_EQ(share.GetPath().str(), "\\\\server\\share\\x.scr");
 }

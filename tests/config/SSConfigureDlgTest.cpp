@@ -6,9 +6,11 @@
 #include "tests/config/ConfigTestSupport.h"
 #include "tests/fixtures/FixtureNames.h"
 #include "tests/support/ScratchRegistry.h"
+#include "tests/support/TestText.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -114,7 +116,7 @@ TEST_F(ConfigDialogTest, ListsEverySaverByDescriptionSortedAndTickedWhenSelected
                 if (pItem == nullptr)
                     continue;
                 EXPECT_EQ(pItem->m_strFolder.str(), folder.Path());
-                EXPECT_EQ(pItem->m_strName.str(), RowText(hWndList, i));
+                EXPECT_EQ(Utf8(pItem->m_strName), RowText(hWndList, i));
                 const std::string path = pItem->GetPath().str();
                 EXPECT_EQ(IsRowTicked(hWndList, i), path == tiles || path == twin) << path;
             }
@@ -149,6 +151,46 @@ TEST_F(ConfigDialogTest, ListsEverySaverByDescriptionSortedAndTickedWhenSelected
     EXPECT_EQ(script.Run(dlg), IDCANCEL);
     EXPECT_EQ(dlg.GetRecordCount(), 0u) << "the records go with the window";
     EXPECT_EQ(dlg.m_hWnd, nullptr);
+}
+
+// Names in other scripts show every character (read back in UTF-16) and sort after the
+// Latin ones as the locale orders scripts; ASCII names keep the order lstrcmpiA gives them.
+TEST_F(ConfigDialogTest, ListsNamesOfEveryScriptWholeBesideAsciiNamesInTheirOrder)
+{
+    // File-name descriptions that an order by code units would place elsewhere.
+    for (const char* name : {"apple.scr", "co-op.scr", "Coal.scr"})
+        folder.Add(fixture::kNoDescription.fileName, name);
+    const std::string greek = folder.Add(fixture::kGreek.fileName);
+    folder.Add(fixture::kJapanese.fileName);
+    folder.Add(fixture::kCyrillic.fileName);
+    folder.Add(fixture::kAstralCut.fileName);
+    WriteSavers({greek});
+    SSConfigureDlg dlg(Loaded());
+    ModalScript script;
+    script
+        .Then([&](HWND hWnd) {
+            std::vector<std::string> expected = {"apple",
+                                                 "co-op",
+                                                 "Coal",
+                                                 fixture::kAstralCutKept,
+                                                 FIXTURE_DESCRIPTION_SAMPLE_AURORA,
+                                                 FIXTURE_DESCRIPTION_SAMPLE_BOUNCE,
+                                                 FIXTURE_DESCRIPTION_SAMPLE_TILES};
+            std::stable_sort(expected.begin(), expected.end(),
+                             [](const std::string& a, const std::string& b) {
+                                 return ::lstrcmpiA(a.c_str(), b.c_str()) < 0;
+                             });
+            expected.insert(expected.end(),
+                            {FIXTURE_DESCRIPTION_GREEK, FIXTURE_DESCRIPTION_CYRILLIC,
+                             FIXTURE_DESCRIPTION_JAPANESE});
+            HWND hWndList = List(hWnd);
+            EXPECT_EQ(RowTexts(hWndList), expected);
+            EXPECT_TRUE(IsRowTicked(hWndList, FindRow(hWndList, FIXTURE_DESCRIPTION_GREEK)));
+            return true;
+        })
+        .Then(PostClick(IDOK));
+    EXPECT_EQ(script.Run(dlg), IDOK);
+    EXPECT_EQ(ReadSavers(), std::vector<std::string>{greek}) << "the path is stored as it was";
 }
 
 TEST_F(ConfigDialogTest, StoredCyclingOpensWithTheDelayAndDesktopOptionsEnabled)
@@ -304,7 +346,7 @@ TEST_F(ConfigDialogTest, SettingsAndPreviewAreEnabledExactlyWhileOneRowIsSelecte
             EXPECT_TRUE(IsEnabled(hWnd, IDC_SETTINGS));
             EXPECT_TRUE(IsEnabled(hWnd, IDC_PREVIEW));
             const SaverListItem* pItem = dlg.GetSelectedSaverItem();
-            EXPECT_TRUE(pItem != nullptr && pItem->m_strName.str() == RowText(hWndList, 1));
+            EXPECT_TRUE(pItem != nullptr && Utf8(pItem->m_strName) == RowText(hWndList, 1));
             SelectRows(hWndList, {1, 2});
             EXPECT_FALSE(IsEnabled(hWnd, IDC_SETTINGS));
             EXPECT_FALSE(IsEnabled(hWnd, IDC_PREVIEW));
@@ -323,7 +365,7 @@ TEST_F(ConfigDialogTest, SettingsAndPreviewAreEnabledExactlyWhileOneRowIsSelecte
             ::SendMessageA(hWndList, LVM_SETITEMSTATE, 2, reinterpret_cast<LPARAM>(&item));
             EXPECT_EQ(::SendMessageA(hWndList, LVM_GETSELECTIONMARK, 0, 0), 2);
             pItem = dlg.GetSelectedSaverItem();
-            EXPECT_TRUE(pItem != nullptr && pItem->m_strName.str() == RowText(hWndList, 0));
+            EXPECT_TRUE(pItem != nullptr && Utf8(pItem->m_strName) == RowText(hWndList, 0));
             return true;
         })
         .Then(PostClick(IDCANCEL));

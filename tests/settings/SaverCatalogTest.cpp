@@ -5,6 +5,7 @@
 #include "tests/fixtures/FixtureNames.h"
 #include "tests/settings/ScratchFolder.h"
 #include "tests/support/TestPaths.h"
+#include "tests/support/TestText.h"
 
 #include <windows.h>
 
@@ -13,6 +14,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -25,6 +27,14 @@ std::vector<std::string> Strings(const PathList& list)
     std::vector<std::string> out;
     for (const AnsiString& path : list)
         out.push_back(path.str());
+    return out;
+}
+
+std::vector<std::string> Strings(const std::vector<WideString>& texts)
+{
+    std::vector<std::string> out;
+    for (const WideString& text : texts)
+        out.push_back(Utf8(text));
     return out;
 }
 
@@ -152,7 +162,7 @@ TEST_F(SaverCatalogTest, DamagedSaverFilesAreSkippedWithoutHarm)
     for (const auto& [name, bytes] : broken) {
         const std::string path = m_folder.WriteText(name, bytes);
         EXPECT_FALSE(IsSaverFile(path)) << name;
-        EXPECT_EQ(GetSaverDescription(path).str(), "") << name;
+        EXPECT_EQ(Utf8(GetSaverDescription(path)), "") << name;
     }
     // Cut short after its signatures: whether the loader maps such a file as data is the
     // system's affair (Wine maps one cut inside its headers, where Windows checks them);
@@ -198,40 +208,50 @@ TEST_F(SaverCatalogTest, ShortNameEndingInScrIsListedButRejected)
 
 TEST_F(SaverCatalogTest, DescriptionIsStringOneOrTheFileName)
 {
-    EXPECT_EQ(GetSaverDescription(Fixture(fixture::kSampleAurora)).str(),
+    EXPECT_EQ(Utf8(GetSaverDescription(Fixture(fixture::kSampleAurora))),
               FIXTURE_DESCRIPTION_SAMPLE_AURORA);
-    EXPECT_EQ(GetSaverDescription(Fixture(fixture::kRecorder)).str(), FIXTURE_DESCRIPTION_RECORDER);
+    EXPECT_EQ(Utf8(GetSaverDescription(Fixture(fixture::kRecorder))), FIXTURE_DESCRIPTION_RECORDER);
 
     // String 1 of 60 characters shows its first 47.
     const std::string longDescription =
-        GetSaverDescription(Fixture(fixture::kLongDescription)).str();
+        Utf8(GetSaverDescription(Fixture(fixture::kLongDescription)));
     EXPECT_EQ(longDescription, std::string(FIXTURE_DESCRIPTION_LONG).substr(0, 47));
 
+    // Any script keeps every character (read in UTF-16, not through the code page), and
+    // the cut at 47 units never leaves half a surrogate pair.
+    for (const fixture::FixtureSaver& saver :
+         {fixture::kJapanese, fixture::kCyrillic, fixture::kGreek})
+        EXPECT_EQ(Utf8(GetSaverDescription(Fixture(saver))), saver.description) << saver.fileName;
+    const WideString astral = GetSaverDescription(Fixture(fixture::kAstralCut));
+    EXPECT_EQ(astral.length(), kMaxDescriptionLength - 1);
+    EXPECT_EQ(Utf8(astral), fixture::kAstralCutKept);
+
     // No string 1: the file name without its extension, whatever case that has.
-    EXPECT_EQ(GetSaverDescription(Fixture(fixture::kNoDescription)).str(), "NoDescription");
-    EXPECT_EQ(GetSaverDescription(CopyFixture(fixture::kNoDescription, "x.scr")).str(), "x");
-    EXPECT_EQ(GetSaverDescription(CopyFixture(fixture::kNoDescription, "Shouting.SCR")).str(),
+    EXPECT_EQ(Utf8(GetSaverDescription(Fixture(fixture::kNoDescription))), "NoDescription");
+    EXPECT_EQ(Utf8(GetSaverDescription(CopyFixture(fixture::kNoDescription, "x.scr"))), "x");
+    EXPECT_EQ(Utf8(GetSaverDescription(CopyFixture(fixture::kNoDescription, "Shouting.SCR"))),
               "Shouting");
-    EXPECT_EQ(GetSaverDescription(CopyFixture(fixture::kNoDescription, ".scr")).str(), "");
+    EXPECT_EQ(Utf8(GetSaverDescription(CopyFixture(fixture::kNoDescription, ".scr"))), "");
 
     // Not a module: no description at all, not even the file name.
-    EXPECT_EQ(GetSaverDescription(m_folder.WriteText("Text.scr", "text")).str(), "");
-    EXPECT_EQ(GetSaverDescription(m_folder.PathOf("Missing.scr")).str(), "");
+    EXPECT_EQ(Utf8(GetSaverDescription(m_folder.WriteText("Text.scr", "text"))), "");
+    EXPECT_EQ(Utf8(GetSaverDescription(m_folder.PathOf("Missing.scr"))), "");
 
-    EXPECT_EQ(GetOwnDescription().str(), "Quillmix (Random)");
+    EXPECT_EQ(Utf8(GetOwnDescription()), "Quillmix (Random)");
 
     // The search that describes as it goes finds the same savers and tells the same.
     CopyFixture(fixture::kLongDescription, "sub\\Long.scr");
     PathList folders;
     folders.Add(m_folder.Path());
-    PathList savers, described, descriptions;
+    PathList savers, described;
+    std::vector<WideString> descriptions;
     FindSavers(savers, folders, true);
     FindDescribedSavers(described, descriptions, folders, true);
     ASSERT_EQ(Strings(described), Strings(savers));
-    ASSERT_EQ(descriptions.GetCount(), savers.GetCount());
+    ASSERT_EQ(descriptions.size(), savers.GetCount());
     ASSERT_GE(savers.GetCount(), 4u);
     for (size_t i = 0; i < savers.GetCount(); ++i)
-        EXPECT_EQ(descriptions[i].str(), GetSaverDescription(savers[i]).str()) << savers[i].str();
+        EXPECT_EQ(descriptions[i], GetSaverDescription(savers[i])) << savers[i].str();
 }
 
 // Every file is mapped once per process while its size and last-write time stay; a file
@@ -251,7 +271,8 @@ TEST_F(SaverCatalogTest, FileChangedInSizeOrTimeIsExaminedAgain)
     WIN32_FILE_ATTRIBUTE_DATA saver;
     ASSERT_TRUE(::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &saver));
     const auto search = [&] {
-        PathList folders, savers, descriptions;
+        PathList folders, savers;
+        std::vector<WideString> descriptions;
         folders.Add(m_folder.Path());
         FindDescribedSavers(savers, descriptions, folders, false);
         return Strings(descriptions);
@@ -265,7 +286,7 @@ TEST_F(SaverCatalogTest, FileChangedInSizeOrTimeIsExaminedAgain)
     later.dwHighDateTime += 1;
     setTime(later);
     EXPECT_FALSE(IsSaverFile(path));
-    EXPECT_EQ(GetSaverDescription(path).str(), "");
+    EXPECT_EQ(Utf8(GetSaverDescription(path)), "");
     EXPECT_TRUE(search().empty());
 
     // Another saver, a little longer, with the time of the text: the size tells.
@@ -274,7 +295,7 @@ TEST_F(SaverCatalogTest, FileChangedInSizeOrTimeIsExaminedAgain)
     EXPECT_TRUE(IsSaverFile(path));
     EXPECT_EQ(search(),
               std::vector<std::string>{std::string(FIXTURE_DESCRIPTION_LONG).substr(0, 47)});
-    EXPECT_EQ(GetSaverDescription(path).str(), std::string(FIXTURE_DESCRIPTION_LONG).substr(0, 47));
+    EXPECT_EQ(Utf8(GetSaverDescription(path)), std::string(FIXTURE_DESCRIPTION_LONG).substr(0, 47));
 }
 
 TEST_F(SaverCatalogTest, OwnDescriptionIsNeverFoundWhateverTheFileName)
@@ -289,7 +310,7 @@ TEST_F(SaverCatalogTest, OwnDescriptionIsNeverFoundWhateverTheFileName)
     if (::GetFileAttributesA(product.c_str()) != INVALID_FILE_ATTRIBUTES)
         m_folder.CopyIn(product, "Sub\\Other.scr");
 
-    EXPECT_EQ(GetSaverDescription(m_folder.PathOf("Renamed.scr")).str(), "Quillmix (Random)");
+    EXPECT_EQ(Utf8(GetSaverDescription(m_folder.PathOf("Renamed.scr"))), "Quillmix (Random)");
     EXPECT_TRUE(IsSaverFile(m_folder.PathOf("Renamed.scr")));
     std::vector<std::string> found = Found(m_folder.Path(), true);
     std::sort(found.begin(), found.end());
@@ -441,6 +462,41 @@ TEST_F(SaverCatalogTest, PathsEqualComparesFilesNotTexts)
     // A vanished file compares unequal, even with itself.
     EXPECT_FALSE(PathsEqual(m_folder.PathOf("Gone.scr"), m_folder.PathOf("Gone.scr")));
     EXPECT_FALSE(PathsEqual(a, m_folder.PathOf("Gone.scr")));
+}
+
+// A name outside the ANSI code page cannot be spelt in the ANSI calls that saver paths go
+// through; its short (8.3) form can. Savers under such names are found by their short
+// forms, and one without string 1 is described by its long name, whole.
+TEST_F(SaverCatalogTest, NamesOutsideTheCodePageAreReachedByTheirShortForms)
+{
+    const WideString folder = AnsiString(m_folder.Path()).Wide() + L"\\Заставки";
+    const WideString japanese = folder + L"\\日本.scr";
+    const WideString greek = folder + L"\\Ωραίο.scr";
+    ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
+    ASSERT_TRUE(::CopyFileW(AnsiString(Fixture(fixture::kJapanese)).Wide().c_str(),
+                            japanese.c_str(), TRUE));
+    ASSERT_TRUE(::CopyFileW(AnsiString(Fixture(fixture::kNoDescription)).Wide().c_str(),
+                            greek.c_str(), TRUE));
+    wchar_t shortForm[MAX_PATH] = {};
+    ::GetShortPathNameW(greek.c_str(), shortForm, MAX_PATH);
+    if (greek == shortForm)
+        GTEST_SKIP() << "this volume makes no short (8.3) names";
+
+    PathList folders, savers;
+    std::vector<WideString> descriptions;
+    folders.Add(m_folder.Path());
+    FindDescribedSavers(savers, descriptions, folders, true);
+    ASSERT_EQ(savers.GetCount(), 2u);
+    std::map<WideString, std::string> described;  // by the file's long path
+    for (size_t i = 0; i < savers.GetCount(); ++i) {
+        EXPECT_TRUE(IsSaverFile(savers[i])) << savers[i].str();
+        EXPECT_EQ(GetSaverDescription(savers[i]), descriptions[i]);
+        wchar_t longPath[MAX_PATH] = {};
+        EXPECT_GT(::GetLongPathNameW(savers[i].Wide().c_str(), longPath, MAX_PATH), 0u);
+        described[longPath] = Utf8(descriptions[i]);
+    }
+    EXPECT_EQ(described[japanese], FIXTURE_DESCRIPTION_JAPANESE);
+    EXPECT_EQ(described[greek], "Ωραίο");
 }
 
 TEST(SaverCatalogSystemTest, DefaultFoldersWithRecursionFindTheSystemSaversTwice)
