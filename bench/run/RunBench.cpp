@@ -285,6 +285,9 @@ public:
     void EndChild(ChildSaver& child) override { m_real.EndChild(child); }
     bool ForgetUserInput() override { return m_real.ForgetUserInput(); }
     bool HasUserInput() override { return m_real.HasUserInput(); }
+    DisplayState GetDisplayState() override { return m_real.GetDisplayState(); }
+    bool CloseChild(ChildSaver& child) override { return m_real.CloseChild(child); }
+    DWORD WaitForMessages() override { return m_real.WaitForMessages(); }
 
 private:
     CoverRunEnvironment m_real;
