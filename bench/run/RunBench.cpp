@@ -11,6 +11,9 @@
 //             process during the first 30 s of its first saver, and before it (start-up)
 //   switch    in that same run, at the switch after one minute: from the end of the old
 //             saver (it ends on the injected input) to the creation of the next one
+//   dark      "SCR /s" with the display off (the system's report posted to its cover): the
+//             product's CPU time over 30 s once its saver has ended, beside that of the
+//             cpu line, and its child processes then (Toolhelp), beside those before
 //   loop      the run loop in this process with the real cover and child savers and a
 //             switch delay of one second instead of a minute: the same gap at SWITCHES
 //             switches, median and maximum
@@ -28,11 +31,14 @@
 #include <windows.h>
 
 #include <shlwapi.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -168,6 +174,37 @@ void EndRun(HANDLE hProduct)
     }
 }
 
+// The processes that the process started and that still run.
+int ChildProcessCount(DWORD pid)
+{
+    UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof(entry);
+    int n = 0;
+    for (BOOL more = ::Process32First(snapshot.get(), &entry); more;
+         more = ::Process32Next(snapshot.get(), &entry))
+        n += entry.th32ParentProcessID == pid ? 1 : 0;
+    return n;
+}
+
+// The system's report that the display is off, as the cover gets it: the setting in the
+// product's own memory, WM_POWERBROADCAST posted to the cover.
+bool ReportDisplayOff(HANDLE hProduct, HWND cover)
+{
+    const DWORD value = PowerMonitorOff;
+    std::vector<BYTE> report(offsetof(POWERBROADCAST_SETTING, Data) + sizeof(value));
+    auto* setting = reinterpret_cast<POWERBROADCAST_SETTING*>(report.data());
+    setting->PowerSetting = GUID_CONSOLE_DISPLAY_STATE;
+    setting->DataLength = sizeof(value);
+    std::memcpy(setting->Data, &value, sizeof(value));
+    void* remote = ::VirtualAllocEx(hProduct, nullptr, report.size(), MEM_COMMIT | MEM_RESERVE,
+                                    PAGE_READWRITE);
+    return remote != nullptr &&
+        ::WriteProcessMemory(hProduct, remote, report.data(), report.size(), nullptr) &&
+        ::PostMessageA(cover, WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE,
+                       reinterpret_cast<LPARAM>(remote));
+}
+
 struct StartRound {
     double trivialMs = 0;
     double coverMs = 0;
@@ -217,6 +254,38 @@ bool MeasureProductSwitch(const std::string& scr, double* startCpuMs, double* cp
         return false;
     UniqueHandle secondProcess = ProcessOf(second);
     *gapMs = TimesOf(secondProcess.get()).created - TimesOf(firstProcess.get()).exited;
+    EndRun(product.get());
+    return true;
+}
+
+struct DarkRun {
+    double cpuMs = 0;
+    int childrenBefore = 0;  // while the saver ran
+    int childrenAfter = 0;  // at the end of the 30 s with the display off
+};
+
+// One run whose display goes off once the saver shows; false when the run went wrong.
+bool MeasureDisplayOff(const std::string& scr, DarkRun* dark)
+{
+    UniqueHandle product = StartChildSaver(scr.c_str(), scr + " /s");
+    HWND saver = nullptr;
+    if (!product ||
+        !PollUntil(product.get(), [&] { return (saver = FindSaverWindow(nullptr)) != nullptr; }))
+        return false;
+    UniqueHandle saverProcess = ProcessOf(saver);
+    const DWORD pid = ::GetProcessId(product.get());
+    dark->childrenBefore = ChildProcessCount(pid);
+    const HWND cover = ::FindWindowA(nullptr, kCoverText);
+    if (cover == nullptr || !ReportDisplayOff(product.get(), cover) ||
+        !PollUntil(product.get(),
+                   [&] { return ::WaitForSingleObject(saverProcess.get(), 0) == WAIT_OBJECT_0; }))
+        return false;
+    const double cpu0 = TimesOf(product.get()).cpu;
+    if (::WaitForSingleObject(product.get(), kCpuWindowMs) != WAIT_TIMEOUT)
+        return false;
+    dark->cpuMs = TimesOf(product.get()).cpu - cpu0;
+    dark->childrenAfter = ChildProcessCount(pid);
+    // The user's input ends the run while the display is off.
     EndRun(product.get());
     return true;
 }
@@ -369,6 +438,17 @@ int main(int argc, char** argv)
         std::printf("switch (product, ShuffleDelay 1): old saver ended to next saver created "
                     "%.1f ms (goal < 50 ms)\n",
                     gapMs);
+    } else {
+        ++failures;
+    }
+
+    StoreSettings(savers, 0, 0);
+    DarkRun dark;
+    if (MeasureDisplayOff(scr, &dark)) {
+        std::printf("dark: product process during 30 s with the display off: %.1f ms (goal < "
+                    "10 ms; %.1f ms during 30 s of a saver); its child processes: %d (goal 0; "
+                    "%d while the saver ran)\n",
+                    dark.cpuMs, cpuMs, dark.childrenAfter, dark.childrenBefore);
     } else {
         ++failures;
     }
