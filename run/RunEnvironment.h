@@ -6,9 +6,9 @@
 #include <windows.h>
 
 // What the run loop asks of the world: the tick counter, the cover's picture, the
-// ShowDesktop setting, the child savers, the user's input and the display's state. Run mode uses
-// CoverRunEnvironment; tests put a clock and children of their own behind it, so that
-// minutes pass in milliseconds.
+// ShowDesktop setting, the child savers, the user's input and the display's state. Run
+// mode uses CoverRunEnvironment; tests put a clock and children of their own behind it,
+// so that minutes pass in milliseconds.
 class RunEnvironment {
 public:
     // GetTickCount.
