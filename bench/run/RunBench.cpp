@@ -54,6 +54,8 @@ const char kSaverClass[] = "QuillmixFixtureSaver";
 const char kFirstSaver[] = "SampleAurora.scr";
 const char kSecondSaver[] = "SampleTiles.scr";
 const DWORD kCpuWindowMs = 30000;
+// A saver that has not ended this long after the display went off is taken for hung.
+const DWORD kSaverEndGuardMs = 30000;
 const DWORD kLoopSwitchDelayMs = 1000;
 const double kFileTimePerMs = 10000.0;
 // A move that ends a fixture saver.
@@ -277,9 +279,10 @@ bool MeasureDisplayOff(const std::string& scr, DarkRun* dark)
     dark->childrenBefore = ChildProcessCount(pid);
     const HWND cover = ::FindWindowA(nullptr, kCoverText);
     if (cover == nullptr || !ReportDisplayOff(product.get(), cover) ||
-        !PollUntil(product.get(),
-                   [&] { return ::WaitForSingleObject(saverProcess.get(), 0) == WAIT_OBJECT_0; }))
+        ::WaitForSingleObject(saverProcess.get(), kSaverEndGuardMs) != WAIT_OBJECT_0) {
+        ::TerminateProcess(product.get(), 1);
         return false;
+    }
     const double cpu0 = TimesOf(product.get()).cpu;
     if (::WaitForSingleObject(product.get(), kCpuWindowMs) != WAIT_TIMEOUT)
         return false;

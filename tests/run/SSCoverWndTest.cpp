@@ -345,6 +345,8 @@ TEST_F(SSCoverWndTest, ClicksAndKeysCountAtOnce)
 TEST_F(SSCoverWndTest, DisplayStateFollowsTheSystemsReportsAndNothingElse)
 {
     ASSERT_TRUE(m_cover.CreateCover());
+    // Wine's RegisterPowerSettingNotification is a stub that takes any setting and never
+    // reports: every report here comes from the test, as Windows would send it.
     EXPECT_TRUE(m_cover.ListenForDisplayState());
     EXPECT_EQ(m_cover.GetDisplayState(), DisplayState::On);
     std::vector<BYTE> buffer(kReportSize);
