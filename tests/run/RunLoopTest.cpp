@@ -450,26 +450,18 @@ TEST_F(RunLoopTest, DisplayOffClosesTheSaverAndTheNextStartsWhenItComesOn)
     EXPECT_LE(m_env.startTicks[1] - (20000 + kHourMs + 500), 1000u);
 }
 
-// A saver closed for the dark display has not failed: the only saver of the rotation is
-// started again when the display comes on, also with switching off.
-TEST_F(RunLoopTest, SaverClosedForTheDisplayHasNotFailed)
+// A saver closed for the dark display has not failed: the only saver of the rotation starts
+// again when the display comes on, also with switching off. The user's input while the
+// display is off ends the run, also when it was off before any saver started.
+TEST_F(RunLoopTest, SaverClosedForTheDisplayHasNotFailedAndInputWhileItIsOffEndsTheRun)
 {
     PrepareRotation({"P"});
-    m_env.script = {Display(DisplayState::Off), Display(DisplayState::On), kEnded};
-    EXPECT_EQ(Run(0), RunEnd::ChildEnded);
-    EXPECT_EQ(
-        m_env.log,
-        (Log{"black", "start P", "wait", "black", "close", "idle", "black", "start P", "wait"}));
-}
-
-// The user's input while the display is off ends the run: after a saver was closed for it,
-// and when the display was off before any saver started.
-TEST_F(RunLoopTest, UsersInputWhileTheDisplayIsOffEndsTheRun)
-{
-    PrepareRotation();
-    m_env.script = {Display(DisplayState::Off), Messages(60000), Messages(1000, true)};
-    EXPECT_EQ(Run(60000), RunEnd::InputWhileDisplayOff);
-    EXPECT_EQ(m_env.log, (Log{"black", "start R", "wait", "black", "close", "idle", "idle"}));
+    m_env.script = {Display(DisplayState::Off), Display(DisplayState::On),
+                    Display(DisplayState::Off), Messages(1000, true)};
+    EXPECT_EQ(Run(0), RunEnd::InputWhileDisplayOff);
+    EXPECT_EQ(m_env.log,
+              (Log{"black", "start P", "wait", "black", "close", "idle", "black", "start P", "wait",
+                   "black", "close", "idle"}));
 
     ScriptedEnvironment dark;
     dark.display = DisplayState::Off;

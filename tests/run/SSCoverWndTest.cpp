@@ -9,10 +9,9 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstddef>
-#include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -105,19 +104,14 @@ protected:
     SSCoverWnd m_cover;
 };
 
-const size_t kReportSize = offsetof(POWERBROADCAST_SETTING, Data) + sizeof(DWORD);
-
-// The system's power-setting notification, with its data at the given place.
-LRESULT Report(HWND hWnd, void* where, const GUID& setting, DWORD value,
-               DWORD length = sizeof(DWORD))
-{
-    auto* report = static_cast<POWERBROADCAST_SETTING*>(where);
-    report->PowerSetting = setting;
-    report->DataLength = length;
-    std::memcpy(report->Data, &value, std::min<size_t>(length, sizeof(value)));
-    return ::SendMessageA(hWnd, WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE,
-                          reinterpret_cast<LPARAM>(where));
-}
+// The system's power-setting report (POWERBROADCAST_SETTING) with a DWORD of data.
+struct DisplayReport {
+    GUID setting;
+    DWORD length;
+    DWORD value;
+};
+static_assert(offsetof(DisplayReport, value) == offsetof(POWERBROADCAST_SETTING, Data),
+              "the layout of the system's report");
 
 std::vector<COLORREF> All(COLORREF c)
 {
@@ -340,8 +334,7 @@ TEST_F(SSCoverWndTest, ClicksAndKeysCountAtOnce)
 
 // The display's state follows the system's reports of either setting. Anything else leaves
 // it as it was: another setting, other data, a value out of range, a dimmed monitor power
-// (which has none), and a pointer that leads nowhere in this process, as a post from
-// another process brings, or that runs past the readable memory.
+// (which has none), and a report that runs past the readable memory.
 TEST_F(SSCoverWndTest, DisplayStateFollowsTheSystemsReportsAndNothingElse)
 {
     ASSERT_TRUE(m_cover.CreateCover());
@@ -349,27 +342,22 @@ TEST_F(SSCoverWndTest, DisplayStateFollowsTheSystemsReportsAndNothingElse)
     // reports: every report here comes from the test, as Windows would send it.
     EXPECT_TRUE(m_cover.ListenForDisplayState());
     EXPECT_EQ(m_cover.GetDisplayState(), DisplayState::On);
-    std::vector<BYTE> buffer(kReportSize);
-    void* report = buffer.data();
-    const struct {
-        const GUID* setting;
-        DWORD value;
-        DWORD length;
-        DisplayState expected;
-    } reports[] = {
-        {&GUID_CONSOLE_DISPLAY_STATE, 0, sizeof(DWORD), DisplayState::Off},
-        {&GUID_CONSOLE_DISPLAY_STATE, 2, sizeof(DWORD), DisplayState::Dimmed},
-        {&GUID_CONSOLE_DISPLAY_STATE, 1, sizeof(DWORD), DisplayState::On},
-        {&GUID_MONITOR_POWER_ON, 0, sizeof(DWORD), DisplayState::Off},
-        {&GUID_MONITOR_POWER_ON, 2, sizeof(DWORD), DisplayState::Off},
-        {&GUID_MONITOR_POWER_ON, 1, sizeof(DWORD), DisplayState::On},
-        {&GUID_ACDC_POWER_SOURCE, 0, sizeof(DWORD), DisplayState::On},
-        {&GUID_CONSOLE_DISPLAY_STATE, 0, 1, DisplayState::On},
-        {&GUID_CONSOLE_DISPLAY_STATE, 3, sizeof(DWORD), DisplayState::On},
+    const DWORD n = sizeof(DWORD);
+    const std::pair<DisplayReport, DisplayState> reports[] = {
+        {{GUID_CONSOLE_DISPLAY_STATE, n, 0}, DisplayState::Off},
+        {{GUID_CONSOLE_DISPLAY_STATE, n, 2}, DisplayState::Dimmed},
+        {{GUID_MONITOR_POWER_ON, n, 0}, DisplayState::Off},
+        {{GUID_MONITOR_POWER_ON, n, 2}, DisplayState::Off},
+        {{GUID_MONITOR_POWER_ON, n, 1}, DisplayState::On},
+        {{GUID_ACDC_POWER_SOURCE, n, 0}, DisplayState::On},
+        {{GUID_CONSOLE_DISPLAY_STATE, 1, 0}, DisplayState::On},
+        {{GUID_CONSOLE_DISPLAY_STATE, n, 3}, DisplayState::On},
     };
     for (const auto& r : reports) {
-        EXPECT_EQ(Report(m_cover, report, *r.setting, r.value, r.length), TRUE);
-        EXPECT_EQ(m_cover.GetDisplayState(), r.expected) << r.value << " of " << r.length;
+        EXPECT_EQ(::SendMessageA(m_cover, WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE,
+                                 reinterpret_cast<LPARAM>(&r.first)),
+                  TRUE);
+        EXPECT_EQ(m_cover.GetDisplayState(), r.second) << r.first.value << " of " << r.first.length;
     }
 
     SYSTEM_INFO si = {};
@@ -378,16 +366,13 @@ TEST_F(SSCoverWndTest, DisplayStateFollowsTheSystemsReportsAndNothingElse)
         static_cast<BYTE*>(::VirtualAlloc(nullptr, 2 * si.dwPageSize, MEM_RESERVE, PAGE_READWRITE));
     ASSERT_NE(pages, nullptr);
     ASSERT_NE(::VirtualAlloc(pages, si.dwPageSize, MEM_COMMIT, PAGE_READWRITE), nullptr);
-    // Its data runs two bytes into the page that is not there.
-    auto* edge = reinterpret_cast<POWERBROADCAST_SETTING*>(pages + si.dwPageSize - kReportSize + 2);
-    edge->PowerSetting = GUID_CONSOLE_DISPLAY_STATE;
-    edge->DataLength = sizeof(DWORD);
-    edge->Data[0] = 0;
-    const void* nowhere[] = {edge, pages + si.dwPageSize, nullptr};
-    for (const void* where : nowhere) {
-        ::SendMessageA(m_cover, WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE,
-                       reinterpret_cast<LPARAM>(where));
-    }
+    // Its value runs two bytes into the page that is not there.
+    auto* edge =
+        reinterpret_cast<DisplayReport*>(pages + si.dwPageSize - sizeof(DisplayReport) + 2);
+    edge->setting = GUID_CONSOLE_DISPLAY_STATE;
+    edge->length = n;
+    ::SendMessageA(m_cover, WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE,
+                   reinterpret_cast<LPARAM>(edge));
     EXPECT_EQ(m_cover.GetDisplayState(), DisplayState::On);
     ::VirtualFree(pages, 0, MEM_RELEASE);
 }
