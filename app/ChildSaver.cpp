@@ -1,5 +1,6 @@
 #include "app/ChildSaver.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -92,6 +93,37 @@ UniqueJob MakeSaverJob()
                                    sizeof(info)))
         job.reset();
     return job;
+}
+
+// The processes that a job holds, as many as kJobIdsAtOnce.
+std::vector<DWORD> JobProcessIds(HANDLE hJob)
+{
+    struct {
+        JOBOBJECT_BASIC_PROCESS_ID_LIST list;
+        ULONG_PTR more[kJobIdsAtOnce - 1];
+    } ids = {};
+    ids.list.NumberOfAssignedProcesses = kJobIdsAtOnce;
+    if (!::QueryInformationJobObject(hJob, JobObjectBasicProcessIdList, &ids, sizeof(ids),
+                                     nullptr) &&
+        ::GetLastError() != ERROR_MORE_DATA)
+        return {};
+    const DWORD n = std::min<DWORD>(ids.list.NumberOfProcessIdsInList, kJobIdsAtOnce);
+    std::vector<DWORD> found;
+    for (DWORD i = 0; i < n; ++i)
+        found.push_back(static_cast<DWORD>(ids.list.ProcessIdList[i]));
+    return found;
+}
+
+// EnumWindows callback: WM_CLOSE to a visible window of one of the processes in lParam,
+// as the task list's End task asks a program to end.
+BOOL CALLBACK PostCloseToWindowOf(HWND hWnd, LPARAM lParam)
+{
+    const auto& ids = *reinterpret_cast<const std::vector<DWORD>*>(lParam);
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(hWnd, &pid);
+    if (::IsWindowVisible(hWnd) && std::find(ids.begin(), ids.end(), pid) != ids.end())
+        ::PostMessageA(hWnd, WM_CLOSE, 0, 0);
+    return TRUE;
 }
 
 }  // namespace
@@ -211,6 +243,22 @@ bool ChildSaver::Stop()
     if (!m_process)
         return false;
     SendStopInput();
+    return EndWithinGrace();
+}
+
+bool ChildSaver::Close()
+{
+    if (!m_process)
+        return false;
+    std::vector<DWORD> ids = m_job ? JobProcessIds(m_job.get()) : std::vector<DWORD>();
+    if (ids.empty())
+        ids.push_back(::GetProcessId(m_process.get()));
+    ::EnumWindows(PostCloseToWindowOf, reinterpret_cast<LPARAM>(&ids));
+    return EndWithinGrace();
+}
+
+bool ChildSaver::EndWithinGrace()
+{
     const DWORD dwStart = ::GetTickCount();
     for (;;) {
         if (WaitAnsweringSentMessages(m_process.get(), TimeLeftSince(dwStart, kChildStopGraceMs)) !=

@@ -58,6 +58,11 @@ public:
     // StopChildSaver for the whole saver: true when every process of it ended within the
     // grace; else they are all terminated.
     bool Stop();
+    // Asks the saver to end without input, which would wake a display that is off:
+    // WM_CLOSE to the visible top-level windows of its processes, then, as Stop, up to
+    // kChildStopGraceMs for them to end before they are terminated. True when they ended
+    // by themselves.
+    bool Close();
     // Terminates every process of the saver at once (exit code 0) and waits until they
     // are gone.
     void Terminate();
@@ -65,6 +70,8 @@ public:
 private:
     // Watches a running process of the job instead of the ended one; false when none is.
     bool WatchNextProcess();
+    // Gives the saver kChildStopGraceMs to end, then terminates it; true when it ended.
+    bool EndWithinGrace();
 
     UniqueJob m_job;
     UniqueHandle m_process;

@@ -8,6 +8,7 @@ CoverRunEnvironment::CoverRunEnvironment(SSCoverWnd& cover, SSSettings& settings
     , m_settings(settings)
 {
     m_input.Install();
+    m_cover.ListenForDisplayState();
 }
 
 DWORD CoverRunEnvironment::GetTicks() { return ::GetTickCount(); }
@@ -42,3 +43,15 @@ bool CoverRunEnvironment::ForgetUserInput()
 }
 
 bool CoverRunEnvironment::HasUserInput() { return m_input.HasUserInput(); }
+
+DisplayState CoverRunEnvironment::GetDisplayState() { return m_cover.GetDisplayState(); }
+
+bool CoverRunEnvironment::CloseChild(ChildSaver& child) { return child.Close(); }
+
+DWORD CoverRunEnvironment::WaitForMessages()
+{
+    const DWORD result = ::MsgWaitForMultipleObjects(0, nullptr, FALSE, INFINITE, QS_ALLINPUT);
+    if (result == WAIT_OBJECT_0)
+        DispatchWaitingMessages();
+    return result;
+}

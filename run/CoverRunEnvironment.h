@@ -6,7 +6,8 @@ class SSCoverWnd;
 class SSSettings;
 
 // The run loop's world as it is: the system's tick counter, the real cover and settings,
-// child savers as processes in jobs of their own, the user's input from low-level hooks.
+// child savers as processes in jobs of their own, the user's input from low-level hooks,
+// the display's state from the system's notification to the cover.
 class CoverRunEnvironment final : public RunEnvironment {
 public:
     CoverRunEnvironment(SSCoverWnd& cover, SSSettings& settings) noexcept;
@@ -20,6 +21,9 @@ public:
     void EndChild(ChildSaver& child) override;
     bool ForgetUserInput() override;
     bool HasUserInput() override;
+    DisplayState GetDisplayState() override;
+    bool CloseChild(ChildSaver& child) override;
+    DWORD WaitForMessages() override;
 
 private:
     SSCoverWnd& m_cover;

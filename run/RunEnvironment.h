@@ -1,13 +1,14 @@
 #pragma once
 #include "app/ChildSaver.h"
+#include "run/DisplayState.h"
 #include "ui/AnsiString.h"
 
 #include <windows.h>
 
 // What the run loop asks of the world: the tick counter, the cover's picture, the
-// ShowDesktop setting, the child savers and the user's input. Run mode uses
-// CoverRunEnvironment; tests put a clock and children of their own behind it, so that
-// minutes pass in milliseconds.
+// ShowDesktop setting, the child savers, the user's input and the display's state. Run
+// mode uses CoverRunEnvironment; tests put a clock and children of their own behind it,
+// so that minutes pass in milliseconds.
 class RunEnvironment {
 public:
     // GetTickCount.
@@ -32,6 +33,14 @@ public:
     virtual bool ForgetUserInput() = 0;
     // Whether the user has given input since ForgetUserInput.
     virtual bool HasUserInput() = 0;
+    // The display's state as the system last reported it to the cover.
+    virtual DisplayState GetDisplayState() = 0;
+    // ChildSaver::Close: the saver is asked to end with no input, else ended after the
+    // grace; true when it ended by itself.
+    virtual bool CloseChild(ChildSaver& child) = 0;
+    // One wait while no saver runs, dispatching messages: WAIT_OBJECT_0 after messages,
+    // anything else for a failed wait.
+    virtual DWORD WaitForMessages() = 0;
 
 protected:
     RunEnvironment() = default;

@@ -15,11 +15,13 @@ enum class SaverEnd {
     ByItself,  // it ended with no input from the user: a saver that died
     TimeUp,  // its time is up, or the wait failed: a switch
     InputUnheard,  // it still runs kChildStopGraceMs after the user's input
+    DisplayOff,  // the display went off: it is to end without input, which would wake it
 };
 
-// Waits for the saver until it ends, its time is up or the wait fails. The deadline is
-// fixed at the start: dispatching messages never moves it. Once the user has given input
-// the switch is off, and the saver has kChildStopGraceMs from that input to end.
+// Waits for the saver until it ends, its time is up, the display goes off or the wait
+// fails. The deadline is fixed at the start: dispatching messages never moves it. Once the
+// user has given input the switch is off, and the saver has kChildStopGraceMs from that
+// input to end.
 SaverEnd WaitForSaver(RunEnvironment& env, ChildSaver& child, DWORD dwStartTick,
                       DWORD dwSwitchDelayMs, bool bWatched)
 {
@@ -36,6 +38,8 @@ SaverEnd WaitForSaver(RunEnvironment& env, ChildSaver& child, DWORD dwStartTick,
         // Without a watch on the input every end is taken for the user's wish.
         if (result == WAIT_OBJECT_0)
             return bInput || !bWatched ? SaverEnd::AfterUserInput : SaverEnd::ByItself;
+        if (!bInput && env.GetDisplayState() == DisplayState::Off)
+            return SaverEnd::DisplayOff;
         if (result != WAIT_OBJECT_0 + 1 && !bNewInput)
             return bInput ? SaverEnd::InputUnheard : SaverEnd::TimeUp;
         if (bInput)
@@ -43,6 +47,21 @@ SaverEnd WaitForSaver(RunEnvironment& env, ChildSaver& child, DWORD dwStartTick,
         else if (dwSwitchDelayMs != 0)
             dwTimeout = TimeLeftMs(dwStartTick, dwSwitchDelayMs, env.GetTicks());
     }
+}
+
+// While the display is off the black cover waits for it, with no saver and no switch
+// due. False when the user's input ends the run meanwhile.
+bool WaitForDisplay(RunEnvironment& env)
+{
+    const bool bWatched = env.ForgetUserInput();
+    while (env.GetDisplayState() == DisplayState::Off) {
+        // A wait that fails would only spin: the savers go on instead.
+        if (env.WaitForMessages() != WAIT_OBJECT_0)
+            return true;
+        if (bWatched && env.HasUserInput())
+            return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -69,6 +88,8 @@ RunEnd RunSaverCycles(SaverRotation& rotation, const AnsiString& cmdLine, DWORD 
     // Once every saver of the rotation has failed in a row, trying again would only spin.
     DWORD nFailedInRow = 0;
     while (nFailedInRow < rotation.GetCount()) {
+        if (env.GetDisplayState() == DisplayState::Off && !WaitForDisplay(env))
+            return RunEnd::InputWhileDisplayOff;
         env.SetPaintDesktop(env.GetShowDesktop());
         const AnsiString& path = rotation.CurrentPath();
         const bool bWatched = env.ForgetUserInput();
@@ -92,6 +113,11 @@ RunEnd RunSaverCycles(SaverRotation& rotation, const AnsiString& cmdLine, DWORD 
         env.SetPaintDesktop(false);
         if (end == SaverEnd::TimeUp)
             env.StopChild(child);
+        if (end == SaverEnd::DisplayOff) {
+            env.CloseChild(child);
+            if (bWatched && env.HasUserInput())
+                return RunEnd::InputWhileDisplayOff;
+        }
         rotation.Advance();
     }
     return RunEnd::NothingStarted;

@@ -27,11 +27,14 @@ enum class RunEnd {
     ChildEnded,  // a saver ended after the user's input: the user's wish to end the run
     InputUnheard,  // the user's input did not end the saver in time: it was ended
     NothingStarted,  // the rotation is empty, or every saver of it failed in a row
+    InputWhileDisplayOff,  // the user's input came while the display was off
 };
 
 // Starts, times, stops and replaces the savers of the rotation until the user's input
 // ends one, or ends the run kChildStopGraceMs after it, or until every saver of it has
 // failed in a row: not started, or ended by itself soon after its start with no input.
+// While the display is off no saver runs and no switch is due; when it comes on again the
+// next saver starts with a time of its own.
 RunEnd RunSaverCycles(SaverRotation& rotation, const AnsiString& cmdLine, DWORD dwSwitchDelayMs,
                       RunEnvironment& env);
 

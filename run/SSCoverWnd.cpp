@@ -8,7 +8,9 @@
 
 #include <windowsx.h>
 
+#include <cstddef>
 #include <cstdlib>
+#include <cstring>
 
 const char kCoverWindowText[] = "Quillmix";
 
@@ -24,6 +26,42 @@ RECT VirtualScreenRect() noexcept
     const int y = ::GetSystemMetrics(SM_YVIRTUALSCREEN);
     return RECT{x, y, x + ::GetSystemMetrics(SM_CXVIRTUALSCREEN),
                 y + ::GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+}
+
+// Whether n bytes from p lie in committed memory of this process that may be read.
+bool IsReadable(const void* p, size_t n) noexcept
+{
+    const DWORD kReadable = PAGE_READONLY | PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READ |
+        PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
+    MEMORY_BASIC_INFORMATION mbi = {};
+    if (p == nullptr || ::VirtualQuery(p, &mbi, sizeof(mbi)) == 0 || mbi.State != MEM_COMMIT ||
+        (mbi.Protect & kReadable) == 0 || (mbi.Protect & PAGE_GUARD) != 0)
+        return false;
+    const auto begin = reinterpret_cast<ULONG_PTR>(p);
+    const ULONG_PTR end = reinterpret_cast<ULONG_PTR>(mbi.BaseAddress) + mbi.RegionSize;
+    return n <= end - begin;
+}
+
+// The display state that a power-setting notification carries; false for another setting
+// and for anything else. The system hands its notification over in this process's memory,
+// but lParam of a message that another process posted points anywhere.
+bool ReadDisplayState(LPARAM lParam, DisplayState* pState) noexcept
+{
+    const auto* setting = reinterpret_cast<const POWERBROADCAST_SETTING*>(lParam);
+    if (!IsReadable(setting, offsetof(POWERBROADCAST_SETTING, Data) + sizeof(DWORD)) ||
+        setting->DataLength != sizeof(DWORD))
+        return false;
+    DWORD value = 0;
+    std::memcpy(&value, setting->Data, sizeof(value));
+    // The monitor's power knows no dimmed state.
+    const bool bConsole = ::IsEqualGUID(setting->PowerSetting, GUID_CONSOLE_DISPLAY_STATE) != 0;
+    if (!bConsole && ::IsEqualGUID(setting->PowerSetting, GUID_MONITOR_POWER_ON) == 0)
+        return false;
+    const auto last = static_cast<DWORD>(bConsole ? DisplayState::Dimmed : DisplayState::On);
+    if (value > last)
+        return false;
+    *pState = static_cast<DisplayState>(value);
+    return true;
 }
 
 }  // namespace
@@ -115,9 +153,23 @@ LRESULT SSCoverWnd::OnPrintClient(UINT, WPARAM wParam, LPARAM, BOOL&) noexcept
     return 0;
 }
 
+bool SSCoverWnd::ListenForDisplayState() noexcept
+{
+    if (m_hWnd == nullptr)
+        return false;
+    m_hPowerNotify.reset(::RegisterPowerSettingNotification(m_hWnd, &GUID_CONSOLE_DISPLAY_STATE,
+                                                            DEVICE_NOTIFY_WINDOW_HANDLE));
+    // Windows before 8 reports only the monitor's power.
+    if (!m_hPowerNotify)
+        m_hPowerNotify.reset(::RegisterPowerSettingNotification(m_hWnd, &GUID_MONITOR_POWER_ON,
+                                                                DEVICE_NOTIFY_WINDOW_HANDLE));
+    return static_cast<bool>(m_hPowerNotify);
+}
+
 LRESULT SSCoverWnd::OnDestroy(UINT, WPARAM, LPARAM, BOOL&) noexcept
 {
     ::ShowCursor(TRUE);
+    m_hPowerNotify.reset();
     return 0;
 }
 
@@ -148,4 +200,13 @@ LRESULT SSCoverWnd::OnKeyDown(UINT, WPARAM, LPARAM, BOOL& bHandled) noexcept
     if (m_bEndOnInput)
         m_bUserInput = true;
     return 0;
+}
+
+LRESULT SSCoverWnd::OnPowerBroadcast(UINT, WPARAM wParam, LPARAM lParam, BOOL& bHandled) noexcept
+{
+    bHandled = wParam == PBT_POWERSETTINGCHANGE;
+    DisplayState state = DisplayState::On;
+    if (bHandled && ReadDisplayState(lParam, &state))
+        m_eDisplayState = state;
+    return TRUE;
 }

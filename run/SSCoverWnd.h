@@ -1,7 +1,9 @@
 #pragma once
+#include "run/DisplayState.h"
 #include "ui/CWinTraits.h"
 #include "ui/CWindowImpl.h"
 #include "ui/GdiObject.h"
+#include "ui/UniquePowerNotify.h"
 
 #include <windows.h>
 
@@ -38,6 +40,12 @@ public:
     void SetEndOnInput(bool bEnd) noexcept;
     bool HasUserInput() const noexcept { return m_bUserInput; }
 
+    // Asks the system to tell the cover the display's state (GUID_CONSOLE_DISPLAY_STATE, or
+    // GUID_MONITOR_POWER_ON where that is not known); true when it listens. The state is on
+    // until the system reports another.
+    bool ListenForDisplayState() noexcept;
+    DisplayState GetDisplayState() const noexcept { return m_eDisplayState; }
+
     BEGIN_MSG_MAP(SSCoverWnd)
         MESSAGE_HANDLER(WM_ERASEBKGND, OnEraseBkgnd)
         MESSAGE_HANDLER(WM_PAINT, OnPaint)
@@ -49,6 +57,7 @@ public:
         MESSAGE_HANDLER(WM_MBUTTONDOWN, OnButtonDown)
         MESSAGE_HANDLER(WM_KEYDOWN, OnKeyDown)
         MESSAGE_HANDLER(WM_SYSKEYDOWN, OnKeyDown)
+        MESSAGE_HANDLER(WM_POWERBROADCAST, OnPowerBroadcast)
     END_MSG_MAP()
 
 private:
@@ -59,6 +68,7 @@ private:
     LRESULT OnMouseMove(UINT, WPARAM, LPARAM lParam, BOOL& bHandled) noexcept;
     LRESULT OnButtonDown(UINT, WPARAM, LPARAM, BOOL& bHandled) noexcept;
     LRESULT OnKeyDown(UINT, WPARAM, LPARAM, BOOL& bHandled) noexcept;
+    LRESULT OnPowerBroadcast(UINT, WPARAM wParam, LPARAM lParam, BOOL& bHandled) noexcept;
 
     BitmapHandle m_hbmDesktop;
     bool m_bPaintDesktop = false;
@@ -66,4 +76,6 @@ private:
     bool m_bUserInput = false;
     // Where the pointer stood when input began to count, in screen coordinates.
     POINT m_ptMouseOrigin = {0, 0};
+    UniquePowerNotify m_hPowerNotify;
+    DisplayState m_eDisplayState = DisplayState::On;
 };

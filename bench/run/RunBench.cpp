@@ -11,6 +11,14 @@
 //             process during the first 30 s of its first saver, and before it (start-up)
 //   switch    in that same run, at the switch after one minute: from the end of the old
 //             saver (it ends on the injected input) to the creation of the next one
+//   dark      "SCR /s" with the display off (the system's report posted to its cover): its
+//             child processes (Toolhelp) 30 s after its saver has ended, and while it ran
+//   dark loop the run loop in this process with the real cover and a saver: this process's
+//             CPU time over 30 s while the saver runs, then over 30 s with the display off,
+//             its child processes then, and 100 ms of spinning read the same way. Wine
+//             reports another process's CPU time only as it stood soon after its start (a
+//             child spinning for seconds reads as 30 to 40 ms throughout), so the CPU time
+//             of run mode is read in its own process
 //   loop      the run loop in this process with the real cover and child savers and a
 //             switch delay of one second instead of a minute: the same gap at SWITCHES
 //             switches, median and maximum
@@ -28,11 +36,15 @@
 #include <windows.h>
 
 #include <shlwapi.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -48,6 +60,10 @@ const char kSaverClass[] = "QuillmixFixtureSaver";
 const char kFirstSaver[] = "SampleAurora.scr";
 const char kSecondSaver[] = "SampleTiles.scr";
 const DWORD kCpuWindowMs = 30000;
+// A saver that has not ended this long after the display went off is taken for hung.
+const DWORD kSaverEndGuardMs = 30000;
+// Spinning of this length shows what the CPU time read in this process can see.
+const DWORD kCalibrationSpinMs = 100;
 const DWORD kLoopSwitchDelayMs = 1000;
 const double kFileTimePerMs = 10000.0;
 // A move that ends a fixture saver.
@@ -168,6 +184,37 @@ void EndRun(HANDLE hProduct)
     }
 }
 
+// The processes that the process started and that still run.
+int ChildProcessCount(DWORD pid)
+{
+    UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof(entry);
+    int n = 0;
+    for (BOOL more = ::Process32First(snapshot.get(), &entry); more;
+         more = ::Process32Next(snapshot.get(), &entry))
+        n += entry.th32ParentProcessID == pid ? 1 : 0;
+    return n;
+}
+
+// The system's report that the display is off, as the cover gets it: the setting in the
+// product's own memory, WM_POWERBROADCAST posted to the cover.
+bool ReportDisplayOff(HANDLE hProduct, HWND cover)
+{
+    const DWORD value = PowerMonitorOff;
+    std::vector<BYTE> report(offsetof(POWERBROADCAST_SETTING, Data) + sizeof(value));
+    auto* setting = reinterpret_cast<POWERBROADCAST_SETTING*>(report.data());
+    setting->PowerSetting = GUID_CONSOLE_DISPLAY_STATE;
+    setting->DataLength = sizeof(value);
+    std::memcpy(setting->Data, &value, sizeof(value));
+    void* remote = ::VirtualAllocEx(hProduct, nullptr, report.size(), MEM_COMMIT | MEM_RESERVE,
+                                    PAGE_READWRITE);
+    return remote != nullptr &&
+        ::WriteProcessMemory(hProduct, remote, report.data(), report.size(), nullptr) &&
+        ::PostMessageA(cover, WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE,
+                       reinterpret_cast<LPARAM>(remote));
+}
+
 struct StartRound {
     double trivialMs = 0;
     double coverMs = 0;
@@ -217,6 +264,36 @@ bool MeasureProductSwitch(const std::string& scr, double* startCpuMs, double* cp
         return false;
     UniqueHandle secondProcess = ProcessOf(second);
     *gapMs = TimesOf(secondProcess.get()).created - TimesOf(firstProcess.get()).exited;
+    EndRun(product.get());
+    return true;
+}
+
+struct DarkRun {
+    int childrenBefore = 0;  // while the saver ran
+    int childrenAfter = 0;  // at the end of the 30 s with the display off
+};
+
+// One run whose display goes off once the saver shows; false when the run went wrong.
+bool MeasureDisplayOff(const std::string& scr, DarkRun* dark)
+{
+    UniqueHandle product = StartChildSaver(scr.c_str(), scr + " /s");
+    HWND saver = nullptr;
+    if (!product ||
+        !PollUntil(product.get(), [&] { return (saver = FindSaverWindow(nullptr)) != nullptr; }))
+        return false;
+    UniqueHandle saverProcess = ProcessOf(saver);
+    const DWORD pid = ::GetProcessId(product.get());
+    dark->childrenBefore = ChildProcessCount(pid);
+    const HWND cover = ::FindWindowA(nullptr, kCoverText);
+    if (cover == nullptr || !ReportDisplayOff(product.get(), cover) ||
+        ::WaitForSingleObject(saverProcess.get(), kSaverEndGuardMs) != WAIT_OBJECT_0) {
+        ::TerminateProcess(product.get(), 1);
+        return false;
+    }
+    if (::WaitForSingleObject(product.get(), kCpuWindowMs) != WAIT_TIMEOUT)
+        return false;
+    dark->childrenAfter = ChildProcessCount(pid);
+    // The user's input ends the run while the display is off.
     EndRun(product.get());
     return true;
 }
@@ -285,6 +362,9 @@ public:
     void EndChild(ChildSaver& child) override { m_real.EndChild(child); }
     bool ForgetUserInput() override { return m_real.ForgetUserInput(); }
     bool HasUserInput() override { return m_real.HasUserInput(); }
+    DisplayState GetDisplayState() override { return m_real.GetDisplayState(); }
+    bool CloseChild(ChildSaver& child) override { return m_real.CloseChild(child); }
+    DWORD WaitForMessages() override { return m_real.WaitForMessages(); }
 
 private:
     CoverRunEnvironment m_real;
@@ -318,6 +398,89 @@ std::vector<double> MeasureLoopGaps(const std::vector<std::string>& savers, size
 }
 
 }  // namespace
+
+// This process's CPU time (user + kernel).
+double OwnCpuMs() { return TimesOf(::GetCurrentProcess()).cpu; }
+
+struct DarkLoop {
+    double spinCpuMs = 0;  // kCalibrationSpinMs of spinning
+    double saverCpuMs = 0;  // 30 s while the saver runs
+    double darkCpuMs = 0;  // 30 s with the display off
+    int childrenSaver = 0;
+    int childrenDark = 0;
+    bool bEndedByInput = false;  // the user's input with the display off ended the run
+};
+
+// What the user and the system do while the run loop runs on the main thread: wait for the
+// saver, measure, turn the display off, measure, then move the mouse until the run ends.
+// The thread only sleeps while it measures.
+void WatchDarkLoop(HWND cover, const std::atomic<bool>& done, DarkLoop* dark, bool* pOk)
+{
+    HWND saver = nullptr;
+    for (DWORD waited = 0; (saver = FindSaverWindow(nullptr)) == nullptr; waited += kUserPauseMs) {
+        if (waited > kSaverEndGuardMs)
+            return;
+        ::Sleep(kUserPauseMs);
+    }
+    UniqueHandle saverProcess = ProcessOf(saver);
+    const DWORD pid = ::GetCurrentProcessId();
+    dark->childrenSaver = ChildProcessCount(pid);
+    double cpu0 = OwnCpuMs();
+    ::Sleep(kCpuWindowMs);
+    dark->saverCpuMs = OwnCpuMs() - cpu0;
+
+    // The system's report lies in the memory of the process it is sent to.
+    static std::vector<BYTE> report(offsetof(POWERBROADCAST_SETTING, Data) + sizeof(DWORD));
+    auto* setting = reinterpret_cast<POWERBROADCAST_SETTING*>(report.data());
+    const DWORD value = PowerMonitorOff;
+    setting->PowerSetting = GUID_CONSOLE_DISPLAY_STATE;
+    setting->DataLength = sizeof(value);
+    std::memcpy(setting->Data, &value, sizeof(value));
+    *pOk = ::PostMessageA(cover, WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE,
+                          reinterpret_cast<LPARAM>(setting)) &&
+        ::WaitForSingleObject(saverProcess.get(), kSaverEndGuardMs) == WAIT_OBJECT_0;
+    cpu0 = OwnCpuMs();
+    ::Sleep(kCpuWindowMs);
+    dark->darkCpuMs = OwnCpuMs() - cpu0;
+    dark->childrenDark = ChildProcessCount(pid);
+
+    LONG step = kUserMove;
+    while (!done) {
+        SendMouseMove(step, step);
+        step = -step;
+        ::Sleep(kUserPauseMs);
+    }
+}
+
+bool MeasureDarkLoop(const std::string& saver, DarkLoop* dark)
+{
+    const double spin0 = OwnCpuMs();
+    for (const DWORD dwStart = ::GetTickCount(); ::GetTickCount() - dwStart < kCalibrationSpinMs;) {
+    }
+    dark->spinCpuMs = OwnCpuMs() - spin0;
+
+    PathList list;
+    list.Add(AnsiString(saver));
+    SaverRotation rotation;
+    rotation.Prepare(list, MakeShuffleSeed());
+    SSSettings settings;
+    SSCoverWnd cover;
+    cover.CreateCover();
+    cover.ShowCover(true);
+    bool bOk = false;
+    {
+        CoverRunEnvironment env(cover, settings);
+        std::atomic<bool> done{false};
+        std::thread watch(WatchDarkLoop, static_cast<HWND>(cover), std::cref(done), dark, &bOk);
+        dark->bEndedByInput =
+            RunSaverCycles(rotation, "/s", 0, env) == RunEnd::InputWhileDisplayOff;
+        done = true;
+        watch.join();
+    }
+    if (cover.IsWindow())
+        ::DestroyWindow(cover);
+    return bOk && dark->bEndedByInput;
+}
 
 int main(int argc, char** argv)
 {
@@ -366,6 +529,27 @@ int main(int argc, char** argv)
         std::printf("switch (product, ShuffleDelay 1): old saver ended to next saver created "
                     "%.1f ms (goal < 50 ms)\n",
                     gapMs);
+    } else {
+        ++failures;
+    }
+
+    StoreSettings(savers, 0, 0);
+    DarkRun dark;
+    if (MeasureDisplayOff(scr, &dark)) {
+        std::printf("dark: child processes of the product 30 s after the display went off: %d "
+                    "(goal 0; %d while its saver ran)\n",
+                    dark.childrenAfter, dark.childrenBefore);
+    } else {
+        ++failures;
+    }
+    DarkLoop loop;
+    if (MeasureDarkLoop(savers.front(), &loop)) {
+        std::printf("dark loop (in-process): CPU time over 30 s with the display off %.1f ms "
+                    "(goal < 10 ms), while the saver ran %.1f ms, %u ms of spinning read as "
+                    "%.1f ms; child processes with the display off %d (goal 0), while the saver "
+                    "ran %d\n",
+                    loop.darkCpuMs, loop.saverCpuMs, static_cast<unsigned>(kCalibrationSpinMs),
+                    loop.spinCpuMs, loop.childrenDark, loop.childrenSaver);
     } else {
         ++failures;
     }

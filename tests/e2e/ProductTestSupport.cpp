@@ -8,6 +8,7 @@
 
 #include <shlwapi.h>
 
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 
@@ -179,6 +180,23 @@ DWORD RunningProduct::EndByUser(const std::function<void()>& input, DWORD guardM
             apptest::PumpFor(kClockStepMs);
     }
     return apptest::ExitCodeOf(m_process.get());
+}
+
+bool RunningProduct::ReportDisplayState(HWND cover, MONITOR_DISPLAY_STATE state) const
+{
+    const DWORD value = state;
+    std::vector<BYTE> report(offsetof(POWERBROADCAST_SETTING, Data) + sizeof(value));
+    auto* setting = reinterpret_cast<POWERBROADCAST_SETTING*>(report.data());
+    setting->PowerSetting = GUID_CONSOLE_DISPLAY_STATE;
+    setting->DataLength = sizeof(value);
+    std::memcpy(setting->Data, &value, sizeof(value));
+    // The product may read it until it ends.
+    void* remote = ::VirtualAllocEx(m_process.get(), nullptr, report.size(),
+                                    MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    return remote != nullptr &&
+        ::WriteProcessMemory(m_process.get(), remote, report.data(), report.size(), nullptr) &&
+        ::PostMessageA(cover, WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE,
+                       reinterpret_cast<LPARAM>(remote));
 }
 
 bool PointerShown()

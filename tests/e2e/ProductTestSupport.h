@@ -64,6 +64,10 @@ public:
     // single input can be lost while a new window takes its first pointer position); then
     // the exit code as WaitForExitCode gives it.
     DWORD EndByUser(const std::function<void()>& input, DWORD guardMs) const;
+    // Tells the cover the display's state as the system does: WM_POWERBROADCAST with a
+    // GUID_CONSOLE_DISPLAY_STATE setting that lies in the product's own memory (no system
+    // carries this message's lParam across processes); false when it could not be posted.
+    bool ReportDisplayState(HWND cover, MONITOR_DISPLAY_STATE state) const;
 
 private:
     UniqueHandle m_process;

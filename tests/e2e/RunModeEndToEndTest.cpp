@@ -408,3 +408,58 @@ TEST(RunModeEndToEnd, KilledProductTakesItsSaversProcessesWithIt)
     EXPECT_EQ(::WaitForSingleObject(saver.get(), kEndGuardMs), WAIT_OBJECT_0);
     EXPECT_EQ(::WaitForSingleObject(helper.get(), kEndGuardMs), WAIT_OBJECT_0);
 }
+
+// The display goes off and comes on again, as the system reports it to the cover (Wine
+// never reports it: the test posts the report that Windows sends). Dimmed, and a report
+// that is not the system's, change nothing. Off: the saver's windows get WM_CLOSE and no
+// input; the saver ends on it, its helper, deaf to it, is terminated after the grace, and
+// nothing starts while the display is off. On: the next saver starts. The user's input
+// while the display is off ends the run with exit code 0.
+TEST(RunModeEndToEnd, DisplayOffClosesTheSaverWithoutInputAndOnStartsTheNext)
+{
+    const std::string withHelper = FixturePath(fixture::kWithHelper.fileName);
+    const std::string recorder = FixturePath(fixture::kRecorder.fileName);
+    ProductSettings settings;
+    ASSERT_TRUE(settings.SetSavers({withHelper, recorder}));
+    ASSERT_TRUE(settings.SetString("LastStarted", recorder));
+    RecordFile record;
+    InjectedEscapeWatch escape;
+    ASSERT_TRUE(escape.IsHooked());
+    RunningProduct product("/s");
+    ASSERT_TRUE(product);
+    UniqueHandle helper = product.WaitForSaver(fixture::kHelper.description);
+    UniqueHandle saver = product.WaitForSaver(fixture::kWithHelper.description);
+    ASSERT_TRUE(helper);
+    ASSERT_TRUE(saver);
+    HWND cover = product.WaitForCover();
+    ASSERT_NE(cover, nullptr);
+
+    ASSERT_TRUE(product.ReportDisplayState(cover, PowerMonitorDim));
+    // A pointer of another process's report leads nowhere in the product.
+    ASSERT_TRUE(::PostMessageA(cover, WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE, 0x10));
+    apptest::PumpFor(kEndGuardMs / 30);
+    EXPECT_EQ(::WaitForSingleObject(saver.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+
+    const ULONGLONG off = e2e::FileTimeNow();
+    ASSERT_TRUE(product.ReportDisplayState(cover, PowerMonitorOff));
+    ASSERT_TRUE(
+        product.RunsUntil([&] { return ::WaitForSingleObject(helper.get(), 0) == WAIT_OBJECT_0; }));
+    EXPECT_EQ(::WaitForSingleObject(saver.get(), 0), WAIT_OBJECT_0);
+    EXPECT_GE((ExitTimeOf(helper.get()) - off) / kFileTimePerMs + kClockStepMs, kChildStopGraceMs)
+        << "terminated before the grace was up";
+    apptest::PumpFor(kEndGuardMs / 15);
+    EXPECT_FALSE(product.HasEnded());
+    EXPECT_TRUE(record.Lines().empty()) << "a saver started while the display was off";
+
+    ASSERT_TRUE(product.ReportDisplayState(cover, PowerMonitorOn));
+    ASSERT_TRUE(product.RunsUntil([&] { return RecordHasLine(record, fixture::kRecordReady); }));
+    ASSERT_TRUE(product.ReportDisplayState(cover, PowerMonitorOff));
+    ASSERT_TRUE(product.RunsUntil(
+        [] { return ::FindWindowA(fixture::kSaverWindowClass, nullptr) == nullptr; }));
+    EXPECT_TRUE(RecordHasLine(record, fixture::kRecordClose));
+    EXPECT_FALSE(RecordHasLine(record, fixture::kRecordLButtonDown));
+    EXPECT_TRUE(record.LinesStartingWith(fixture::kRecordKeyDownPrefix).empty());
+    EXPECT_TRUE(escape.SeenTimes().empty()) << "input injected";
+
+    EXPECT_EQ(product.EndByUser([] { SendKeyPress(VK_SPACE); }, kEndGuardMs), 0u);
+}

@@ -97,6 +97,9 @@ public:
     }
     bool ForgetUserInput() override { return m_real.ForgetUserInput(); }
     bool HasUserInput() override { return m_real.HasUserInput(); }
+    DisplayState GetDisplayState() override { return m_real.GetDisplayState(); }
+    bool CloseChild(ChildSaver& child) override { return m_real.CloseChild(child); }
+    DWORD WaitForMessages() override { return m_real.WaitForMessages(); }
 
 private:
     static constexpr size_t kMaxStarts = 12;

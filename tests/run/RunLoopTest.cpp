@@ -15,12 +15,14 @@
 namespace {
 
 // One scripted answer of a wait: the result, how far the clock has moved when the wait
-// returns (for a dispatch: the time the messages took), and whether the user gave input
-// meanwhile.
+// returns (for a dispatch: the time the messages took), whether the user gave input
+// meanwhile, and the display's state that the system reported meanwhile, if it did.
 struct WaitStep {
     DWORD result;
     DWORD elapsedMs;
     bool bInput = false;
+    bool bDisplayReport = false;
+    DisplayState display = DisplayState::On;
 };
 
 // The saver ends on the user's input; the saver ends with nobody at the machine.
@@ -30,21 +32,27 @@ WaitStep Messages(DWORD elapsedMs, bool bInput = false)
 {
     return {WAIT_OBJECT_0 + 1, elapsedMs, bInput};
 }
+WaitStep Display(DisplayState state, DWORD elapsedMs = 0)
+{
+    return {WAIT_OBJECT_0 + 1, elapsedMs, false, true, state};
+}
 
 // A clock and children that exist only as event handles: every call is logged, every
-// wait answers from the script, and a wait the script does not cover times out after
-// its full time-out, as the real one would.
+// wait answers from the script, and a wait for a child that the script does not cover
+// times out after its full time-out, as the real one would.
 class ScriptedEnvironment final : public RunEnvironment {
 public:
     DWORD now = 0;
     bool showDesktop = false;
     bool inputWatched = true;
     bool userInput = false;
+    DisplayState display = DisplayState::On;
     std::set<std::string> failingStarts;
     std::deque<WaitStep> script;
     std::vector<std::string> log;
     std::vector<DWORD> timeouts;
     std::vector<std::string> commandLines;
+    std::vector<DWORD> startTicks;
 
     DWORD GetTicks() override { return now; }
     bool GetShowDesktop() override { return showDesktop; }
@@ -61,6 +69,7 @@ public:
             return ChildSaver();
         }
         log.push_back("start " + name);
+        startTicks.push_back(now);
         return ChildSaver(UniqueHandle(::CreateEventA(nullptr, TRUE, FALSE, nullptr)));
     }
 
@@ -76,11 +85,7 @@ public:
             now += dwTimeoutMs;
             return WAIT_TIMEOUT;
         }
-        const WaitStep step = script.front();
-        script.pop_front();
-        now += step.elapsedMs;
-        userInput = userInput || step.bInput;
-        return step.result;
+        return TakeStep();
     }
 
     bool StopChild(ChildSaver& child) override
@@ -106,9 +111,37 @@ public:
     }
 
     bool HasUserInput() override { return userInput; }
+    DisplayState GetDisplayState() override { return display; }
+
+    bool CloseChild(ChildSaver& child) override
+    {
+        EXPECT_TRUE(child) << "close of no saver";
+        log.push_back("close");
+        return true;
+    }
+
+    DWORD WaitForMessages() override
+    {
+        log.push_back("idle");
+        if (script.empty())
+            throw std::runtime_error("the loop waits forever with nothing scripted");
+        const DWORD result = TakeStep();
+        return result == WAIT_OBJECT_0 + 1 ? WAIT_OBJECT_0 : result;
+    }
 
 private:
     static constexpr size_t kRunawayStarts = 50;
+
+    DWORD TakeStep()
+    {
+        const WaitStep step = script.front();
+        script.pop_front();
+        now += step.elapsedMs;
+        userInput = userInput || step.bInput;
+        if (step.bDisplayReport)
+            display = step.display;
+        return step.result;
+    }
 
     static std::string NameOf(const std::string& path)
     {
@@ -390,4 +423,49 @@ TEST_F(RunLoopTest, InputSeenAsTheTimeIsUpEndsTheRunInsteadOfASwitch)
     EXPECT_EQ(Run(60000), RunEnd::ChildEnded);
     EXPECT_EQ(m_env.log, (Log{"black", "start R", "wait", "wait"}));
     EXPECT_EQ(m_env.timeouts, (Timeouts{60000, kChildStopGraceMs}));
+}
+
+// The display goes off while R runs: R is closed with no input (no stop), and nothing
+// starts while the display is off, however long. When it comes on, the next saver starts
+// at once with a minute of its own. Dimmed changes nothing.
+TEST_F(RunLoopTest, DisplayOffClosesTheSaverAndTheNextStartsWhenItComesOn)
+{
+    const DWORD kHourMs = 3600000;
+    PrepareRotation();
+    m_env.showDesktop = true;
+    m_env.script = {Messages(20000),
+                    Display(DisplayState::Off),
+                    Messages(kHourMs),
+                    Display(DisplayState::On, 500),
+                    Display(DisplayState::Dimmed, 30000),
+                    {WAIT_TIMEOUT, 30000},
+                    kEnded};
+    EXPECT_EQ(Run(60000), RunEnd::ChildEnded);
+    EXPECT_EQ(
+        m_env.log,
+        (Log{"desktop", "start R", "wait", "wait", "black", "close", "idle", "idle", "desktop",
+             "start P", "wait", "wait", "black", "stop", "desktop", "start Q", "wait"}));
+    EXPECT_EQ(m_env.timeouts, (Timeouts{60000, 40000, 60000, 30000, 60000}));
+    ASSERT_EQ(m_env.startTicks.size(), 3u);
+    EXPECT_LE(m_env.startTicks[1] - (20000 + kHourMs + 500), 1000u);
+}
+
+// A saver closed for the dark display has not failed: the only saver of the rotation starts
+// again when the display comes on, also with switching off. The user's input while the
+// display is off ends the run, also when it was off before any saver started.
+TEST_F(RunLoopTest, SaverClosedForTheDisplayHasNotFailedAndInputWhileItIsOffEndsTheRun)
+{
+    PrepareRotation({"P"});
+    m_env.script = {Display(DisplayState::Off), Display(DisplayState::On),
+                    Display(DisplayState::Off), Messages(1000, true)};
+    EXPECT_EQ(Run(0), RunEnd::InputWhileDisplayOff);
+    EXPECT_EQ(m_env.log,
+              (Log{"black", "start P", "wait", "black", "close", "idle", "black", "start P", "wait",
+                   "black", "close", "idle"}));
+
+    ScriptedEnvironment dark;
+    dark.display = DisplayState::Off;
+    dark.script = {Messages(60000), Messages(1000, true)};
+    EXPECT_EQ(RunSaverCycles(m_rotation, "/s", 60000, dark), RunEnd::InputWhileDisplayOff);
+    EXPECT_EQ(dark.log, (Log{"idle", "idle"}));
 }

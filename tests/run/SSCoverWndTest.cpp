@@ -9,7 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -101,6 +103,15 @@ protected:
 
     SSCoverWnd m_cover;
 };
+
+// The system's power-setting report (POWERBROADCAST_SETTING) with a DWORD of data.
+struct DisplayReport {
+    GUID setting;
+    DWORD length;
+    DWORD value;
+};
+static_assert(offsetof(DisplayReport, value) == offsetof(POWERBROADCAST_SETTING, Data),
+              "the layout of the system's report");
 
 std::vector<COLORREF> All(COLORREF c)
 {
@@ -319,4 +330,49 @@ TEST_F(SSCoverWndTest, ClicksAndKeysCountAtOnce)
         ::SendMessageA(m_cover, msg, 0, 0);
         EXPECT_TRUE(m_cover.HasUserInput()) << "message " << msg;
     }
+}
+
+// The display's state follows the system's reports of either setting. Anything else leaves
+// it as it was: another setting, other data, a value out of range, a dimmed monitor power
+// (which has none), and a report that runs past the readable memory.
+TEST_F(SSCoverWndTest, DisplayStateFollowsTheSystemsReportsAndNothingElse)
+{
+    ASSERT_TRUE(m_cover.CreateCover());
+    // Wine's RegisterPowerSettingNotification is a stub that takes any setting and never
+    // reports: every report here comes from the test, as Windows would send it.
+    EXPECT_TRUE(m_cover.ListenForDisplayState());
+    EXPECT_EQ(m_cover.GetDisplayState(), DisplayState::On);
+    const DWORD n = sizeof(DWORD);
+    const std::pair<DisplayReport, DisplayState> reports[] = {
+        {{GUID_CONSOLE_DISPLAY_STATE, n, 0}, DisplayState::Off},
+        {{GUID_CONSOLE_DISPLAY_STATE, n, 2}, DisplayState::Dimmed},
+        {{GUID_MONITOR_POWER_ON, n, 0}, DisplayState::Off},
+        {{GUID_MONITOR_POWER_ON, n, 2}, DisplayState::Off},
+        {{GUID_MONITOR_POWER_ON, n, 1}, DisplayState::On},
+        {{GUID_ACDC_POWER_SOURCE, n, 0}, DisplayState::On},
+        {{GUID_CONSOLE_DISPLAY_STATE, 1, 0}, DisplayState::On},
+        {{GUID_CONSOLE_DISPLAY_STATE, n, 3}, DisplayState::On},
+    };
+    for (const auto& r : reports) {
+        EXPECT_EQ(::SendMessageA(m_cover, WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE,
+                                 reinterpret_cast<LPARAM>(&r.first)),
+                  TRUE);
+        EXPECT_EQ(m_cover.GetDisplayState(), r.second) << r.first.value << " of " << r.first.length;
+    }
+
+    SYSTEM_INFO si = {};
+    ::GetSystemInfo(&si);
+    auto* pages =
+        static_cast<BYTE*>(::VirtualAlloc(nullptr, 2 * si.dwPageSize, MEM_RESERVE, PAGE_READWRITE));
+    ASSERT_NE(pages, nullptr);
+    ASSERT_NE(::VirtualAlloc(pages, si.dwPageSize, MEM_COMMIT, PAGE_READWRITE), nullptr);
+    // Its value runs two bytes into the page that is not there.
+    auto* edge =
+        reinterpret_cast<DisplayReport*>(pages + si.dwPageSize - sizeof(DisplayReport) + 2);
+    edge->setting = GUID_CONSOLE_DISPLAY_STATE;
+    edge->length = n;
+    ::SendMessageA(m_cover, WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE,
+                   reinterpret_cast<LPARAM>(edge));
+    EXPECT_EQ(m_cover.GetDisplayState(), DisplayState::On);
+    ::VirtualFree(pages, 0, MEM_RELEASE);
 }
