@@ -1,6 +1,6 @@
 #pragma once
 #include "run/RunEnvironment.h"
-#include "run/UserInputWatch.h"
+#include "saver/UserInputWatch.h"
 
 class SSCoverWnd;
 class SSSettings;

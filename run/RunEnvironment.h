@@ -1,5 +1,5 @@
 #pragma once
-#include "app/ChildSaver.h"
+#include "saver/ChildSaver.h"
 #include "ui/AnsiString.h"
 
 #include <windows.h>

@@ -1,10 +1,10 @@
 #include "run/RunLoop.h"
 
-#include "app/ChildSaver.h"
 #include "run/CoverRunEnvironment.h"
 #include "run/RunEnvironment.h"
 #include "run/SSCoverWnd.h"
 #include "run/SaverRotation.h"
+#include "saver/ChildSaver.h"
 #include "settings/SSSettings.h"
 
 namespace {

@@ -16,11 +16,11 @@
 //             switches, median and maximum
 // Times come from the system clock (GetSystemTimePreciseAsFileTime) and the process
 // times, which use the same clock.
-#include "app/ChildSaver.h"
 #include "run/CoverRunEnvironment.h"
 #include "run/RunLoop.h"
 #include "run/SSCoverWnd.h"
 #include "run/SaverRotation.h"
+#include "saver/ChildSaver.h"
 #include "settings/SSSettings.h"
 #include "ui/CAtlModule.h"
 #include "ui/UniqueRegKey.h"

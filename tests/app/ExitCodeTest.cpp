@@ -1,5 +1,5 @@
 // The built Quillmix.scr exits with code 0 after every mode.
-#include "app/ChildSaver.h"
+#include "saver/ChildSaver.h"
 
 #include "tests/app/ChildTestSupport.h"
 #include "tests/support/TestPaths.h"

@@ -4,7 +4,7 @@
 // input given with SendInput. The product reads the real HKEY_CURRENT_USER of the Wine
 // prefix, so each test writes the key itself and removes it afterwards (the display lock
 // of the GUI tests keeps the other users of that key away meanwhile).
-#include "app/ChildSaver.h"
+#include "saver/ChildSaver.h"
 #include "tests/app/ChildTestSupport.h"
 #include "tests/e2e/ProductTestSupport.h"
 #include "tests/fixtures/FixtureNames.h"

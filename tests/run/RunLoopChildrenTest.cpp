@@ -6,7 +6,7 @@
 #include "run/SSCoverWnd.h"
 #include "run/SaverRotation.h"
 
-#include "app/ChildSaver.h"
+#include "saver/ChildSaver.h"
 #include "settings/Registry.h"
 #include "settings/SSSettings.h"
 #include "tests/fixtures/FixtureNames.h"

@@ -1,4 +1,4 @@
-#include "app/ChildSaver.h"
+#include "saver/ChildSaver.h"
 
 #include <string>
 #include <vector>

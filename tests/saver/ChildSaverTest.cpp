@@ -1,5 +1,5 @@
 // Starting, waiting for and stopping real child savers (the fixture savers).
-#include "app/ChildSaver.h"
+#include "saver/ChildSaver.h"
 
 #include "tests/app/ChildTestSupport.h"
 #include "tests/fixtures/FixtureNames.h"

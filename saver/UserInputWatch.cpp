@@ -1,4 +1,4 @@
-#include "run/UserInputWatch.h"
+#include "saver/UserInputWatch.h"
 
 #include <cstdlib>
 
