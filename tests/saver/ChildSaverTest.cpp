@@ -274,6 +274,29 @@ TEST_F(ChildSaverTest, SaverInAJobIsEveryProcessItStarts)
     Kill(helper.get());
 }
 
+// A saver may die between the end of its time and the stop: the stop's input would then
+// reach the user's own windows.
+TEST_F(ChildSaverTest, SaverThatHasEndedGetsNoStopInput)
+{
+    const std::string path = FixturePath(fixture::kExitAtOnce.fileName);
+    ChildSaver saver = ChildSaver::Start(path.c_str(), path + " /s");
+    ASSERT_TRUE(saver);
+    ASSERT_EQ(::WaitForSingleObject(saver.Process(), kHangGuardMs), WAIT_OBJECT_0);
+    UniqueHandle plain = StartChildSaver(path.c_str(), path + " /s");
+    ASSERT_TRUE(plain);
+    ASSERT_EQ(::WaitForSingleObject(plain.get(), kHangGuardMs), WAIT_OBJECT_0);
+
+    POINT before = {};
+    ::GetCursorPos(&before);
+    EXPECT_TRUE(saver.Stop());
+    EXPECT_EQ(saver.GetStopRecordsSent(), 0u);
+    EXPECT_TRUE(StopChildSaver(plain.get()));
+    POINT after = {};
+    ::GetCursorPos(&after);
+    EXPECT_EQ(after.x, before.x);
+    EXPECT_EQ(after.y, before.y);
+}
+
 TEST_F(ChildSaverTest, NullHandleFailsTheWaitAndInjectsNothing)
 {
     const int kMessageRounds = 100;
