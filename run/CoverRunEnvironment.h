@@ -6,7 +6,8 @@ class SSCoverWnd;
 class SSSettings;
 
 // The run loop's world as it is: the system's tick counter, the real cover and settings,
-// child savers as processes in jobs of their own, the user's input from low-level hooks.
+// child savers as processes in jobs of their own, the user's input from low-level hooks
+// on a thread of their own.
 class CoverRunEnvironment final : public RunEnvironment {
 public:
     CoverRunEnvironment(SSCoverWnd& cover, SSSettings& settings) noexcept;
@@ -20,8 +21,12 @@ public:
     void EndChild(ChildSaver& child) override;
     bool ForgetUserInput() override;
     bool HasUserInput() override;
+    DWORD GetUserInputTick() override;
 
 private:
+    // Keeps what the old saver left of the stop's input from the next saver.
+    void SwallowStopInput(ULONG nOwnRecords);
+
     SSCoverWnd& m_cover;
     SSSettings& m_settings;
     UserInputWatch m_input;

@@ -31,7 +31,7 @@ SaverEnd WaitForSaver(RunEnvironment& env, ChildSaver& child, DWORD dwStartTick,
         const bool bNewInput = bWatched && !bInput && env.HasUserInput();
         if (bNewInput) {
             bInput = true;
-            dwInputTick = env.GetTicks();
+            dwInputTick = env.GetUserInputTick();
         }
         // Without a watch on the input every end is taken for the user's wish.
         if (result == WAIT_OBJECT_0)

@@ -285,6 +285,7 @@ public:
     void EndChild(ChildSaver& child) override { m_real.EndChild(child); }
     bool ForgetUserInput() override { return m_real.ForgetUserInput(); }
     bool HasUserInput() override { return m_real.HasUserInput(); }
+    DWORD GetUserInputTick() override { return m_real.GetUserInputTick(); }
 
 private:
     CoverRunEnvironment m_real;

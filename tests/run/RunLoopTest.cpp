@@ -40,6 +40,7 @@ public:
     bool showDesktop = false;
     bool inputWatched = true;
     bool userInput = false;
+    DWORD inputTick = 0;
     std::set<std::string> failingStarts;
     std::deque<WaitStep> script;
     std::vector<std::string> log;
@@ -79,6 +80,8 @@ public:
         const WaitStep step = script.front();
         script.pop_front();
         now += step.elapsedMs;
+        if (step.bInput && !userInput)
+            inputTick = now;
         userInput = userInput || step.bInput;
         return step.result;
     }
@@ -106,6 +109,7 @@ public:
     }
 
     bool HasUserInput() override { return userInput; }
+    DWORD GetUserInputTick() override { return inputTick; }
 
 private:
     static constexpr size_t kRunawayStarts = 50;
