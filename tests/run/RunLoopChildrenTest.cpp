@@ -443,6 +443,20 @@ TEST_F(RunLoopChildrenTest, EverySwitchBringsUpTheNextLibrarySaver)
     }
 }
 
+// Without the cover the stop's input would reach the user's own windows: the saver is
+// ended without it.
+TEST_F(RunLoopChildrenTest, WithoutACoverTheStopSendsNoInput)
+{
+    const std::string ignoring = FixturePath(fixture::kIgnoreInput.fileName);
+    CoverRunEnvironment env(m_cover, m_settings);
+    ChildSaver child = env.StartChild(AnsiString(ignoring), AnsiString(ignoring + " /s"));
+    ASSERT_TRUE(child);
+    ASSERT_NE(WaitForSaverWindow(fixture::kIgnoreInput.description), nullptr);
+    EXPECT_FALSE(env.StopChild(child));
+    EXPECT_EQ(child.GetStopRecordsSent(), 0u);
+    EXPECT_FALSE(child.IsRunning());
+}
+
 TEST_F(RunLoopChildrenTest, WithoutSaversTheCoverEndsOnARealMoveOrKeyOnly)
 {
     ASSERT_TRUE(m_cover.CreateCover());
