@@ -38,11 +38,26 @@ void SendKeyPress(WORD vk)
     ::SendInput(2, inputs, sizeof(INPUT));
 }
 
+// Wine starts its desktop process, without which SendInput fails, when the first window
+// of a fresh prefix is made: a test run alone in a fresh session makes one first.
+class UserInputWatchTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_hWnd = ::CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                                   ::GetModuleHandleA(nullptr), nullptr);
+        ASSERT_NE(m_hWnd, nullptr);
+    }
+    void TearDown() override { ::DestroyWindow(m_hWnd); }
+
+    HWND m_hWnd = nullptr;
+};
+
 }  // namespace
 
 // The stop's records carry the mark and never count, however late they come; the same
 // input without the mark is the user's, and the event tells of it.
-TEST(UserInputWatch, StopInputNeverCountsTheUsersInputDoes)
+TEST_F(UserInputWatchTest, StopInputNeverCountsTheUsersInputDoes)
 {
     UserInputWatch watch;
     ASSERT_TRUE(watch.Install());
@@ -64,7 +79,7 @@ TEST(UserInputWatch, StopInputNeverCountsTheUsersInputDoes)
 
 // The stop moves the pointer while the device stays where it was; after the switch the
 // device reports the pointer's new place, and a jitter of a pixel from there is no input.
-TEST(UserInputWatch, DeviceMovesCountFromWhereTheDeviceIsAfterEachSwitch)
+TEST_F(UserInputWatchTest, DeviceMovesCountFromWhereTheDeviceIsAfterEachSwitch)
 {
     UserInputWatch watch;
     ASSERT_TRUE(watch.Install());
@@ -87,7 +102,7 @@ TEST(UserInputWatch, DeviceMovesCountFromWhereTheDeviceIsAfterEachSwitch)
 }
 
 // Where the hooks cannot be had, the time of the last input tells of the user's input.
-TEST(UserInputWatch, WithoutHooksTheLastInputTimeIsPolled)
+TEST_F(UserInputWatchTest, WithoutHooksTheLastInputTimeIsPolled)
 {
     UserInputWatch watch;
     ASSERT_TRUE(watch.Install(UserInputWatch::Source::LastInputTime));
