@@ -306,7 +306,10 @@ TEST_F(RunLoopChildrenTest, SaverGetsTheInputAtTheSwitchAndEndsByItself)
         return record.WaitForLine(fixture::kRecordEnd) &&
             WaitForSaverWindow(fixture::kSampleTiles.description) != nullptr;
     });
-    const RunEnd end = RunSaverCycles(m_rotation, "/s", 1000, env);
+    // The user moves half a second after the second saver's window has come, which took
+    // up to a second on a loaded machine: its time must outlast that.
+    const DWORD kDelayMs = 3000;
+    const RunEnd end = RunSaverCycles(m_rotation, "/s", kDelayMs, env);
     user.Stop();
 
     EXPECT_EQ(end, RunEnd::ChildEnded);
