@@ -2,12 +2,16 @@
 // need and that cost more than half of the 32-bit .scr. The linker takes these because
 // the executable's own objects come before the library; should the library ever need the
 // originals as well, the link fails with a duplicate definition instead of growing.
-#include <cstdlib>
+#include <windows.h>
+
 #include <exception>
 #include <new>
 #include <typeinfo>
 
 namespace {
+
+// The exit code of a process ended by a fatal error of the runtime; abort's would be 3.
+constexpr UINT kFatalErrorExitCode = 255;
 
 // The library's logic and runtime errors carry their message in a copy-on-write string,
 // a second string implementation that the static runtime links whole (with its unwind
@@ -31,8 +35,13 @@ private:
 // NOLINTBEGIN(cert-dcl58-cpp): these are libstdc++'s own hooks, defined in its namespaces.
 namespace __gnu_cxx {
 // The default prints the exception's demangled type to stderr, which a GUI program does
-// not have, and links the whole demangler for it; std::terminate still ends the process.
-void __verbose_terminate_handler() { std::abort(); }
+// not have, and links the whole demangler for it. abort would show the runtime's modal box,
+// hidden under run mode's topmost cover with the saver still running: the process ends at
+// once instead, and the job of its saver takes the saver with it.
+void __verbose_terminate_handler()
+{
+    ::TerminateProcess(::GetCurrentProcess(), kFatalErrorExitCode);
+}
 }  // namespace __gnu_cxx
 
 namespace std {

@@ -16,7 +16,8 @@ else()
   set(QUILLMIX_WERROR -Werror)
   # Product code is small and spends its time in Win32 calls: optimise for size, give every
   # function and datum a section of its own so the linker can drop what the .scr never
-  # reaches, and skip the locks around local statics (the process has one thread).
+  # reaches, and skip the locks around local statics (only the main thread has any;
+  # the thread of the input watch uses none).
   set(QUILLMIX_LEAN_COMPILE -Os -ffunction-sections -fdata-sections -fno-threadsafe-statics)
 endif()
 

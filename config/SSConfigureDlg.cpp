@@ -1,8 +1,8 @@
 #include "config/SSConfigureDlg.h"
 
-#include "app/ChildSaver.h"
 #include "config/ListCtrlWrapper.h"
 #include "config/SaverSelectionMatch.h"
+#include "saver/ChildSaver.h"
 #include "settings/SSSettings.h"
 #include "settings/SaverCatalog.h"
 

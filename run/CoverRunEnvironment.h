@@ -1,13 +1,13 @@
 #pragma once
 #include "run/RunEnvironment.h"
-#include "run/UserInputWatch.h"
+#include "saver/UserInputWatch.h"
 
 class SSCoverWnd;
 class SSSettings;
 
 // The run loop's world as it is: the system's tick counter, the real cover and settings,
-// child savers as processes in jobs of their own, the user's input from low-level hooks,
-// the display's state from the system's notification to the cover.
+// child savers as processes in jobs of their own, the user's input from low-level hooks
+// on a thread of their own, the display's state from the system's notification to the cover.
 class CoverRunEnvironment final : public RunEnvironment {
 public:
     CoverRunEnvironment(SSCoverWnd& cover, SSSettings& settings) noexcept;
@@ -21,11 +21,15 @@ public:
     void EndChild(ChildSaver& child) override;
     bool ForgetUserInput() override;
     bool HasUserInput() override;
+    DWORD GetUserInputTick() override;
     DisplayState GetDisplayState() override;
     bool CloseChild(ChildSaver& child) override;
     DWORD WaitForMessages() override;
 
 private:
+    // Keeps what the old saver left of the stop's input from the next saver.
+    void SwallowStopInput(ULONG nOwnRecords);
+
     SSCoverWnd& m_cover;
     SSSettings& m_settings;
     UserInputWatch m_input;

@@ -1,6 +1,6 @@
 #pragma once
-#include "app/ChildSaver.h"
 #include "run/DisplayState.h"
+#include "saver/ChildSaver.h"
 #include "ui/AnsiString.h"
 
 #include <windows.h>
@@ -20,11 +20,11 @@ public:
     // ChildSaver::Start: the saver, or an empty one when the start failed.
     virtual ChildSaver StartChild(const AnsiString& path, const AnsiString& commandLine) = 0;
     // ChildSaver::WaitPumping: WAIT_OBJECT_0 when every process of the saver has ended,
-    // WAIT_OBJECT_0 + 1 after dispatching messages, anything else for a time-out or a
-    // failed wait.
+    // WAIT_OBJECT_0 + 1 after dispatching messages or when the user's input first counts,
+    // anything else for a time-out or a failed wait.
     virtual DWORD WaitForChild(ChildSaver& child, DWORD dwTimeoutMs) = 0;
     // ChildSaver::Stop: true when the saver ended by itself after the input; an empty
-    // saver gets no input.
+    // saver gets no input, nor does any saver while no cover stands over the user's windows.
     virtual bool StopChild(ChildSaver& child) = 0;
     // ChildSaver::Terminate: the saver's processes end at once, with no input.
     virtual void EndChild(ChildSaver& child) = 0;
@@ -33,13 +33,16 @@ public:
     virtual bool ForgetUserInput() = 0;
     // Whether the user has given input since ForgetUserInput.
     virtual bool HasUserInput() = 0;
+    // GetTicks when that input came, which may be before run mode looked; only while
+    // HasUserInput.
+    virtual DWORD GetUserInputTick() = 0;
     // The display's state as the system last reported it to the cover.
     virtual DisplayState GetDisplayState() = 0;
     // ChildSaver::Close: the saver is asked to end with no input, else ended after the
     // grace; true when it ended by itself.
     virtual bool CloseChild(ChildSaver& child) = 0;
-    // One wait while no saver runs, dispatching messages: WAIT_OBJECT_0 after messages,
-    // anything else for a failed wait.
+    // One wait while no saver runs, dispatching messages: WAIT_OBJECT_0 after messages or
+    // the user's input, anything else for a failed wait.
     virtual DWORD WaitForMessages() = 0;
 
 protected:

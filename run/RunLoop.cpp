@@ -1,10 +1,10 @@
 #include "run/RunLoop.h"
 
-#include "app/ChildSaver.h"
 #include "run/CoverRunEnvironment.h"
 #include "run/RunEnvironment.h"
 #include "run/SSCoverWnd.h"
 #include "run/SaverRotation.h"
+#include "saver/ChildSaver.h"
 #include "settings/SSSettings.h"
 
 namespace {
@@ -33,7 +33,7 @@ SaverEnd WaitForSaver(RunEnvironment& env, ChildSaver& child, DWORD dwStartTick,
         const bool bNewInput = bWatched && !bInput && env.HasUserInput();
         if (bNewInput) {
             bInput = true;
-            dwInputTick = env.GetTicks();
+            dwInputTick = env.GetUserInputTick();
         }
         // Without a watch on the input every end is taken for the user's wish.
         if (result == WAIT_OBJECT_0)

@@ -99,6 +99,15 @@ bool RegDeleteKeyPath(const AnsiString& keyPath)
     return ::SHDeleteKeyA(hRoot, subKey.c_str()) == ERROR_SUCCESS;
 }
 
+bool RegDeleteValuePath(const AnsiString& keyPath, const char* pszName)
+{
+    const UniqueRegKey key = OpenKey(keyPath, false);
+    if (!key)
+        return true;
+    const LSTATUS status = ::RegDeleteValueA(key.get(), pszName);
+    return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+}
+
 bool RegWriteDword(const AnsiString& keyPath, const char* pszName, DWORD dwValue)
 {
     const UniqueRegKey key = OpenKey(keyPath, true);

@@ -16,6 +16,8 @@ HKEY RegOpenKeyPath(const AnsiString& keyPath, bool bCreate);
 bool RegKeyPathExists(const AnsiString& keyPath);
 // Removes the key with all its values and subkeys; never a whole root (empty subkey).
 bool RegDeleteKeyPath(const AnsiString& keyPath);
+// Deletes one value of the key; true when it is gone, also when it was never there.
+bool RegDeleteValuePath(const AnsiString& keyPath, const char* pszName);
 bool RegWriteDword(const AnsiString& keyPath, const char* pszName, DWORD dwValue);
 // REG_SZ with its terminating NUL; an empty text is stored as no bytes at all.
 bool RegWriteString(const AnsiString& keyPath, const char* pszName, const AnsiString& value);

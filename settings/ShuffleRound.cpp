@@ -8,6 +8,8 @@
 
 const char kShuffleRoundSubKey[] = "ShuffleRound";
 const char kShuffleRoundShownValue[] = "ShuffleRoundShown";
+const char kShuffleRoundNextSubKey[] = "ShuffleRoundNext";
+const char kShuffleRoundNextValue[] = "ShuffleRoundNextShown";
 
 namespace {
 
@@ -18,6 +20,7 @@ constexpr size_t kEntryNameBuffer = 16;
 using PathTextSet = std::set<AnsiString, PathTextLess>;
 
 AnsiString RoundKeyPath() { return AnsiString(kSettingsKey) + "\\" + kShuffleRoundSubKey; }
+AnsiString NextKeyPath() { return AnsiString(kSettingsKey) + "\\" + kShuffleRoundNextSubKey; }
 
 AnsiString EntryName(DWORD i)
 {
@@ -34,9 +37,8 @@ bool HasType(const AnsiString& keyPath, const char* pszName, DWORD dwType)
 
 // The round exactly as this store writes it: a REG_SZ path under each number from "000"
 // on, every path once. Anything else is no round.
-bool ReadStoredRound(PathList& stored)
+bool ReadStoredRound(const AnsiString& roundKey, PathList& stored)
 {
-    const AnsiString roundKey = RoundKeyPath();
     if (!RegKeyPathExists(roundKey))
         return false;
     const DWORD nValues = RegCountValues(roundKey);
@@ -54,6 +56,21 @@ bool ReadStoredRound(PathList& stored)
     return !stored.IsEmpty();
 }
 
+// Whether a replacement of the stored round stopped after its switch: then the new round
+// is the stored one.
+bool IsReplacing()
+{
+    DWORD dwType = REG_NONE;
+    return RegGetValueType(kSettingsKey, kShuffleRoundNextValue, &dwType);
+}
+
+void WriteRound(const AnsiString& roundKey, const PathList& savers)
+{
+    RegDeleteKeyPath(roundKey);
+    for (DWORD i = 0; i < savers.GetCount(); ++i)
+        RegWriteString(roundKey, EntryName(i).c_str(), savers[i]);
+}
+
 }  // namespace
 
 bool ShuffleRound::Load(const PathList& selection)
@@ -66,8 +83,10 @@ bool ShuffleRound::Load(const PathList& selection)
     PathList stored;
     DWORD nShown = 0;
     const AnsiString key(kSettingsKey);
-    if (!HasType(key, kShuffleRoundShownValue, REG_DWORD) ||
-        !RegReadDword(key, kShuffleRoundShownValue, &nShown) || !ReadStoredRound(stored) ||
+    const bool bNext = IsReplacing();
+    const char* pszShownValue = bNext ? kShuffleRoundNextValue : kShuffleRoundShownValue;
+    if (!HasType(key, pszShownValue, REG_DWORD) || !RegReadDword(key, pszShownValue, &nShown) ||
+        !ReadStoredRound(bNext ? NextKeyPath() : RoundKeyPath(), stored) ||
         nShown > stored.GetCount())
         return false;
     if (nShown > 0)
@@ -93,16 +112,27 @@ bool ShuffleRound::Load(const PathList& selection)
 
 void ShuffleRound::Save() const
 {
-    const AnsiString roundKey = RoundKeyPath();
-    RegDeleteKeyPath(roundKey);
-    for (DWORD i = 0; i < m_savers.GetCount(); ++i)
-        RegWriteString(roundKey, EntryName(i).c_str(), m_savers[i]);
-    SaveShown();
+    // A value left from a replacement that stopped would make its round the stored one.
+    RegDeleteValuePath(kSettingsKey, kShuffleRoundNextValue);
+    WriteRound(NextKeyPath(), m_savers);
+    if (!RegWriteDword(kSettingsKey, kShuffleRoundNextValue, m_nShown))
+        return;
+    WriteRound(RoundKeyPath(), m_savers);
+    RegWriteDword(kSettingsKey, kShuffleRoundShownValue, m_nShown);
+    RegDeleteValuePath(kSettingsKey, kShuffleRoundNextValue);
+    RegDeleteKeyPath(NextKeyPath());
 }
 
 void ShuffleRound::SaveShown() const
 {
+    if (IsReplacing())
+        RegWriteDword(kSettingsKey, kShuffleRoundNextValue, m_nShown);
     RegWriteDword(kSettingsKey, kShuffleRoundShownValue, m_nShown);
 }
 
-void ShuffleRound::Erase() { RegDeleteKeyPath(RoundKeyPath()); }
+void ShuffleRound::Erase()
+{
+    RegDeleteValuePath(kSettingsKey, kShuffleRoundNextValue);
+    RegDeleteKeyPath(NextKeyPath());
+    RegDeleteKeyPath(RoundKeyPath());
+}

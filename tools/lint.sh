@@ -24,7 +24,7 @@ while read -r dir; do
   extra+=("--extra-arg=-isystem$dir")
 done < <(x86_64-w64-mingw32-g++-posix -E -x c++ - -v </dev/null 2>&1 |
   sed -n '/#include <...> search starts here/,/End of search list/p' | sed -n 's/^ //p')
-mapfile -t product < <(git ls-files -co --exclude-standard -- 'app/*.cpp' 'settings/*.cpp' 'run/*.cpp' \
+mapfile -t product < <(git ls-files -co --exclude-standard -- 'app/*.cpp' 'saver/*.cpp' 'settings/*.cpp' 'run/*.cpp' \
   'preview/*.cpp' 'config/*.cpp' 'ui/*.cpp')
 clang-tidy -p "$build" --quiet "${extra[@]}" "${product[@]}"
 echo "clang-tidy: ${#product[@]} product files, no findings"

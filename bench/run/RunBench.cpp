@@ -24,11 +24,11 @@
 //             switches, median and maximum
 // Times come from the system clock (GetSystemTimePreciseAsFileTime) and the process
 // times, which use the same clock.
-#include "app/ChildSaver.h"
 #include "run/CoverRunEnvironment.h"
 #include "run/RunLoop.h"
 #include "run/SSCoverWnd.h"
 #include "run/SaverRotation.h"
+#include "saver/ChildSaver.h"
 #include "settings/SSSettings.h"
 #include "ui/CAtlModule.h"
 #include "ui/UniqueRegKey.h"
@@ -362,6 +362,7 @@ public:
     void EndChild(ChildSaver& child) override { m_real.EndChild(child); }
     bool ForgetUserInput() override { return m_real.ForgetUserInput(); }
     bool HasUserInput() override { return m_real.HasUserInput(); }
+    DWORD GetUserInputTick() override { return m_real.GetUserInputTick(); }
     DisplayState GetDisplayState() override { return m_real.GetDisplayState(); }
     bool CloseChild(ChildSaver& child) override { return m_real.CloseChild(child); }
     DWORD WaitForMessages() override { return m_real.WaitForMessages(); }

@@ -1,8 +1,8 @@
 // A seeded corpus of command lines, each given to the built Quillmix.scr in a process of its
 // own: every line ends in exactly the mode that ChooseMode names for it, with exit code 0.
 // The default run is a short corpus; QUILLMIX_CMDLINE_LINES selects a larger one.
-#include "app/ChildSaver.h"
 #include "app/CommandLine.h"
+#include "saver/ChildSaver.h"
 
 #include "tests/app/ChildTestSupport.h"
 #include "tests/support/TestPaths.h"

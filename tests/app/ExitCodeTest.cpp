@@ -1,5 +1,5 @@
 // The built Quillmix.scr exits with code 0 after every mode.
-#include "app/ChildSaver.h"
+#include "saver/ChildSaver.h"
 
 #include "tests/app/ChildTestSupport.h"
 #include "tests/support/TestPaths.h"
@@ -22,6 +22,8 @@ const char kCoverWindowText[] = "Quillmix";
 const DWORD kPreviewShowMs = 500;
 // Between two rounds of injected input while run mode runs.
 const DWORD kRunInputPauseMs = 300;
+// Turns a hang into a failure; a process that ends at once comes nowhere near it.
+const DWORD kHangGuardMs = 30000;
 
 UniqueHandle StartProduct(const std::string& switches)
 {
@@ -157,6 +159,23 @@ TEST(ProductExitCode, RunModeBeforePreviewMode)
     EXPECT_EQ(preview, nullptr) << "preview mode ran";
     EndRunModeAsTheUser(product.get());
     EXPECT_EQ(ExitCodeOf(product.get()), 0u);
+}
+
+// A fatal error of the runtime ends the process at once with a code of its own (255), not
+// through abort: no box of the runtime waits under the cover for somebody to close it.
+// (Wine's abort shows no box and ends with code 3, so the code tells the two apart.)
+TEST(ProductExitCode, FatalErrorEndsTheProcessAtOnce)
+{
+    const std::string probe =
+        WindowsPathOf(EnvOr("QUILLMIX_BIN") + "/tests/app/app_fatal_error_probe.exe");
+    UniqueHandle process = StartChildSaver(probe.c_str(), probe);
+    ASSERT_TRUE(process) << probe;
+    const bool ended = ::WaitForSingleObject(process.get(), kHangGuardMs) == WAIT_OBJECT_0;
+    const DWORD pid = ::GetProcessId(process.get());
+    EXPECT_TRUE(ended) << "still running, with a window: "
+                       << (FindProcessWindow(pid, nullptr, nullptr) != nullptr);
+    EXPECT_EQ(ExitCodeOf(process.get()), 255u);
+    Kill(process.get());
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 #include "tests/e2e/ProductTestSupport.h"
 
-#include "app/ChildSaver.h"
+#include "saver/ChildSaver.h"
 #include "tests/app/ChildTestSupport.h"
 #include "tests/fixtures/FixtureNames.h"
 #include "tests/support/TestPaths.h"

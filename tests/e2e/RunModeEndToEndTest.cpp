@@ -4,7 +4,7 @@
 // input given with SendInput. The product reads the real HKEY_CURRENT_USER of the Wine
 // prefix, so each test writes the key itself and removes it afterwards (the display lock
 // of the GUI tests keeps the other users of that key away meanwhile).
-#include "app/ChildSaver.h"
+#include "saver/ChildSaver.h"
 #include "tests/app/ChildTestSupport.h"
 #include "tests/e2e/ProductTestSupport.h"
 #include "tests/fixtures/FixtureNames.h"
@@ -248,8 +248,6 @@ TEST(RunModeEndToEnd, SwitchTerminatesASaverThatIgnoresInputAndShowsTheSnapshotB
     // Of two savers, the one that did not come first last time comes first.
     ASSERT_TRUE(settings.SetString("LastStarted", recorder));
     RecordFile record;
-    InjectedEscapeWatch escape;
-    ASSERT_TRUE(escape.IsHooked());
 
     auto backdrop = std::make_unique<Backdrop>();
     std::string seen;
@@ -263,6 +261,10 @@ TEST(RunModeEndToEnd, SwitchTerminatesASaverThatIgnoresInputAndShowsTheSnapshotB
     }));
     UniqueHandle saver = product.WaitForSaver(fixture::kWithHelper.description);
     ASSERT_TRUE(saver);
+    // Set after run mode's hooks, which stay set through a stop: under Wine 10's WoW64 mode
+    // (the 32-bit build) a keyboard hook set before them never saw the injected Escape.
+    InjectedEscapeWatch escape;
+    ASSERT_TRUE(escape.IsHooked());
     // The snapshot was taken before the cover came, long before this saver: from now on
     // only the snapshot can show the backdrop's colour.
     backdrop.reset();

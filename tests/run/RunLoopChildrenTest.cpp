@@ -6,7 +6,7 @@
 #include "run/SSCoverWnd.h"
 #include "run/SaverRotation.h"
 
-#include "app/ChildSaver.h"
+#include "saver/ChildSaver.h"
 #include "settings/Registry.h"
 #include "settings/SSSettings.h"
 #include "tests/fixtures/FixtureNames.h"
@@ -30,7 +30,8 @@ const COLORREF kBlack = RGB(0, 0, 0);
 const LONG kUserMove = 40;
 
 // The real environment, watched: what the screen shows before each start, when each
-// start returns, how long each stop takes and what the screen shows after it.
+// start returns, how long each stop takes, whether the saver's window had come up and what
+// the screen shows after it. A start may be held up first, as by a slow CreateProcess.
 class WatchedEnvironment final : public RunEnvironment {
 public:
     struct Start {
@@ -44,6 +45,7 @@ public:
         DWORD end;
         bool bEndedByItself;
         bool bBlackAfter;
+        bool bWindowUp;
     };
 
     WatchedEnvironment(SSCoverWnd& cover, SSSettings& settings, COLORREF beforeStart)
@@ -55,6 +57,12 @@ public:
     std::vector<Start> starts;
     std::vector<Stop> stops;
     unsigned ends = 0;  // savers ended after the user's input went unheard
+    size_t maxStarts = 12;
+    DWORD startBlockMs = 0;
+    std::atomic<bool> blocking{false};
+    // When each wait would time out at the latest, and when the unheard input came.
+    std::vector<DWORD> deadlines;
+    DWORD inputTickAtEnd = 0;
 
     DWORD GetTicks() override { return m_real.GetTicks(); }
     bool GetShowDesktop() override { return m_real.GetShowDesktop(); }
@@ -64,10 +72,13 @@ public:
     {
         // A run that would never end (the user's input lost) fails instead: no more starts
         // end the cycles after one round of failures.
-        if (starts.size() >= kMaxStarts)
+        if (starts.size() >= maxStarts)
             return ChildSaver();
         Start start = {path.str(), 0, false, std::string()};
         start.bScreenAsExpected = ScreenShows(m_beforeStart, &start.screen);
+        blocking = true;
+        ::Sleep(startBlockMs);
+        blocking = false;
         ChildSaver child = m_real.StartChild(path, commandLine);
         start.tick = ::GetTickCount();
         starts.push_back(start);
@@ -76,12 +87,17 @@ public:
 
     DWORD WaitForChild(ChildSaver& child, DWORD dwTimeoutMs) override
     {
+        deadlines.push_back(::GetTickCount() + dwTimeoutMs);
         return m_real.WaitForChild(child, dwTimeoutMs);
     }
 
     bool StopChild(ChildSaver& child) override
     {
-        Stop stop = {::GetTickCount(), 0, false, false};
+        // A start that failed has nothing to stop.
+        if (!child)
+            return m_real.StopChild(child);
+        const bool bWindowUp = WaitForProcessWindow(child.Process());
+        Stop stop = {::GetTickCount(), 0, false, false, bWindowUp};
         stop.bEndedByItself = m_real.StopChild(child);
         stop.end = ::GetTickCount();
         std::string seen;
@@ -93,16 +109,37 @@ public:
     void EndChild(ChildSaver& child) override
     {
         ++ends;
+        inputTickAtEnd = m_real.GetUserInputTick();
         m_real.EndChild(child);
     }
     bool ForgetUserInput() override { return m_real.ForgetUserInput(); }
     bool HasUserInput() override { return m_real.HasUserInput(); }
+    DWORD GetUserInputTick() override { return m_real.GetUserInputTick(); }
     DisplayState GetDisplayState() override { return m_real.GetDisplayState(); }
     bool CloseChild(ChildSaver& child) override { return m_real.CloseChild(child); }
     DWORD WaitForMessages() override { return m_real.WaitForMessages(); }
 
 private:
-    static constexpr size_t kMaxStarts = 12;
+    // Waits until the process shows a fixture saver's window; false when it ended first.
+    static bool WaitForProcessWindow(HANDLE hProcess)
+    {
+        const DWORD pid = ::GetProcessId(hProcess);
+        for (int step = 0; step < kWindowWaitSteps; ++step) {
+            for (HWND hWnd = ::FindWindowA(fixture::kSaverWindowClass, nullptr); hWnd != nullptr;
+                 hWnd = ::FindWindowExA(nullptr, hWnd, fixture::kSaverWindowClass, nullptr)) {
+                DWORD owner = 0;
+                ::GetWindowThreadProcessId(hWnd, &owner);
+                if (owner == pid && ::IsWindowVisible(hWnd))
+                    return true;
+            }
+            if (::WaitForSingleObject(hProcess, kWindowWaitStepMs) != WAIT_TIMEOUT)
+                return false;
+        }
+        return false;
+    }
+
+    static constexpr int kWindowWaitSteps = 200;
+    static constexpr DWORD kWindowWaitStepMs = 50;
 
     CoverRunEnvironment m_real;
     COLORREF m_beforeStart;
@@ -272,7 +309,10 @@ TEST_F(RunLoopChildrenTest, SaverGetsTheInputAtTheSwitchAndEndsByItself)
         return record.WaitForLine(fixture::kRecordEnd) &&
             WaitForSaverWindow(fixture::kSampleTiles.description) != nullptr;
     });
-    const RunEnd end = RunSaverCycles(m_rotation, "/s", 1000, env);
+    // The user moves half a second after the second saver's window has come, which took
+    // up to a second on a loaded machine: its time must outlast that.
+    const DWORD kDelayMs = 3000;
+    const RunEnd end = RunSaverCycles(m_rotation, "/s", kDelayMs, env);
     user.Stop();
 
     EXPECT_EQ(end, RunEnd::ChildEnded);
@@ -345,6 +385,82 @@ TEST_F(RunLoopChildrenTest, SaversThatCannotStartSendNoInput)
     EXPECT_EQ(after.x, before.x);
     EXPECT_EQ(after.y, before.y);
     ::DeleteFileA(notAProgram.c_str());
+}
+
+// Run mode's thread held up in a long call (here a start that blocks for 3 s) does not hold
+// up the watch on the input: the user's input during it is seen when it comes, and a saver
+// deaf to it is ended kChildStopGraceMs after that input, with switching off.
+TEST_F(RunLoopChildrenTest, InputWhileRunModeIsBlockedEndsADeafSaverTheGraceAfterTheInput)
+{
+    m_rotation.Prepare(Savers({FixturePath(fixture::kIgnoreInput.fileName)}), MakeShuffleSeed());
+    ASSERT_TRUE(m_cover.CreateCover());
+    m_cover.ShowCover(true);
+    WatchedEnvironment env(m_cover, m_settings, kBlack);
+    env.startBlockMs = 3000;
+    std::atomic<DWORD> inputSent{0};
+    std::thread user([&] {
+        while (!env.blocking)
+            ::Sleep(10);
+        ::Sleep(2000);
+        inputSent = ::GetTickCount();
+        SendMouseMove(kUserMove, kUserMove);
+    });
+    const RunEnd end = RunSaverCycles(m_rotation, "/s", 0, env);
+    user.join();
+
+    EXPECT_EQ(end, RunEnd::InputUnheard);
+    ASSERT_EQ(env.starts.size(), 1u);
+    EXPECT_EQ(env.ends, 1u);
+    const DWORD inputTick = env.inputTickAtEnd;
+    // Seen when it came, while the start was still blocked.
+    EXPECT_GE(static_cast<LONG>(inputTick - inputSent), 0) << "input counted before it was given";
+    EXPECT_LT(static_cast<LONG>(inputTick - env.starts[0].tick), 0)
+        << "the input was seen only " << inputTick - env.starts[0].tick
+        << " ms after the start returned";
+    // The last wait ran to the grace after the input, not after the start's return.
+    ASSERT_FALSE(env.deadlines.empty());
+    EXPECT_LT(static_cast<LONG>(env.deadlines.back() - (env.starts[0].tick + kChildStopGraceMs)),
+              0);
+    EXPECT_GE(static_cast<LONG>(env.deadlines.back() - (inputTick + kChildStopGraceMs)), 0);
+}
+
+// The stop's input never reaches the next saver, which would end on it: savers built like
+// the common library (they end on any input and on the loss of the activation) each come up
+// and run until their switch, 20 switches in a row.
+TEST_F(RunLoopChildrenTest, EverySwitchBringsUpTheNextLibrarySaver)
+{
+    const size_t kSwitches = 20;
+    PathList savers;
+    for (const fixture::FixtureSaver& saver : fixture::kLibrarySavers)
+        savers.Add(AnsiString(FixturePath(saver.fileName)));
+    m_rotation.Prepare(savers, MakeShuffleSeed());
+    ASSERT_TRUE(m_cover.CreateCover());
+    m_cover.ShowCover(true);
+    WatchedEnvironment env(m_cover, m_settings, kBlack);
+    env.maxStarts = kSwitches + 1;
+    // After the last start the starts fail, and the cycles end after a round of them.
+    EXPECT_EQ(RunSaverCycles(m_rotation, "/s", 1000, env), RunEnd::NothingStarted);
+
+    ASSERT_EQ(env.starts.size(), kSwitches + 1);
+    EXPECT_EQ(env.stops.size(), env.starts.size()) << "a saver ended before its switch";
+    for (size_t i = 0; i < env.stops.size(); ++i) {
+        EXPECT_TRUE(env.stops[i].bWindowUp) << "saver " << i << " never came up";
+        EXPECT_TRUE(env.stops[i].bEndedByItself) << "saver " << i << " did not take the stop";
+    }
+}
+
+// Without the cover the stop's input would reach the user's own windows: the saver is
+// ended without it.
+TEST_F(RunLoopChildrenTest, WithoutACoverTheStopSendsNoInput)
+{
+    const std::string ignoring = FixturePath(fixture::kIgnoreInput.fileName);
+    CoverRunEnvironment env(m_cover, m_settings);
+    ChildSaver child = env.StartChild(AnsiString(ignoring), AnsiString(ignoring + " /s"));
+    ASSERT_TRUE(child);
+    ASSERT_NE(WaitForSaverWindow(fixture::kIgnoreInput.description), nullptr);
+    EXPECT_FALSE(env.StopChild(child));
+    EXPECT_EQ(child.GetStopRecordsSent(), 0u);
+    EXPECT_FALSE(child.IsRunning());
 }
 
 TEST_F(RunLoopChildrenTest, WithoutSaversTheCoverEndsOnARealMoveOrKeyOnly)

@@ -47,6 +47,7 @@ public:
     bool inputWatched = true;
     bool userInput = false;
     DisplayState display = DisplayState::On;
+    DWORD inputTick = 0;
     std::set<std::string> failingStarts;
     std::deque<WaitStep> script;
     std::vector<std::string> log;
@@ -111,6 +112,8 @@ public:
     }
 
     bool HasUserInput() override { return userInput; }
+    DWORD GetUserInputTick() override { return inputTick; }
+
     DisplayState GetDisplayState() override { return display; }
 
     bool CloseChild(ChildSaver& child) override
@@ -137,6 +140,8 @@ private:
         const WaitStep step = script.front();
         script.pop_front();
         now += step.elapsedMs;
+        if (step.bInput && !userInput)
+            inputTick = now;
         userInput = userInput || step.bInput;
         if (step.bDisplayReport)
             display = step.display;

@@ -13,14 +13,17 @@
 #include <string>
 #include <vector>
 
+using settingstest::RawExists;
 using settingstest::RawSet;
 using settingstest::RawSetDword;
 using settingstest::RawSetString;
+using settingstest::RawValues;
 
 namespace {
 
 constexpr char kKey[] = "Software\\Brindlecraft\\Quillmix";
 constexpr char kRoundKey[] = "Software\\Brindlecraft\\Quillmix\\ShuffleRound";
+constexpr char kNextRoundKey[] = "Software\\Brindlecraft\\Quillmix\\ShuffleRoundNext";
 
 PathList MakeList(const std::vector<std::string>& names)
 {
@@ -288,6 +291,46 @@ TEST_F(SaverRotationTest, HostileStoredRoundsAreIgnoredAndRebuilt)
         EXPECT_EQ(Names(stored.GetSavers())[0], first);
         EXPECT_EQ(stored.GetSavers().GetCount(), 5u);
     }
+}
+
+// A process ended while it writes a new round (at a log-off) leaves the round before or the
+// new one, never a mix: here the states in which a replacement of P, Q, R (one shown) by
+// S, T, U (two shown) can stop, before and after its switch.
+TEST_F(SaverRotationTest, ARoundIsReadWholeWhereverItsWritingStopped)
+{
+    const PathList savers = MakeList({"P", "Q", "R", "S", "T", "U"});
+    ShuffleRound old;
+    old.GetSavers() = MakeList({"P", "Q", "R"});
+    old.SetShown(1);
+    old.Save();
+    // Before the switch: the new round only partly written beside the stored one.
+    RawSetString(kNextRoundKey, "000", Path("S"));
+    ShuffleRound read;
+    ASSERT_TRUE(read.Load(savers));
+    EXPECT_EQ(Names(read.GetSavers()), (std::vector<std::string>{"P", "Q", "R"}));
+    EXPECT_EQ(read.GetShown(), 1u);
+
+    // After the switch: the stored round only partly overwritten.
+    const char* const next[] = {"S", "T", "U"};
+    for (size_t i = 0; i < 3; ++i)
+        RawSetString(kNextRoundKey, "00" + std::to_string(i), Path(next[i]));
+    RawSetDword(kKey, kShuffleRoundNextValue, 2);
+    settingstest::RawDelete(kRoundKey);
+    RawSetString(kRoundKey, "000", Path("S"));
+    ASSERT_TRUE(read.Load(savers));
+    EXPECT_EQ(Names(read.GetSavers()), (std::vector<std::string>{"S", "T", "U"}));
+    EXPECT_EQ(read.GetShown(), 2u);
+
+    // The next whole write leaves the round where older versions read it, and nothing else.
+    read.Save();
+    using Values = std::vector<std::pair<std::string, std::string>>;
+    EXPECT_EQ(RawValues(kRoundKey),
+              (Values{{"000", Path("S")}, {"001", Path("T")}, {"002", Path("U")}}));
+    EXPECT_FALSE(RawExists(kNextRoundKey));
+    DWORD dwType = REG_NONE;
+    EXPECT_FALSE(RegGetValueType(kSettingsKey, kShuffleRoundNextValue, &dwType));
+    ASSERT_TRUE(read.Load(savers));
+    EXPECT_EQ(read.GetShown(), 2u);
 }
 
 TEST_F(SaverRotationTest, AdvanceFollowsTheShuffledOrderAndWraps)

@@ -16,7 +16,7 @@
 // after each switch, does not grow; the number of processes at the end is the one at the
 // start. Hang guards turn a product that stops switching or ending into a failure; they
 // never limit how fast anything has to be.
-#include "app/ChildSaver.h"
+#include "saver/ChildSaver.h"
 #include "tests/app/ChildTestSupport.h"
 #include "tests/e2e/ProductTestSupport.h"
 #include "tests/fixtures/FixtureNames.h"

@@ -1,5 +1,5 @@
 // Starting, waiting for and stopping real child savers (the fixture savers).
-#include "app/ChildSaver.h"
+#include "saver/ChildSaver.h"
 
 #include "tests/app/ChildTestSupport.h"
 #include "tests/fixtures/FixtureNames.h"
@@ -272,6 +272,29 @@ TEST_F(ChildSaverTest, SaverInAJobIsEveryProcessItStarts)
     EXPECT_EQ(::WaitForSingleObject(helper.get(), kHangGuardMs), WAIT_OBJECT_0)
         << "the helper outlived its job";
     Kill(helper.get());
+}
+
+// A saver may die between the end of its time and the stop: the stop's input would then
+// reach the user's own windows.
+TEST_F(ChildSaverTest, SaverThatHasEndedGetsNoStopInput)
+{
+    const std::string path = FixturePath(fixture::kExitAtOnce.fileName);
+    ChildSaver saver = ChildSaver::Start(path.c_str(), path + " /s");
+    ASSERT_TRUE(saver);
+    ASSERT_EQ(::WaitForSingleObject(saver.Process(), kHangGuardMs), WAIT_OBJECT_0);
+    UniqueHandle plain = StartChildSaver(path.c_str(), path + " /s");
+    ASSERT_TRUE(plain);
+    ASSERT_EQ(::WaitForSingleObject(plain.get(), kHangGuardMs), WAIT_OBJECT_0);
+
+    POINT before = {};
+    ::GetCursorPos(&before);
+    EXPECT_TRUE(saver.Stop());
+    EXPECT_EQ(saver.GetStopRecordsSent(), 0u);
+    EXPECT_TRUE(StopChildSaver(plain.get()));
+    POINT after = {};
+    ::GetCursorPos(&after);
+    EXPECT_EQ(after.x, before.x);
+    EXPECT_EQ(after.y, before.y);
 }
 
 TEST_F(ChildSaverTest, NullHandleFailsTheWaitAndInjectsNothing)

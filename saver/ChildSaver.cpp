@@ -1,6 +1,7 @@
-#include "app/ChildSaver.h"
+#include "saver/ChildSaver.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,17 @@ const DWORD kTerminateWaitMs = 2000;
 // each wait moves on to the next one that runs.
 const DWORD kJobIdsAtOnce = 16;
 
+// JOBOBJECT_BASIC_PROCESS_ID_LIST with room for kJobIdsAtOnce ids: the system's type has
+// an array of one, which may not be read beyond its first element.
+struct JobProcessIds {
+    DWORD NumberOfAssignedProcesses;
+    DWORD NumberOfProcessIdsInList;
+    ULONG_PTR ProcessIdList[kJobIdsAtOnce];
+};
+static_assert(offsetof(JobProcessIds, ProcessIdList) ==
+                  offsetof(JOBOBJECT_BASIC_PROCESS_ID_LIST, ProcessIdList),
+              "the id list must lie where the system writes it");
+
 INPUT MouseInput(LONG dx, LONG dy, DWORD dwFlags)
 {
     INPUT input = {};
@@ -19,6 +31,7 @@ INPUT MouseInput(LONG dx, LONG dy, DWORD dwFlags)
     input.mi.dx = dx;
     input.mi.dy = dy;
     input.mi.dwFlags = dwFlags;
+    input.mi.dwExtraInfo = kStopInputMark;
     return input;
 }
 
@@ -28,17 +41,20 @@ INPUT KeyInput(WORD wVk, DWORD dwFlags)
     input.type = INPUT_KEYBOARD;
     input.ki.wVk = wVk;
     input.ki.dwFlags = dwFlags;
+    input.ki.dwExtraInfo = kStopInputMark;
     return input;
 }
 
-void SendStopInput()
+// Whether the job of this process (if any) lets a child be started outside it.
+bool OuterJobAllowsBreakaway()
 {
-    INPUT inputs[] = {
-        MouseInput(10, 10, MOUSEEVENTF_MOVE),   MouseInput(0, 0, MOUSEEVENTF_LEFTDOWN),
-        MouseInput(10, 10, MOUSEEVENTF_LEFTUP), KeyInput(VK_ESCAPE, 0),
-        KeyInput(VK_ESCAPE, KEYEVENTF_KEYUP),
-    };
-    ::SendInput(ARRAYSIZE(inputs), inputs, sizeof(INPUT));
+    BOOL bInJob = FALSE;
+    if (!::IsProcessInJob(::GetCurrentProcess(), nullptr, &bInJob) || !bInJob)
+        return false;
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION info = {};
+    return ::QueryInformationJobObject(nullptr, JobObjectExtendedLimitInformation, &info,
+                                       sizeof(info), nullptr) &&
+        (info.BasicLimitInformation.LimitFlags & JOB_OBJECT_LIMIT_BREAKAWAY_OK) != 0;
 }
 
 // What is left of dwTotalMs since dwStart, 0 once it is over; right across the tick wrap.
@@ -95,22 +111,20 @@ UniqueJob MakeSaverJob()
     return job;
 }
 
-// The processes that a job holds, as many as kJobIdsAtOnce.
-std::vector<DWORD> JobProcessIds(HANDLE hJob)
+// The processes that a job holds, as many as kJobIdsAtOnce; none when it cannot be read.
+std::vector<DWORD> ReadJobProcessIds(HANDLE hJob)
 {
-    struct {
-        JOBOBJECT_BASIC_PROCESS_ID_LIST list;
-        ULONG_PTR more[kJobIdsAtOnce - 1];
-    } ids = {};
-    ids.list.NumberOfAssignedProcesses = kJobIdsAtOnce;
+    JobProcessIds ids = {};
+    ids.NumberOfAssignedProcesses = kJobIdsAtOnce;
+    // More processes than there is room for still fill the room (ERROR_MORE_DATA).
     if (!::QueryInformationJobObject(hJob, JobObjectBasicProcessIdList, &ids, sizeof(ids),
                                      nullptr) &&
         ::GetLastError() != ERROR_MORE_DATA)
         return {};
-    const DWORD n = std::min<DWORD>(ids.list.NumberOfProcessIdsInList, kJobIdsAtOnce);
+    const DWORD n = std::min<DWORD>(ids.NumberOfProcessIdsInList, kJobIdsAtOnce);
     std::vector<DWORD> found;
     for (DWORD i = 0; i < n; ++i)
-        found.push_back(static_cast<DWORD>(ids.list.ProcessIdList[i]));
+        found.push_back(static_cast<DWORD>(ids.ProcessIdList[i]));
     return found;
 }
 
@@ -127,6 +141,16 @@ BOOL CALLBACK PostCloseToWindowOf(HWND hWnd, LPARAM lParam)
 }
 
 }  // namespace
+
+UINT SendStopInput()
+{
+    INPUT inputs[] = {
+        MouseInput(10, 10, MOUSEEVENTF_MOVE),   MouseInput(0, 0, MOUSEEVENTF_LEFTDOWN),
+        MouseInput(10, 10, MOUSEEVENTF_LEFTUP), KeyInput(VK_ESCAPE, 0),
+        KeyInput(VK_ESCAPE, KEYEVENTF_KEYUP),
+    };
+    return ::SendInput(ARRAYSIZE(inputs), inputs, sizeof(INPUT));
+}
 
 UniqueHandle StartChildSaver(const char* pszApplicationName, const AnsiString& commandLine)
 {
@@ -168,6 +192,8 @@ bool StopChildSaver(HANDLE hProcess)
     // Without a child the input would reach whatever the user has on the screen.
     if (hProcess == nullptr)
         return false;
+    if (::WaitForSingleObject(hProcess, 0) != WAIT_TIMEOUT)
+        return true;
     SendStopInput();
     if (WaitAnsweringSentMessages(hProcess, kChildStopGraceMs) == WAIT_OBJECT_0)
         return true;
@@ -186,9 +212,22 @@ ChildSaver ChildSaver::Start(const char* pszApplicationName, const AnsiString& c
     ChildSaver saver{UniqueHandle(pi.hProcess)};
     saver.m_job = MakeSaverJob();
     // Windows before 8 forbids a second job for a process that is in one already, and a
-    // host's job may forbid leaving it: then the saver runs as a plain process.
-    if (saver.m_job && !::AssignProcessToJobObject(saver.m_job.get(), saver.Process()))
-        saver.m_job.reset();
+    // host's job may forbid nesting. Where that job lets a child leave it, the saver starts
+    // again outside it (the first start has not run an instruction of the saver); else it
+    // runs as a plain process.
+    if (saver.m_job && !::AssignProcessToJobObject(saver.m_job.get(), saver.Process())) {
+        bool bJoined = false;
+        if (OuterJobAllowsBreakaway() &&
+            CreateSaverProcess(pszApplicationName, commandLine,
+                               CREATE_SUSPENDED | CREATE_BREAKAWAY_FROM_JOB, &pi)) {
+            ::TerminateProcess(saver.Process(), 0);
+            thread.reset(pi.hThread);
+            saver.m_process.reset(pi.hProcess);
+            bJoined = ::AssignProcessToJobObject(saver.m_job.get(), saver.Process()) != FALSE;
+        }
+        if (!bJoined)
+            saver.m_job.reset();
+    }
     if (::ResumeThread(thread.get()) == static_cast<DWORD>(-1)) {
         saver.Terminate();
         return ChildSaver();
@@ -200,24 +239,11 @@ bool ChildSaver::WatchNextProcess()
 {
     if (!m_job)
         return false;
-    struct {
-        JOBOBJECT_BASIC_PROCESS_ID_LIST list;
-        ULONG_PTR more[kJobIdsAtOnce - 1];
-    } ids = {};
-    ids.list.NumberOfAssignedProcesses = kJobIdsAtOnce;
-    // More processes than there is room for still fill the room (ERROR_MORE_DATA).
-    if (!::QueryInformationJobObject(m_job.get(), JobObjectBasicProcessIdList, &ids, sizeof(ids),
-                                     nullptr) &&
-        ::GetLastError() != ERROR_MORE_DATA)
-        return false;
-    const DWORD n = ids.list.NumberOfProcessIdsInList < kJobIdsAtOnce
-        ? ids.list.NumberOfProcessIdsInList
-        : kJobIdsAtOnce;
-    for (DWORD i = 0; i < n; ++i) {
+    for (const DWORD id : ReadJobProcessIds(m_job.get())) {
         // Wine's IsProcessInJob wants PROCESS_QUERY_INFORMATION; the limited right is
         // enough on Windows.
         UniqueHandle process(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE,
-                                           static_cast<DWORD>(ids.list.ProcessIdList[i])));
+                                           id));
         BOOL bInJob = TRUE;
         // An id may have been given to another process since it was read; a check that
         // cannot be made keeps the process, so that no process of the saver is lost.
@@ -230,19 +256,40 @@ bool ChildSaver::WatchNextProcess()
     return false;
 }
 
-DWORD ChildSaver::WaitPumping(DWORD dwTimeoutMs)
+DWORD ChildSaver::WaitPumping(DWORD dwTimeoutMs, HANDLE hWake)
 {
-    const DWORD result = WaitForChildPumping(m_process.get(), dwTimeoutMs);
+    DWORD result;
+    if (hWake == nullptr) {
+        result = WaitForChildPumping(m_process.get(), dwTimeoutMs);
+    } else {
+        const HANDLE handles[] = {m_process.get(), hWake};
+        result = ::MsgWaitForMultipleObjects(ARRAYSIZE(handles), handles, FALSE, dwTimeoutMs,
+                                             QS_ALLINPUT);
+        if (result == WAIT_OBJECT_0 + ARRAYSIZE(handles)) {
+            DispatchWaitingMessages();
+            result = WAIT_OBJECT_0 + 1;
+        }
+    }
     if (result == WAIT_OBJECT_0 && WatchNextProcess())
         return WAIT_OBJECT_0 + 1;
     return result;
 }
 
+bool ChildSaver::IsRunning()
+{
+    return m_process &&
+        (::WaitForSingleObject(m_process.get(), 0) == WAIT_TIMEOUT || WatchNextProcess());
+}
+
 bool ChildSaver::Stop()
 {
+    m_nStopRecordsSent = 0;
     if (!m_process)
         return false;
-    SendStopInput();
+    // A saver that has ended gets no input: it would reach the user's own windows.
+    if (!IsRunning())
+        return true;
+    m_nStopRecordsSent = SendStopInput();
     return EndWithinGrace();
 }
 
@@ -250,7 +297,7 @@ bool ChildSaver::Close()
 {
     if (!m_process)
         return false;
-    std::vector<DWORD> ids = m_job ? JobProcessIds(m_job.get()) : std::vector<DWORD>();
+    std::vector<DWORD> ids = m_job ? ReadJobProcessIds(m_job.get()) : std::vector<DWORD>();
     if (ids.empty())
         ids.push_back(::GetProcessId(m_process.get()));
     ::EnumWindows(PostCloseToWindowOf, reinterpret_cast<LPARAM>(&ids));

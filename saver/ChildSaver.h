@@ -8,6 +8,13 @@
 
 // How long a child saver has to end after the injected input before it is terminated.
 constexpr DWORD kChildStopGraceMs = 2000;
+// The dwExtraInfo of every record of the stop's input, by which the input watch tells run
+// mode's own input from the user's.
+constexpr ULONG_PTR kStopInputMark = 0x51584D51;
+
+// Injects the stop's input (a mouse move, a click, Escape), each record marked; returns the
+// number of records the system took.
+UINT SendStopInput();
 
 // Starts a saver file as a child process: the application name on its own, the command
 // line unquoted. Returns the process handle, or an empty handle when the start failed.
@@ -23,7 +30,7 @@ DWORD WaitForChildPumpingUntilEnd(HANDLE hProcess);
 
 // Asks the child to end as a user would (a mouse move, a click, Escape), gives it
 // kChildStopGraceMs, then terminates it. Returns true when it ended by itself; a null
-// handle injects nothing and returns false.
+// handle injects nothing and returns false, an ended child injects nothing and returns true.
 bool StopChildSaver(HANDLE hProcess);
 
 // Removes, translates and dispatches every message waiting in this thread's queue.
@@ -54,15 +61,20 @@ public:
     // WaitForChildPumping for the whole saver: WAIT_OBJECT_0 once no process of it runs.
     // When the watched process ended and another one of the job runs, it watches that one
     // and returns WAIT_OBJECT_0 + 1, so that the caller's deadline stays where it was.
-    DWORD WaitPumping(DWORD dwTimeoutMs);
+    // With a wake handle it also returns WAIT_OBJECT_0 + 1 once that handle is signalled.
+    DWORD WaitPumping(DWORD dwTimeoutMs, HANDLE hWake = nullptr);
+    // Whether a process of the saver still runs.
+    bool IsRunning();
     // StopChildSaver for the whole saver: true when every process of it ended within the
-    // grace; else they are all terminated.
+    // grace, or had ended before (then it gets no input); else they are all terminated.
     bool Stop();
     // Asks the saver to end without input, which would wake a display that is off:
     // WM_CLOSE to the visible top-level windows of its processes, then, as Stop, up to
     // kChildStopGraceMs for them to end before they are terminated. True when they ended
     // by themselves.
     bool Close();
+    // The records of input the last Stop injected; 0 when it injected none.
+    UINT GetStopRecordsSent() const noexcept { return m_nStopRecordsSent; }
     // Terminates every process of the saver at once (exit code 0) and waits until they
     // are gone.
     void Terminate();
@@ -75,4 +87,5 @@ private:
 
     UniqueJob m_job;
     UniqueHandle m_process;
+    UINT m_nStopRecordsSent = 0;
 };
