@@ -242,8 +242,7 @@ bool ChildSaver::WatchNextProcess()
     for (const DWORD id : ReadJobProcessIds(m_job.get())) {
         // Wine's IsProcessInJob wants PROCESS_QUERY_INFORMATION; the limited right is
         // enough on Windows.
-        UniqueHandle process(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE,
-                                           id));
+        UniqueHandle process(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, id));
         BOOL bInJob = TRUE;
         // An id may have been given to another process since it was read; a check that
         // cannot be made keeps the process, so that no process of the saver is lost.
