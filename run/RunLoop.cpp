@@ -51,12 +51,12 @@ SaverEnd WaitForSaver(RunEnvironment& env, ChildSaver& child, DWORD dwStartTick,
 SaverFault FaultOfEnd(const ChildSaver& child, bool* pbHasExitCode, DWORD* pdwExitCode)
 {
     *pdwExitCode = 0;
-    *pbHasExitCode = ::GetExitCodeProcess(child.Process(), pdwExitCode) != FALSE &&
-        *pdwExitCode != STILL_ACTIVE;
+    *pbHasExitCode =
+        ::GetExitCodeProcess(child.Process(), pdwExitCode) != FALSE && *pdwExitCode != STILL_ACTIVE;
     if (!*pbHasExitCode)
         *pdwExitCode = 0;
     return *pbHasExitCode && IsExceptionExitCode(*pdwExitCode) ? SaverFault::Crashed
-                                                                : SaverFault::QuitAtOnce;
+                                                               : SaverFault::QuitAtOnce;
 }
 
 void NoteSaverEnd(SaverHealth* pHealth, const AnsiString& path, const ChildSaver& child,
@@ -93,7 +93,7 @@ DWORD SwitchDelayMs(bool bShuffleSavers, DWORD nShuffleDelayMinutes) noexcept
 DWORD FailedShowRetryMs(DWORD dwSwitchDelayMs) noexcept
 {
     return dwSwitchDelayMs != 0 && dwSwitchDelayMs < kFailedShowRetryMs ? dwSwitchDelayMs
-                                                                          : kFailedShowRetryMs;
+                                                                        : kFailedShowRetryMs;
 }
 
 bool HasSaverToRun(const SaverRotation& rotation, const SaverHealth& health)

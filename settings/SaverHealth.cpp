@@ -34,8 +34,8 @@ HKEY OpenHealthKey(bool bWrite)
         return ::RegOpenKeyExA(hRoot, subKey.c_str(), 0, kReadAccess, &hKey) == ERROR_SUCCESS
             ? hKey
             : nullptr;
-    if (::RegCreateKeyExA(hRoot, subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                          kWriteAccess, nullptr, &hKey, nullptr) != ERROR_SUCCESS)
+    if (::RegCreateKeyExA(hRoot, subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, kWriteAccess,
+                          nullptr, &hKey, nullptr) != ERROR_SUCCESS)
         return nullptr;
     return hKey;
 }
@@ -52,7 +52,8 @@ bool IsDriveLetter(char c) noexcept { return (c >= 'A' && c <= 'Z') || (c >= 'a'
 bool IsExistingFile(const AnsiString& path)
 {
     const DWORD dwAttributes = ::GetFileAttributesA(path.c_str());
-    return dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    return dwAttributes != INVALID_FILE_ATTRIBUTES &&
+        (dwAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 // A value found by Tidy: its name, and its record's time when it is one to keep.
@@ -133,8 +134,9 @@ void SaverHealth::NoteGoodRun(const AnsiString& path)
 {
     // Nothing is written for a saver with nothing on record, as most are.
     DWORD dwType = REG_NONE;
-    if (m_key && ::RegQueryValueExA(m_key.get(), path.c_str(), nullptr, &dwType, nullptr,
-                                    nullptr) == ERROR_SUCCESS)
+    if (m_key &&
+        ::RegQueryValueExA(m_key.get(), path.c_str(), nullptr, &dwType, nullptr, nullptr) ==
+            ERROR_SUCCESS)
         Forget(path);
 }
 
@@ -183,8 +185,8 @@ void SaverHealth::Tidy()
     std::sort(entries.begin(), entries.end(), [](const StoredEntry& a, const StoredEntry& b) {
         return a.bKeep != b.bKeep ? !a.bKeep : a.ftWhen < b.ftWhen;
     });
-    const size_t nKept = static_cast<size_t>(
-        std::count_if(entries.begin(), entries.end(), [](const StoredEntry& e) { return e.bKeep; }));
+    const size_t nKept = static_cast<size_t>(std::count_if(
+        entries.begin(), entries.end(), [](const StoredEntry& e) { return e.bKeep; }));
     const size_t nDrop = entries.size() - nKept +
         (nKept > kMaxSaverHealthEntries ? nKept - kMaxSaverHealthEntries : 0);
     // Deleted after the walk: deleting during it would move the indexes.

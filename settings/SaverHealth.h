@@ -33,8 +33,7 @@ public:
     PathList WithoutLeftOut(const PathList& savers) const;
 
     // One failed run of the saver: its record counts one more.
-    void NoteFailure(const AnsiString& path, SaverFault fault, bool bHasExitCode,
-                     DWORD dwExitCode);
+    void NoteFailure(const AnsiString& path, SaverFault fault, bool bHasExitCode, DWORD dwExitCode);
     // A run that worked: the saver has nothing to report any more.
     void NoteGoodRun(const AnsiString& path);
     void Forget(const AnsiString& path);

@@ -1,13 +1,18 @@
 #!/usr/bin/env bash
 # Regenerates docs/config-dialog.png: the configuration dialog of the built Quillmix.scr
 # with the sample savers listed, in a Wine session of its own.
-#   tools/screenshot-config.sh [BUILD_DIR] [OUT_PNG]
+#   tools/screenshot-config.sh [BUILD_DIR] [OUT_PNG] [status]
 # BUILD_DIR is an x64 build with tests (default build/x64); it needs Quillmix.scr, the
-# fixture savers and tests/config/config_probe.exe built.
+# fixture savers and tests/config/config_probe.exe built. With "status" (default OUT_PNG
+# docs/config-dialog-status.png) a crashing and a quitting saver are listed too, after
+# three runs of run mode that passed over them, and the crashing one is selected.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=$(realpath "${1:-build/x64}")
-out=$(realpath -m "${2:-docs/config-dialog.png}")
+mode=${3:-}
+default_out=docs/config-dialog.png
+[ "$mode" = status ] && default_out=docs/config-dialog-status.png
+out=$(realpath -m "${2:-$default_out}")
 session=$build/screenshot-session
 key='HKCU\Software\Brindlecraft\Quillmix'
 probe=$build/tests/config/config_probe.exe
@@ -34,10 +39,37 @@ tools/wine-run.sh "$session" reg add "$key\\Savers" /v 001 /d "$(winpath "$saver
 tools/wine-run.sh "$session" reg add "$key" /v ShuffleSavers /t REG_DWORD /d 1 /f >/dev/null
 tools/wine-run.sh "$session" reg add "$key" /v ShuffleDelay /t REG_DWORD /d 10 /f >/dev/null
 
+if [ "$mode" = status ]; then
+  cp "$build"/tests/fixtures/{Crash,ExitAtOnce}.scr "$savers/"
+  broken() {
+    tools/wine-run.sh "$session" reg delete "$key\\Savers" /f >/dev/null 2>&1 || true
+    local i=0
+    for name in "$@"; do
+      tools/wine-run.sh "$session" reg add "$key\\Savers" /v "00$i" /d "$(winpath "$savers")\\$name" /f >/dev/null
+      i=$((i + 1))
+    done
+  }
+  # Run mode passes over them; the black cover then waits for the user, here a mouse move.
+  for run in 1 2 3; do
+    if [ "$run" = 3 ]; then broken Crash.scr; else broken Crash.scr ExitAtOnce.scr; fi
+    tools/wine-run.sh "$session" "$build/Quillmix.scr" /s &
+    pid=$!
+    sleep 5
+    DISPLAY=$(cat "$session/display") xdotool mousemove_relative -- 40 40
+    wait "$pid"
+    pid=
+  done
+  broken SampleAurora.scr SampleTiles.scr ExitAtOnce.scr
+fi
+
 tools/wine-run.sh "$session" "$build/Quillmix.scr" &
 pid=$!
 tools/wine-run.sh "$session" "$probe" wait >/dev/null
 read -r x y w h < <(tools/wine-run.sh "$session" "$probe" rect | tr -d '\r')
+if [ "$mode" = status ]; then
+  read -r cx cy < <(tools/wine-run.sh "$session" "$probe" label "Fixture Crash" | tr -d '\r')
+  DISPLAY=$(cat "$session/display") xdotool mousemove "$cx" "$cy" click 1
+fi
 # Let the first paint finish before the picture is taken.
 sleep 1
 mkdir -p "$(dirname "$out")"

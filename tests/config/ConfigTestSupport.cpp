@@ -130,11 +130,11 @@ std::vector<std::string> ReadSavers()
 
 int RowCount(HWND hWndList) { return static_cast<int>(SendList(hWndList, LVM_GETITEMCOUNT)); }
 
-std::string RowText(HWND hWndList, int row)
+std::string RowText(HWND hWndList, int row, int column)
 {
     char text[512] = {};
     LVITEMA item = {};
-    item.iSubItem = 0;
+    item.iSubItem = column;
     item.pszText = text;
     item.cchTextMax = sizeof(text);
     SendList(hWndList, LVM_GETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));

@@ -45,7 +45,8 @@ std::vector<std::string> ReadSavers();
 
 // The saver list, through list-view messages.
 int RowCount(HWND hWndList);
-std::string RowText(HWND hWndList, int row);
+// The text of the row in a column: 0 the saver's name, 1 its status.
+std::string RowText(HWND hWndList, int row, int column = 0);
 std::vector<std::string> RowTexts(HWND hWndList);
 bool IsRowTicked(HWND hWndList, int row);
 bool IsRowSelected(HWND hWndList, int row);

@@ -548,15 +548,16 @@ TEST_F(SSSettingsTest, SaverHealthCountsFailuresUntilAGoodRunOrANewFile)
     EXPECT_TRUE(record.m_bHasExitCode);
     EXPECT_EQ(record.m_dwExitCode, 0xC0000005u);
     EXPECT_TRUE(health.IsLeftOut(crash));
-    EXPECT_EQ(Strings(health.WithoutLeftOut(ListOf({quit, crash}))), std::vector<std::string>{quit});
+    EXPECT_EQ(Strings(health.WithoutLeftOut(ListOf({quit, crash}))),
+              std::vector<std::string>{quit});
     EXPECT_FALSE(health.Find(quit, nullptr)) << "the good run cleared it";
     EXPECT_EQ(RawQuery(kHealthKey, crash).type, static_cast<DWORD>(REG_BINARY));
     EXPECT_EQ(RawQuery(kHealthKey, crash).data.size(), kSaverHealthRecordSize);
     EXPECT_FALSE(RawQuery(kHealthKey, quit).exists);
 
     // An updated saver: a new last-write time, the same size.
-    const HANDLE hFile = ::CreateFileA(crash.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
-                                       OPEN_EXISTING, 0, nullptr);
+    const HANDLE hFile =
+        ::CreateFileA(crash.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(hFile, INVALID_HANDLE_VALUE);
     FILETIME ft = {};
     ::GetSystemTimeAsFileTime(&ft);
