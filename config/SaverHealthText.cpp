@@ -87,7 +87,7 @@ AnsiString SaverStatusText(const SaverHealthRecord& record)
             : AnsiString("failed");
         return "Left out: " + what + " " + Number(record.m_nFailedInRow) + " times in a row";
     }
-    const AnsiString words(FaultWords(record.m_fault));
+    AnsiString words(FaultWords(record.m_fault));
     if (record.m_nSameInRow == 1)
         return words;
     return words + " (" + Number(record.m_nSameInRow) + " times)";
