@@ -23,18 +23,19 @@ constexpr REGSAM kWriteAccess = KEY_QUERY_VALUE | KEY_SET_VALUE;
 
 AnsiString HealthKeyPath() { return AnsiString(kSettingsKey) + "\\" + kSaverHealthSubKey; }
 
-HKEY OpenHealthKey(bool bWrite)
+HKEY OpenHealthKey(bool bWrite, bool bCreate)
 {
     AnsiString subKey;
     const HKEY hRoot = RegParseKeyPath(HealthKeyPath(), &subKey);
     if (hRoot == nullptr)
         return nullptr;
     HKEY hKey = nullptr;
-    if (!bWrite)
-        return ::RegOpenKeyExA(hRoot, subKey.c_str(), 0, kReadAccess, &hKey) == ERROR_SUCCESS
-            ? hKey
-            : nullptr;
-    if (::RegCreateKeyExA(hRoot, subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, kWriteAccess,
+    const REGSAM access = bWrite ? kWriteAccess : kReadAccess;
+    if (::RegOpenKeyExA(hRoot, subKey.c_str(), 0, access, &hKey) == ERROR_SUCCESS)
+        return hKey;
+    hKey = nullptr;
+    if (!bCreate ||
+        ::RegCreateKeyExA(hRoot, subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access,
                           nullptr, &hKey, nullptr) != ERROR_SUCCESS)
         return nullptr;
     return hKey;
@@ -76,7 +77,8 @@ bool IsSaverHealthName(const AnsiString& name)
 }
 
 SaverHealth::SaverHealth(bool bWrite)
-    : m_key(OpenHealthKey(bWrite))
+    : m_key(OpenHealthKey(bWrite, false))
+    , m_bWrite(bWrite)
 {
 }
 
@@ -118,7 +120,12 @@ PathList SaverHealth::WithoutLeftOut(const PathList& savers) const
 void SaverHealth::NoteFailure(const AnsiString& path, SaverFault fault, bool bHasExitCode,
                               DWORD dwExitCode)
 {
-    if (!m_key || !IsSaverHealthName(path))
+    if (!m_bWrite || !IsSaverHealthName(path))
+        return;
+    // The key is made with the first record, not for every run that has none.
+    if (!m_key)
+        m_key.reset(OpenHealthKey(true, true));
+    if (!m_key)
         return;
     SaverHealthRecord record;
     if (!Find(path, &record))

@@ -20,8 +20,8 @@ bool IsSaverHealthName(const AnsiString& name);
 // not write, however many, change nothing.
 class SaverHealth {
 public:
-    // Opens the records to read; with bWrite also to change them (the key is made when
-    // missing).
+    // Opens the records to read; with bWrite also to change them (the key is made with the
+    // first record).
     explicit SaverHealth(bool bWrite);
 
     // The saver's record: false when there is none, when it is not one this program
@@ -46,4 +46,5 @@ public:
 
 private:
     UniqueRegKey m_key;
+    bool m_bWrite;
 };

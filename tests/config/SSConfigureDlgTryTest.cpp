@@ -7,6 +7,7 @@
 #include "tests/config/ConfigTestSupport.h"
 #include "tests/fixtures/FixtureNames.h"
 #include "tests/support/ScratchRegistry.h"
+#include "ui/UniqueHandle.h"
 
 #include <gtest/gtest.h>
 
@@ -120,13 +121,14 @@ TEST_F(ConfigDialogTryTest, PreviewGivesALeftOutSaverAFreshStartAndOkKeepsIt)
         SaverHealth health(true);
         for (DWORD i = 0; i < kLeaveOutAfterFailures; ++i)
             health.NoteFailure(recorder, SaverFault::Crashed, true, 0xC0000005);
-        health.NoteFailure(aurora, SaverFault::QuitAtOnce, true, 0);
+        health.NoteFailure(aurora, SaverFault::CouldNotStart, false, 0);
         health.NoteFailure(aurora, SaverFault::QuitAtOnce, true, 0);
         health.NoteFailure(gone, SaverFault::CouldNotStart, false, 0);
     }
     SSConfigureDlg dlg(settings);
     std::string detailsBefore, detailsAfter, statusAfter;
     HWND hWndSaver = nullptr;
+    UniqueHandle saver;
     ModalScript script;
     script
         .Then([&](HWND hWnd) {
@@ -134,7 +136,8 @@ TEST_F(ConfigDialogTryTest, PreviewGivesALeftOutSaverAFreshStartAndOkKeepsIt)
             EXPECT_EQ(RowText(hWndList, FindRow(hWndList, FIXTURE_DESCRIPTION_RECORDER), 1),
                       "Left out: crashed 3 times in a row");
             EXPECT_EQ(RowText(hWndList, FindRow(hWndList, FIXTURE_DESCRIPTION_SAMPLE_AURORA), 1),
-                      "Quit at once (2 times)");
+                      "Quit at once")
+                << "the count in brackets is of this fault";
             EXPECT_EQ(WindowText(::GetDlgItem(hWnd, IDC_SAVER_DETAILS)), "");
             return SelectRecorder(hWnd);
         })
@@ -147,12 +150,15 @@ TEST_F(ConfigDialogTryTest, PreviewGivesALeftOutSaverAFreshStartAndOkKeepsIt)
             hWndSaver = ::FindWindowA(fixture::kSaverWindowClass, nullptr);
             if (hWndSaver == nullptr || !Contains(Record(), fixture::kRecordReady))
                 return false;
+            DWORD pid = 0;
+            ::GetWindowThreadProcessId(hWndSaver, &pid);
+            saver.reset(::OpenProcess(SYNCHRONIZE, FALSE, pid));
             ::PostMessageA(hWndSaver, WM_KEYDOWN, VK_SPACE, 1);
             return true;
         })
+        // Once the saver has ended, the dialog's wait for it returns before the next step.
+        .Then([&](HWND) { return ::WaitForSingleObject(saver.get(), 0) != WAIT_TIMEOUT; })
         .Then([&](HWND hWnd) {
-            if (::IsWindow(hWndSaver))
-                return false;
             HWND hWndList = List(hWnd);
             statusAfter = RowText(hWndList, FindRow(hWndList, FIXTURE_DESCRIPTION_RECORDER), 1);
             detailsAfter = WindowText(::GetDlgItem(hWnd, IDC_SAVER_DETAILS));

@@ -491,7 +491,7 @@ TEST(RunModeEndToEnd, HostileHealthValuesAreIgnoredBesideACleanRecord)
     ASSERT_TRUE(settings.SetSavers(savers));
     const char* const health = kSaverHealthSubKey;
     std::vector<BYTE> hostile = LeftOutRecord(savers[0]);
-    ASSERT_TRUE(settings.SetValueIn(health, savers[0], REG_SZ, hostile));
+    ASSERT_TRUE(settings.SetValueIn(health, savers[0], REG_NONE, hostile));
     hostile = LeftOutRecord(savers[1]);
     hostile[4] = 9;
     ASSERT_TRUE(settings.SetValueIn(health, savers[1], REG_BINARY, hostile));

@@ -532,6 +532,8 @@ TEST_F(SSSettingsTest, SaverHealthCountsFailuresUntilAGoodRunOrANewFile)
     EXPECT_FALSE(IsExceptionExitCode(1));
     {
         SaverHealth health(true);
+        health.NoteGoodRun(crash);
+        EXPECT_FALSE(RawExists(kHealthKey)) << "nothing to report, nothing written";
         health.NoteFailure(crash, SaverFault::QuitAtOnce, true, 0);
         health.NoteFailure(crash, SaverFault::Crashed, true, 0xC0000005);
         health.NoteFailure(quit, SaverFault::CouldNotStart, false, 0);
@@ -596,7 +598,8 @@ TEST_F(SSSettingsTest, SaverHealthTrustsOnlyItsOwnRecords)
         return std::make_pair(path, data);
     };
     const auto [wrongType, wrongTypeData] = hostile("Type.scr", 99, 0);
-    RawSet(kHealthKey, wrongType, REG_SZ, wrongTypeData);
+    // Raw bytes: a string type would be converted on its way in and out.
+    RawSet(kHealthKey, wrongType, REG_NONE, wrongTypeData);
     const auto [unknownKind, unknownKindData] = hostile("Kind.scr", 4, 9);
     RawSet(kHealthKey, unknownKind, REG_BINARY, unknownKindData);
     const auto [hugeCount, hugeCountData] = hostile("Count.scr", 11, 0x7f);
