@@ -97,17 +97,6 @@ bool ProductSettings::SetValueIn(const char* subKey, const std::string& name, DW
                          static_cast<DWORD>(data.size())) == ERROR_SUCCESS;
 }
 
-DWORD ProductSettings::CountIn(const char* subKey) const
-{
-    UniqueRegKey key = CreateKey((std::string(kSettingsKey) + "\\" + subKey).c_str());
-    DWORD count = 0;
-    if (!key ||
-        ::RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count,
-                           nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-        return 0;
-    return count;
-}
-
 bool ProductSettings::SetString(const char* name, const std::string& value) const
 {
     return SetStringIn(kSettingsKey, name, value);

@@ -39,8 +39,6 @@ public:
     // A value of any type in a subkey (the subkey is made).
     bool SetValueIn(const char* subKey, const std::string& name, DWORD type,
                     const std::vector<BYTE>& data) const;
-    // The number of values of a subkey; 0 when it is missing.
-    DWORD CountIn(const char* subKey) const;
 };
 
 // The product in run mode, started with the given switches; terminated if the caller

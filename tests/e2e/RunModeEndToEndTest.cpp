@@ -352,7 +352,7 @@ TEST(RunModeEndToEnd, SaversThatDieArePassedOverUntilTheUsersInputEndsAGoodOne)
 }
 
 // Savers that all die: after one round the black cover stays up, with no saver started
-// again, until the user's input.
+// again before the retry time, until the user's input.
 TEST(RunModeEndToEnd, SaversThatAllDieLeaveTheBlackCoverUpUntilTheUsersInput)
 {
     ProductSettings settings;
@@ -373,17 +373,6 @@ TEST(RunModeEndToEnd, SaversThatAllDieLeaveTheBlackCoverUpUntilTheUsersInput)
     EXPECT_TRUE(ScreenShows(kBlack, &seen)) << seen;
     EXPECT_FALSE(PointerShown());
     EXPECT_EQ(product.EndByUser([] { SendMouseMove(kUserMove, kUserMove); }, kEndGuardMs), 0u);
-
-    // Each is on record: the crash by its exception code, the quits by theirs.
-    SaverHealthRecord health;
-    ASSERT_TRUE(HealthOf(FixturePath(fixture::kCrash.fileName), &health));
-    EXPECT_EQ(health.m_fault, SaverFault::Crashed);
-    EXPECT_EQ(health.m_dwExitCode, static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION));
-    for (const char* quit : {fixture::kExitLater.fileName, fixture::kExitAtOnce.fileName}) {
-        ASSERT_TRUE(HealthOf(FixturePath(quit), &health)) << quit;
-        EXPECT_EQ(health.m_fault, SaverFault::QuitAtOnce) << quit;
-        EXPECT_EQ(health.m_nFailedInRow, 1u) << quit;
-    }
 }
 
 // A saver that crashed in three runs in a row is left out: the next run starts the good
@@ -501,6 +490,8 @@ TEST(RunModeEndToEnd, HostileHealthValuesAreIgnoredBesideACleanRecord)
     ASSERT_TRUE(settings.SetValueIn(health, savers[3], REG_BINARY, LeftOutRecord(savers[3])));
     ASSERT_TRUE(settings.SetValueIn(health, "Type.scr", REG_BINARY, LeftOutRecord(savers[0])));
     const DWORD kJunk = 100000;
+    // A hang guard for the tidying of that many values on a busy machine.
+    const DWORD kJunkGuardMs = 4 * kEndGuardMs;
     const std::vector<BYTE> gone = LeftOutRecord(savers[3]);
     for (DWORD i = 0; i < kJunk; ++i) {
         char name[32];
@@ -514,12 +505,20 @@ TEST(RunModeEndToEnd, HostileHealthValuesAreIgnoredBesideACleanRecord)
     std::vector<std::string> round = settings.StringsIn("ShuffleRound");
     std::sort(round.begin(), round.end());
     EXPECT_EQ(round, (std::vector<std::string>{savers[2], savers[1], savers[0]}));
+    // The user's input until the cover is gone, and no more: the product tidies after it,
+    // and input that outlives it could reach the next test's saver.
     const ULONGLONG given = e2e::FileTimeNow();
-    EXPECT_EQ(product.EndByUser([] { SendMouseMove(kUserMove, kUserMove); }, kEndGuardMs), 0u);
+    const DWORD guardStart = ::GetTickCount();
+    while (apptest::FindProcessWindow(product.ProcessId(), nullptr, kCoverWindowText) != nullptr &&
+           ::GetTickCount() - guardStart < kEndGuardMs) {
+        SendMouseMove(kUserMove, kUserMove);
+        apptest::PumpFor(kEndGuardMs / 60);
+    }
+    EXPECT_EQ(product.WaitForExitCode(kJunkGuardMs), 0u);
     std::printf("the run ended %llu ms after the user's input, tidying %lu values\n",
                 (ExitTimeOf(product.get()) - given) / kFileTimePerMs,
                 static_cast<unsigned long>(kJunk + 5));
-    EXPECT_EQ(settings.CountIn(health), 1u);
+    EXPECT_EQ(SaverHealth(false).GetEntryCount(), 1u);
     SaverHealthRecord control;
     ASSERT_TRUE(HealthOf(savers[3], &control));
     EXPECT_TRUE(control.IsLeftOut());
