@@ -1,10 +1,12 @@
 #include "config/SSConfigureDlg.h"
 
 #include "config/ListCtrlWrapper.h"
+#include "config/SaverHealthText.h"
 #include "config/SaverSelectionMatch.h"
 #include "saver/ChildSaver.h"
 #include "settings/SSSettings.h"
 #include "settings/SaverCatalog.h"
+#include "settings/SaverHealth.h"
 
 #include <optional>
 #include <string>
@@ -13,6 +15,8 @@
 namespace {
 
 const char kNameColumn[] = "Name";
+const char kStatusColumn[] = "Status";
+const int kStatusSubItem = 1;
 const char kMessageCaption[] = "Quillmix";
 const char kZeroDelayMessage[] = "ERROR:  Please enter a delay of at least one minute.";
 // The delay box holds four digits, so no delay above this can be typed.
@@ -159,6 +163,25 @@ void SSConfigureDlg::FillSaverList()
     list.FitColumns();
 }
 
+void SSConfigureDlg::ShowSaverHealth()
+{
+    m_health.clear();
+    const SaverHealth health(false);
+    for (int i = 0; i < m_list.GetItemCount(); ++i) {
+        const auto* pItem = reinterpret_cast<const SaverListItem*>(m_list.GetItemData(i));
+        SaverHealthRecord record;
+        if (pItem == nullptr || !health.Find(pItem->GetPath(), &record))
+            continue;
+        m_health[pItem] = record;
+        const AnsiString status = SaverStatusText(record);
+        LVITEMA item = {};
+        item.iSubItem = kStatusSubItem;
+        item.pszText = const_cast<char*>(status.c_str());
+        ::SendMessageA(m_list, LVM_SETITEMTEXTA, static_cast<WPARAM>(i),
+                       reinterpret_cast<LPARAM>(&item));
+    }
+}
+
 void SSConfigureDlg::SortSaverList() noexcept { m_list.SortItems(CompareSaverNames, 0); }
 
 PathList SSConfigureDlg::CollectCheckedSaverPaths() const
@@ -194,15 +217,26 @@ LRESULT SSConfigureDlg::UpdateTryButtons() noexcept
     return 0;
 }
 
-void SSConfigureDlg::TrySelectedSaver(const AnsiString& switches)
+void SSConfigureDlg::UpdateSaverDetails()
+{
+    const SaverListItem* pItem = GetSelectedSaverItem();
+    const auto found = pItem != nullptr ? m_health.find(pItem) : m_health.end();
+    const AnsiString details =
+        found != m_health.end() ? SaverDetailsText(found->second) : AnsiString();
+    ::SetDlgItemTextA(m_hWnd, IDC_SAVER_DETAILS, details.c_str());
+}
+
+bool SSConfigureDlg::TrySelectedSaver(const AnsiString& switches)
 {
     const SaverListItem* pItem = GetSelectedSaverItem();
     if (pItem == nullptr)
-        return;
+        return false;
     const AnsiString path = pItem->GetPath();
     UniqueHandle process = StartChildSaver(path.c_str(), path + switches);
-    if (process)
-        WaitForChildPumpingUntilEnd(process.get());
+    if (!process)
+        return false;
+    WaitForChildPumpingUntilEnd(process.get());
+    return true;
 }
 
 LRESULT SSConfigureDlg::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&)
@@ -210,8 +244,11 @@ LRESULT SSConfigureDlg::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&)
     CenterDialog();
     m_list.AttachToControl(GetDlgItem(IDC_SAVER_LIST));
     ListCtrlWrapper(GetDlgItem(IDC_SAVER_LIST)).AddColumn(kNameColumn);
+    ListCtrlWrapper(GetDlgItem(IDC_SAVER_LIST)).AddColumn(kStatusColumn);
     FillSaverList();
     SortSaverList();
+    ShowSaverHealth();
+    ListCtrlWrapper(GetDlgItem(IDC_SAVER_LIST)).FitColumns();
 
     const SSSettings& settings = Settings();
     if (settings.GetShowDesktop())
@@ -273,6 +310,10 @@ LRESULT SSConfigureDlg::OnOK(WORD, WORD wID, HWND, BOOL&)
     settings.SetShuffleSavers(bCycle);
     settings.SetShowDesktop(::IsDlgButtonChecked(m_hWnd, IDC_SHOW_DESKTOP) == BST_CHECKED);
     settings.Save();
+    SaverHealth health(true);
+    for (const AnsiString& path : m_retried)
+        health.Forget(path);
+    health.Tidy();
     EndDialog(wID);
     return 0;
 }
@@ -293,15 +334,34 @@ LRESULT SSConfigureDlg::OnSettings(WORD, WORD, HWND, BOOL&)
 
 LRESULT SSConfigureDlg::OnPreview(WORD, WORD, HWND, BOOL&)
 {
-    TrySelectedSaver(" /s");
+    if (!TrySelectedSaver(" /s"))
+        return 0;
+    // The user has tried the saver: it gets a fresh start in the show.
+    const SaverListItem* pItem = GetSelectedSaverItem();
+    if (pItem == nullptr || m_health.erase(pItem) == 0)
+        return 0;
+    m_retried.Add(pItem->GetPath());
+    LVFINDINFOA find = {};
+    find.flags = LVFI_PARAM;
+    find.lParam = reinterpret_cast<LPARAM>(pItem);
+    const LRESULT nRow = ::SendMessageA(m_list, LVM_FINDITEMA, static_cast<WPARAM>(-1),
+                                        reinterpret_cast<LPARAM>(&find));
+    LVITEMA item = {};
+    item.iSubItem = kStatusSubItem;
+    item.pszText = const_cast<char*>("");
+    if (nRow >= 0)
+        ::SendMessageA(m_list, LVM_SETITEMTEXTA, static_cast<WPARAM>(nRow),
+                       reinterpret_cast<LPARAM>(&item));
+    UpdateSaverDetails();
     return 0;
 }
 
-LRESULT SSConfigureDlg::OnListItemChanged(int, LPNMHDR, BOOL&) noexcept
+LRESULT SSConfigureDlg::OnListItemChanged(int, LPNMHDR, BOOL&)
 {
     if (m_bFilling) {
         m_bChangedWhileFilling = true;
         return 0;
     }
+    UpdateSaverDetails();
     return UpdateTryButtons();
 }

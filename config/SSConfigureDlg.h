@@ -3,8 +3,10 @@
 #include "config/ScreenSaverListCtrl.h"
 #include "res/resource.h"
 #include "settings/PathList.h"
+#include "settings/SaverHealthRecord.h"
 #include "ui/CAxDialogImpl.h"
 
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -52,6 +54,8 @@ public:
     const SaverListItem* GetSelectedSaverItem() const noexcept;
     // Settings and Preview are enabled exactly while one row is selected.
     LRESULT UpdateTryButtons() noexcept;
+    // The line under the list: what run mode found wrong with the one selected saver.
+    void UpdateSaverDetails();
 
     // How many row records the dialog holds (they go at WM_DESTROY).
     size_t GetRecordCount() const noexcept { return m_items.size(); }
@@ -59,8 +63,11 @@ public:
 private:
     SSSettings& Settings() const;
     void CenterDialog() noexcept;
-    // Starts the selected saver with the switch text after its path and waits for it.
-    void TrySelectedSaver(const AnsiString& switches);
+    // Starts the selected saver with the switch text after its path and waits for it;
+    // false when it could not be started.
+    bool TrySelectedSaver(const AnsiString& switches);
+    // The Status column of every row from run mode's records.
+    void ShowSaverHealth();
 
     LRESULT OnInitDialog(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled);
     LRESULT OnDestroy(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled) noexcept;
@@ -69,12 +76,16 @@ private:
     LRESULT OnCancel(WORD wNotifyCode, WORD wID, HWND hWndCtl, BOOL& bHandled) noexcept;
     LRESULT OnSettings(WORD wNotifyCode, WORD wID, HWND hWndCtl, BOOL& bHandled);
     LRESULT OnPreview(WORD wNotifyCode, WORD wID, HWND hWndCtl, BOOL& bHandled);
-    LRESULT OnListItemChanged(int idCtrl, LPNMHDR pnmh, BOOL& bHandled) noexcept;
+    LRESULT OnListItemChanged(int idCtrl, LPNMHDR pnmh, BOOL& bHandled);
 
     ScreenSaverListCtrl m_list;
     // The records behind the rows; the rows' item data only borrow them.
     std::vector<std::unique_ptr<SaverListItem>> m_items;
     SSSettings* m_pSettings = nullptr;
+    // Run mode's records of the listed savers that have something to report.
+    std::map<const SaverListItem*, SaverHealthRecord> m_health;
+    // Savers tried with Preview: OK clears their records, so they are shown again.
+    PathList m_retried;
     // While the list is being filled, row notifications only note that one came.
     bool m_bFilling = false;
     bool m_bChangedWhileFilling = false;

@@ -6,6 +6,7 @@
 #include "run/SaverRotation.h"
 #include "saver/ChildSaver.h"
 #include "settings/SSSettings.h"
+#include "settings/SaverHealth.h"
 
 namespace {
 
@@ -64,6 +65,38 @@ bool WaitForDisplay(RunEnvironment& env)
     return true;
 }
 
+// What the end of a saver that failed says about it: a crash when its exit code is an
+// exception's, else a quit.
+SaverFault FaultOfEnd(const ChildSaver& child, bool* pbHasExitCode, DWORD* pdwExitCode)
+{
+    *pdwExitCode = 0;
+    *pbHasExitCode =
+        ::GetExitCodeProcess(child.Process(), pdwExitCode) != FALSE && *pdwExitCode != STILL_ACTIVE;
+    if (!*pbHasExitCode)
+        *pdwExitCode = 0;
+    return *pbHasExitCode && IsExceptionExitCode(*pdwExitCode) ? SaverFault::Crashed
+                                                               : SaverFault::QuitAtOnce;
+}
+
+void NoteSaverEnd(SaverHealth* pHealth, const AnsiString& path, const ChildSaver& child,
+                  SaverEnd end, bool bFailed)
+{
+    if (pHealth == nullptr)
+        return;
+    if (!child) {
+        pHealth->NoteFailure(path, SaverFault::CouldNotStart, false, 0);
+    } else if (end == SaverEnd::InputUnheard) {
+        pHealth->NoteFailure(path, SaverFault::IgnoredInput, false, 0);
+    } else if (bFailed) {
+        bool bHasExitCode = false;
+        DWORD dwExitCode = 0;
+        const SaverFault fault = FaultOfEnd(child, &bHasExitCode, &dwExitCode);
+        pHealth->NoteFailure(path, fault, bHasExitCode, dwExitCode);
+    } else {
+        pHealth->NoteGoodRun(path);
+    }
+}
+
 }  // namespace
 
 DWORD SwitchDelayMs(bool bShuffleSavers, DWORD nShuffleDelayMinutes) noexcept
@@ -76,6 +109,20 @@ DWORD SwitchDelayMs(bool bShuffleSavers, DWORD nShuffleDelayMinutes) noexcept
     return nShuffleDelayMinutes * kMsPerMinute;
 }
 
+DWORD FailedShowRetryMs(DWORD dwSwitchDelayMs) noexcept
+{
+    return dwSwitchDelayMs != 0 && dwSwitchDelayMs < kFailedShowRetryMs ? dwSwitchDelayMs
+                                                                        : kFailedShowRetryMs;
+}
+
+bool HasSaverToRun(const SaverRotation& rotation, const SaverHealth& health)
+{
+    for (const AnsiString& path : rotation.GetEntries())
+        if (!health.IsLeftOut(path))
+            return true;
+    return false;
+}
+
 DWORD TimeLeftMs(DWORD dwStartTick, DWORD dwDelayMs, DWORD dwNow) noexcept
 {
     const DWORD dwElapsed = dwNow - dwStartTick;
@@ -83,25 +130,36 @@ DWORD TimeLeftMs(DWORD dwStartTick, DWORD dwDelayMs, DWORD dwNow) noexcept
 }
 
 RunEnd RunSaverCycles(SaverRotation& rotation, const AnsiString& cmdLine, DWORD dwSwitchDelayMs,
-                      RunEnvironment& env)
+                      RunEnvironment& env, SaverHealth* pHealth)
 {
     // Once every saver of the rotation has failed in a row, trying again would only spin.
     DWORD nFailedInRow = 0;
     while (nFailedInRow < rotation.GetCount()) {
         if (env.GetDisplayState() == DisplayState::Off && !WaitForDisplay(env))
             return RunEnd::InputWhileDisplayOff;
-        env.SetPaintDesktop(env.GetShowDesktop());
         const AnsiString& path = rotation.CurrentPath();
+        // Left out during this run: passed over with no start, so with no gap either.
+        if (pHealth != nullptr && pHealth->IsLeftOut(path)) {
+            ++nFailedInRow;
+            rotation.Advance();
+            continue;
+        }
+        env.SetPaintDesktop(env.GetShowDesktop());
         const bool bWatched = env.ForgetUserInput();
         ChildSaver child = env.StartChild(path, path + " " + cmdLine);
         const DWORD dwStartTick = env.GetTicks();
         SaverEnd end = SaverEnd::TimeUp;
         if (child) {
             end = WaitForSaver(env, child, dwStartTick, dwSwitchDelayMs, bWatched);
-            if (end == SaverEnd::AfterUserInput)
+            if (end == SaverEnd::AfterUserInput) {
+                // Without a watch on the input, an end tells nothing about the saver.
+                if (bWatched)
+                    NoteSaverEnd(pHealth, path, child, end, false);
                 return RunEnd::ChildEnded;
+            }
             if (end == SaverEnd::InputUnheard) {
                 env.EndChild(child);
+                NoteSaverEnd(pHealth, path, child, end, true);
                 return RunEnd::InputUnheard;
             }
         }
@@ -109,6 +167,9 @@ RunEnd RunSaverCycles(SaverRotation& rotation, const AnsiString& cmdLine, DWORD 
         // one that cannot start; one that ran for a while before had worked.
         const bool bFailed =
             !child || (end == SaverEnd::ByItself && env.GetTicks() - dwStartTick < kSaverWorkedMs);
+        // A saver closed for the display has neither failed nor shown that it works.
+        if (end != SaverEnd::DisplayOff)
+            NoteSaverEnd(pHealth, path, child, end, bFailed);
         nFailedInRow = bFailed ? nFailedInRow + 1 : 0;
         env.SetPaintDesktop(false);
         if (end == SaverEnd::TimeUp)
@@ -123,27 +184,39 @@ RunEnd RunSaverCycles(SaverRotation& rotation, const AnsiString& cmdLine, DWORD 
     return RunEnd::NothingStarted;
 }
 
-void WaitForUserInput(SSCoverWnd& cover)
+bool WaitForUserInput(SSCoverWnd& cover, DWORD dwTimeoutMs)
 {
     if (!cover.IsWindow())
-        return;
+        return true;
     cover.SetPaintDesktop(false);
     cover.SetEndOnInput(true);
     // Keys go to the foreground window; no saver holds that place any more.
     ::SetForegroundWindow(cover);
+    const DWORD dwStart = ::GetTickCount();
+    bool bTimeUp = false;
     while (!cover.HasUserInput() && cover.IsWindow()) {
-        if (!::WaitMessage())
+        const DWORD dwLeft =
+            dwTimeoutMs == INFINITE ? INFINITE : TimeLeftMs(dwStart, dwTimeoutMs, ::GetTickCount());
+        const DWORD result = ::MsgWaitForMultipleObjects(0, nullptr, FALSE, dwLeft, QS_ALLINPUT);
+        if (result == WAIT_TIMEOUT) {
+            bTimeUp = true;
+            break;
+        }
+        if (result != WAIT_OBJECT_0)
             break;
         DispatchWaitingMessages();
     }
     cover.SetEndOnInput(false);
+    return !bTimeUp;
 }
 
 void RunSaverLoop(const AnsiString& cmdLine)
 {
-    SaverRotation rotation;
-    rotation.Prepare();
     SSSettings& settings = GetSettings();
+    SaverHealth health(true);
+    SaverRotation rotation;
+    // A saver that failed too often in a row has no place in the round.
+    rotation.Prepare(health.WithoutLeftOut(settings.GetSavers()), MakeShuffleSeed());
     const DWORD dwSwitchDelayMs =
         SwitchDelayMs(settings.GetShuffleSavers(), settings.GetShuffleDelay());
 
@@ -151,9 +224,18 @@ void RunSaverLoop(const AnsiString& cmdLine)
     cover.CreateCover();
     cover.ShowCover(true);
     CoverRunEnvironment env(cover, settings);
-    // Without a saver to show, the black cover is the screen saver, ended by the user.
-    if (RunSaverCycles(rotation, cmdLine, dwSwitchDelayMs, env) == RunEnd::NothingStarted)
-        WaitForUserInput(cover);
+    // Without a saver to show, the black cover is the screen saver, ended by the user;
+    // while a saver of the round may still work, the round is tried again now and then.
+    while (RunSaverCycles(rotation, cmdLine, dwSwitchDelayMs, env, &health) ==
+           RunEnd::NothingStarted) {
+        const DWORD dwWaitMs =
+            HasSaverToRun(rotation, health) ? FailedShowRetryMs(dwSwitchDelayMs) : INFINITE;
+        if (WaitForUserInput(cover, dwWaitMs))
+            break;
+    }
     if (cover.IsWindow())
         ::DestroyWindow(cover);
+    // Housekeeping after the user has the screen back.
+    if (health.GetEntryCount() > kMaxSaverHealthEntries)
+        health.Tidy();
 }

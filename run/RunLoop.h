@@ -4,6 +4,7 @@
 #include <windows.h>
 
 class RunEnvironment;
+class SaverHealth;
 class SaverRotation;
 class SSCoverWnd;
 
@@ -14,9 +15,19 @@ constexpr DWORD kMsPerMinute = 60000;
 // does not count toward the savers that failed in a row.
 constexpr DWORD kSaverWorkedMs = 10000;
 
+// A show whose savers have all failed tries them again after this long: a saver that
+// fails at once then costs one start a minute, and a passing fault (a share briefly away,
+// a saver that tripped over stray input) costs at most a minute of black.
+constexpr DWORD kFailedShowRetryMs = 60000;
+
 // Milliseconds a saver runs before the next one: the delay in minutes with switching on,
 // else 0, which means never.
 DWORD SwitchDelayMs(bool bShuffleSavers, DWORD nShuffleDelayMinutes) noexcept;
+
+// How long the black cover of a show whose savers have all failed waits before it tries
+// them again: the shorter of the switch delay and kFailedShowRetryMs, with switching on or
+// off.
+DWORD FailedShowRetryMs(DWORD dwSwitchDelayMs) noexcept;
 
 // What is left of a saver's time at dwNow, 0 once it is up; right across the wrap of the
 // tick counter.
@@ -30,17 +41,23 @@ enum class RunEnd {
     InputWhileDisplayOff,  // the user's input came while the display was off
 };
 
+// Whether some saver of the rotation may be started: one that is not left out.
+bool HasSaverToRun(const SaverRotation& rotation, const SaverHealth& health);
+
 // Starts, times, stops and replaces the savers of the rotation until the user's input
 // ends one, or ends the run kChildStopGraceMs after it, or until every saver of it has
 // failed in a row: not started, or ended by itself soon after its start with no input.
 // While the display is off no saver runs and no switch is due; when it comes on again the
 // next saver starts with a time of its own.
+// With pHealth, each end of a saver is noted there and savers left out are passed over
+// without a start.
 RunEnd RunSaverCycles(SaverRotation& rotation, const AnsiString& cmdLine, DWORD dwSwitchDelayMs,
-                      RunEnvironment& env);
+                      RunEnvironment& env, SaverHealth* pHealth = nullptr);
 
-// Keeps the cover up until the user moves the mouse, clicks or presses a key; returns at
-// once when there is no cover window to see that input.
-void WaitForUserInput(SSCoverWnd& cover);
+// Keeps the cover up until the user moves the mouse, clicks or presses a key, or the
+// time-out has passed; returns at once when there is no cover window to see that input.
+// False only when the time ran out.
+bool WaitForUserInput(SSCoverWnd& cover, DWORD dwTimeoutMs = INFINITE);
 
 // Run mode: covers the screen and runs the selected savers until the user ends one.
 void RunSaverLoop(const AnsiString& cmdLine);

@@ -6,6 +6,8 @@
 //   config_probe box TEXT           the screen centre of the check box of the row TEXT
 //   config_probe label TEXT         the screen centre of the text of the row TEXT
 //   config_probe rows               one line per row: "<ticked> <selected> <text>"
+//   config_probe status TEXT        the Status column of the row TEXT
+//   config_probe details            the line under the list
 //   config_probe owned              the title of a visible dialog owned by it, if any
 //   config_probe window CLASS       waits for a visible window of CLASS; prints its handle
 //   config_probe rect               the dialog's screen rectangle: "x y width height"
@@ -25,6 +27,8 @@ namespace {
 
 const char kDialogTitle[] = "Quillmix Configuration";
 const int kListId = 201;
+const int kDetailsId = 208;
+const int kStatusSubItem = 1;
 // The waits end the probe unsuccessfully rather than hang a test run that went wrong.
 const int kWaitTries = 6000;
 const DWORD kWaitStepMs = 10;
@@ -75,9 +79,10 @@ private:
 const SIZE_T kTextOffset = 1024;
 const SIZE_T kTextSize = 512;
 
-std::string RowText(HWND hWndList, const RemoteBuffer& buf, int row)
+std::string RowText(HWND hWndList, const RemoteBuffer& buf, int row, int column = 0)
 {
     LVITEMA item = {};
+    item.iSubItem = column;
     item.pszText = buf.Remote() + kTextOffset;
     item.cchTextMax = kTextSize;
     buf.Write(0, &item, sizeof(item));
@@ -190,7 +195,8 @@ int main(int argc, char** argv)
 {
     if (argc < 2) {
         std::fprintf(stderr,
-                     "usage: config_probe wait|gone|control|box|label|rows|owned|window|rect\n");
+                     "usage: config_probe "
+                     "wait|gone|control|box|label|rows|status|details|owned|window|rect\n");
         return 2;
     }
     const std::string cmd = argv[1];
@@ -256,6 +262,20 @@ int main(int argc, char** argv)
             std::printf("%d %d %s\n", ((state & LVIS_STATEIMAGEMASK) >> 12) == 2 ? 1 : 0,
                         (state & LVIS_SELECTED) != 0 ? 1 : 0, RowText(hWndList, buf, i).c_str());
         }
+        return 0;
+    }
+    if (cmd == "status") {
+        RemoteBuffer buf(hWndList, kTextOffset + kTextSize);
+        const int row = buf.Ok() ? FindRow(hWndList, buf, arg) : -1;
+        if (row < 0)
+            return 1;
+        std::printf("%s\n", RowText(hWndList, buf, row, kStatusSubItem).c_str());
+        return 0;
+    }
+    if (cmd == "details") {
+        char text[kTextSize] = {};
+        ::GetDlgItemTextA(hWndDialog, kDetailsId, text, sizeof(text));
+        std::printf("%s\n", text);
         return 0;
     }
     if (cmd == "owned") {

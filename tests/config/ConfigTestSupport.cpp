@@ -131,11 +131,11 @@ std::vector<std::string> ReadSavers()
 
 int RowCount(HWND hWndList) { return static_cast<int>(SendList(hWndList, LVM_GETITEMCOUNT)); }
 
-std::string RowText(HWND hWndList, int row)
+std::string RowText(HWND hWndList, int row, int column)
 {
     wchar_t text[512] = {};
     LVITEMW item = {};
-    item.iSubItem = 0;
+    item.iSubItem = column;
     item.pszText = text;
     item.cchTextMax = static_cast<int>(sizeof(text) / sizeof(text[0]));
     SendList(hWndList, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));

@@ -45,8 +45,9 @@ std::vector<std::string> ReadSavers();
 
 // The saver list, through list-view messages.
 int RowCount(HWND hWndList);
-// The row's text as the list view holds it (LVM_GETITEMTEXTW), in UTF-8.
-std::string RowText(HWND hWndList, int row);
+// The row's text in a column as the list view holds it (LVM_GETITEMTEXTW), in UTF-8:
+// 0 the saver's name, 1 its status.
+std::string RowText(HWND hWndList, int row, int column = 0);
 std::vector<std::string> RowTexts(HWND hWndList);
 bool IsRowTicked(HWND hWndList, int row);
 bool IsRowSelected(HWND hWndList, int row);

@@ -124,7 +124,7 @@ TEST_F(ConfigDialogTest, ListsEverySaverByDescriptionSortedAndTickedWhenSelected
             EXPECT_EQ(::SendMessageA(hWndList, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0),
                       LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
             HWND hWndHeader = reinterpret_cast<HWND>(::SendMessageA(hWndList, LVM_GETHEADER, 0, 0));
-            EXPECT_EQ(::SendMessageA(hWndHeader, HDM_GETITEMCOUNT, 0, 0), 1);
+            EXPECT_EQ(::SendMessageA(hWndHeader, HDM_GETITEMCOUNT, 0, 0), 2) << "name, status";
             char text[32] = {};
             LVCOLUMNA column = {};
             column.mask = LVCF_TEXT;
@@ -134,8 +134,12 @@ TEST_F(ConfigDialogTest, ListsEverySaverByDescriptionSortedAndTickedWhenSelected
             EXPECT_STREQ(text, "Name");
             RECT rcClient = {};
             ::GetClientRect(hWndList, &rcClient);
-            EXPECT_EQ(::SendMessageA(hWndList, LVM_GETCOLUMNWIDTH, 0, 0), rcClient.right)
-                << "the one column fills the list";
+            EXPECT_EQ(::SendMessageA(hWndList, LVM_GETCOLUMNWIDTH, 0, 0) +
+                          ::SendMessageA(hWndList, LVM_GETCOLUMNWIDTH, 1, 0),
+                      rcClient.right)
+                << "the names and the status column fill the list";
+            for (int i = 0; i < RowCount(hWndList); ++i)
+                EXPECT_EQ(RowText(hWndList, i, 1), "") << "nothing to report";
 
             // Stored defaults of a new user: one saver each time, 5 minutes, no desktop.
             EXPECT_TRUE(IsChecked(hWnd, IDC_CYCLE_ONCE));

@@ -3,9 +3,11 @@
 #include "config/SSConfigureDlg.h"
 
 #include "settings/SSSettings.h"
+#include "settings/SaverHealth.h"
 #include "tests/config/ConfigTestSupport.h"
 #include "tests/fixtures/FixtureNames.h"
 #include "tests/support/ScratchRegistry.h"
+#include "ui/UniqueHandle.h"
 
 #include <gtest/gtest.h>
 
@@ -106,6 +108,72 @@ TEST_F(ConfigDialogTryTest, PreviewRunsTheSaverFullScreenWhileTheDialogKeepsWork
     const std::string record = Record();
     EXPECT_TRUE(Contains(record, std::string(fixture::kRecordCmdLinePrefix) + recorder + " /s\r\n"))
         << record;
+}
+
+// Run mode's records show in the Status column and, for the selected saver, under the list.
+// Preview gives a saver that was left out a fresh start, which OK stores; OK also drops the
+// record of a saver whose file is gone.
+TEST_F(ConfigDialogTryTest, PreviewGivesALeftOutSaverAFreshStartAndOkKeepsIt)
+{
+    const std::string aurora = folder.Path() + "\\" + fixture::kSampleAurora.fileName;
+    const std::string gone = folder.Path() + "\\Gone.scr";
+    {
+        SaverHealth health(true);
+        for (DWORD i = 0; i < kLeaveOutAfterFailures; ++i)
+            health.NoteFailure(recorder, SaverFault::Crashed, true, 0xC0000005);
+        health.NoteFailure(aurora, SaverFault::CouldNotStart, false, 0);
+        health.NoteFailure(aurora, SaverFault::QuitAtOnce, true, 0);
+        health.NoteFailure(gone, SaverFault::CouldNotStart, false, 0);
+    }
+    SSConfigureDlg dlg(settings);
+    std::string detailsBefore, detailsAfter, statusAfter;
+    HWND hWndSaver = nullptr;
+    UniqueHandle saver;
+    ModalScript script;
+    script
+        .Then([&](HWND hWnd) {
+            HWND hWndList = List(hWnd);
+            EXPECT_EQ(RowText(hWndList, FindRow(hWndList, FIXTURE_DESCRIPTION_RECORDER), 1),
+                      "Left out: crashed 3 times in a row");
+            EXPECT_EQ(RowText(hWndList, FindRow(hWndList, FIXTURE_DESCRIPTION_SAMPLE_AURORA), 1),
+                      "Quit at once")
+                << "the count in brackets is of this fault";
+            EXPECT_EQ(WindowText(::GetDlgItem(hWnd, IDC_SAVER_DETAILS)), "");
+            return SelectRecorder(hWnd);
+        })
+        .Then([&](HWND hWnd) {
+            detailsBefore = WindowText(::GetDlgItem(hWnd, IDC_SAVER_DETAILS));
+            return true;
+        })
+        .Then(PostClick(IDC_PREVIEW))
+        .Then([&](HWND) {
+            hWndSaver = ::FindWindowA(fixture::kSaverWindowClass, nullptr);
+            if (hWndSaver == nullptr || !Contains(Record(), fixture::kRecordReady))
+                return false;
+            DWORD pid = 0;
+            ::GetWindowThreadProcessId(hWndSaver, &pid);
+            saver.reset(::OpenProcess(SYNCHRONIZE, FALSE, pid));
+            ::PostMessageA(hWndSaver, WM_KEYDOWN, VK_SPACE, 1);
+            return true;
+        })
+        // Once the saver has ended, the dialog's wait for it returns before the next step.
+        .Then([&](HWND) { return ::WaitForSingleObject(saver.get(), 0) != WAIT_TIMEOUT; })
+        .Then([&](HWND hWnd) {
+            HWND hWndList = List(hWnd);
+            statusAfter = RowText(hWndList, FindRow(hWndList, FIXTURE_DESCRIPTION_RECORDER), 1);
+            detailsAfter = WindowText(::GetDlgItem(hWnd, IDC_SAVER_DETAILS));
+            return true;
+        })
+        .Then(PostClick(IDOK));
+    script.Run(dlg);
+    EXPECT_TRUE(Contains(detailsBefore, "0xC0000005")) << detailsBefore;
+    EXPECT_TRUE(Contains(detailsBefore, "left out")) << detailsBefore;
+    EXPECT_EQ(statusAfter, "");
+    EXPECT_EQ(detailsAfter, "");
+    const SaverHealth health(false);
+    EXPECT_FALSE(health.Find(recorder, nullptr)) << "tried again: a fresh start";
+    EXPECT_TRUE(health.Find(aurora, nullptr));
+    EXPECT_EQ(health.GetEntryCount(), 1u) << "the record of the gone saver is dropped";
 }
 
 TEST_F(ConfigDialogTryTest, SettingsStartsTheSaverOwnedByTheDialogAndWaitsUntilItsBoxCloses)

@@ -10,6 +10,9 @@ registry read back with Wine's reg.exe.
                                right command line while the dialog stays open
   config_e2e.py owner PROBE    "/c:<handle>" and "-c <handle>" with a handle that names no
                                window, and "/c" alone: the dialog still comes up
+  config_e2e.py status PROBE   run mode passes over a crashing and a quitting saver, three
+                               runs and two; the dialog then shows their status, with
+                               nothing for the good saver, and details under the list
 
 PROBE is config_probe.exe (control positions and row states of the running dialog).
 Environment (set by CTest): QUILLMIX_WINE_SESSION, QUILLMIX_SCR, QUILLMIX_FIXTURES,
@@ -276,6 +279,67 @@ def test_try(probe_exe):
             os.remove(record)
 
 
+def failed_in_row(name_path):
+    """How many failed runs in a row run mode has on record for the saver (0: none)."""
+    data = (reg_query(r"\SaverHealth") or {}).get(name_path)
+    if not data:
+        return 0
+    return int.from_bytes(bytes.fromhex(data)[8:12], "little")
+
+
+def test_status(probe_exe):
+    folder = tempfile.mkdtemp(prefix="config-e2e-status-", dir=SESSION)
+    for name in ("Crash.scr", "ExitAtOnce.scr", "Recorder.scr"):
+        shutil.copy(os.path.join(FIXTURES, name), folder)
+    crash, quit_ = (windows_path(os.path.join(folder, n)) for n in ("Crash.scr", "ExitAtOnce.scr"))
+    reg_delete()
+    process = None
+    try:
+        wine("reg", "add", KEY + r"\Folders", "/v", "00", "/d", windows_path(folder), "/f")
+        for run, savers in enumerate(([crash, quit_], [crash, quit_], [crash]), 1):
+            wine("reg", "delete", KEY + r"\Savers", "/f", check_rc=False)
+            for i, saver in enumerate(savers):
+                wine("reg", "add", KEY + r"\Savers", "/v", f"{i:03}", "/d", saver, "/f")
+            process = subprocess.Popen([WINE_RUN, SESSION, SCR, "/s"])
+            for _ in range(MAX_POLLS // 10):
+                if all(failed_in_row(s) >= min(run, 2 if s == quit_ else 3) for s in savers):
+                    break
+                time.sleep(POLL_S * 10)
+            check(failed_in_row(crash) == run, f"run {run}: the crash is on record")
+            # Both passed over, the black cover waits for the user; a move made before it
+            # waits is not seen, so the user moves again until the run has ended.
+            for i in range(MAX_POLLS // 10):
+                xdo("mousemove_relative", "--", str(60 - 120 * (i % 2)), "60")
+                try:
+                    check(process.wait(timeout=0.5) == 0, f"run {run} ends on the user's move")
+                    break
+                except subprocess.TimeoutExpired:
+                    pass
+            process = None
+        wine("reg", "delete", KEY + r"\Savers", "/f", check_rc=False)
+        process = subprocess.Popen([WINE_RUN, SESSION, SCR])
+        check(probe(probe_exe, "wait") is not None, "the dialog appears")
+        statuses = {text: probe(probe_exe, "status", text)
+                    for text in ("Fixture Crash", "Fixture Exit At Once", "Fixture Recorder")}
+        check(statuses == {"Fixture Crash": "Left out: crashed 3 times in a row",
+                           "Fixture Exit At Once": "Quit at once (2 times)",
+                           "Fixture Recorder": ""}, f"the status column: {statuses}")
+        click(*point(probe_exe, "label", "Fixture Crash"))
+        details = probe(probe_exe, "details") or ""
+        check("0xC0000005" in details and "left out" in details, f"the details: {details!r}")
+        click(*point(probe_exe, "label", "Fixture Recorder"))
+        check(probe(probe_exe, "details") == "", "nothing to tell of the good saver")
+        xdo("key", "Escape")
+        check(process.wait(timeout=120) == 0, "Esc closes the dialog")
+        process = None
+    finally:
+        if process is not None and process.poll() is None:
+            process.kill()
+            process.wait()
+        reg_delete()
+        shutil.rmtree(folder, ignore_errors=True)
+
+
 def test_owner(probe_exe):
     for args in (["/c:12345"], ["-C", "7340032"], ["/c"]):
         s = Scenario("Savers", ["SampleAurora.scr"], args=args)
@@ -289,7 +353,8 @@ def test_owner(probe_exe):
 
 
 def main():
-    tests = {"choose": test_choose, "cancel": test_cancel, "try": test_try, "owner": test_owner}
+    tests = {"choose": test_choose, "cancel": test_cancel, "try": test_try, "owner": test_owner,
+             "status": test_status}
     if len(sys.argv) != 3 or sys.argv[1] not in tests:
         print(__doc__)
         return 2

@@ -70,6 +70,34 @@ bool ProductSettings::SetDword(const char* name, DWORD value) const
                          sizeof(value)) == ERROR_SUCCESS;
 }
 
+std::vector<std::string> ProductSettings::StringsIn(const char* subKey) const
+{
+    std::vector<std::string> strings;
+    UniqueRegKey key = CreateKey((std::string(kSettingsKey) + "\\" + subKey).c_str());
+    for (DWORD i = 0; key; ++i) {
+        char name[MAX_PATH] = {};
+        char data[MAX_PATH + 1] = {};
+        DWORD cchName = sizeof(name);
+        DWORD cbData = MAX_PATH;
+        DWORD type = REG_NONE;
+        if (::RegEnumValueA(key.get(), i, name, &cchName, nullptr, &type,
+                            reinterpret_cast<BYTE*>(data), &cbData) != ERROR_SUCCESS)
+            break;
+        if (type == REG_SZ)
+            strings.emplace_back(data);
+    }
+    return strings;
+}
+
+bool ProductSettings::SetValueIn(const char* subKey, const std::string& name, DWORD type,
+                                 const std::vector<BYTE>& data) const
+{
+    UniqueRegKey key = CreateKey((std::string(kSettingsKey) + "\\" + subKey).c_str());
+    return key &&
+        ::RegSetValueExA(key.get(), name.c_str(), 0, type, data.data(),
+                         static_cast<DWORD>(data.size())) == ERROR_SUCCESS;
+}
+
 bool ProductSettings::SetString(const char* name, const std::string& value) const
 {
     return SetStringIn(kSettingsKey, name, value);

@@ -34,6 +34,11 @@ public:
     // Whether the value is a REG_SZ whose stored size is its text and one terminating NUL,
     // with no other NUL inside: a value written whole, not cut or padded.
     bool IsCleanString(const char* name) const;
+    // The string values of a subkey, in the registry's order.
+    std::vector<std::string> StringsIn(const char* subKey) const;
+    // A value of any type in a subkey (the subkey is made).
+    bool SetValueIn(const char* subKey, const std::string& name, DWORD type,
+                    const std::vector<BYTE>& data) const;
 };
 
 // The product in run mode, started with the given switches; terminated if the caller

@@ -4,7 +4,9 @@
 // input given with SendInput. The product reads the real HKEY_CURRENT_USER of the Wine
 // prefix, so each test writes the key itself and removes it afterwards (the display lock
 // of the GUI tests keeps the other users of that key away meanwhile).
+#include "run/RunLoop.h"
 #include "saver/ChildSaver.h"
+#include "settings/SaverHealth.h"
 #include "tests/app/ChildTestSupport.h"
 #include "tests/e2e/ProductTestSupport.h"
 #include "tests/fixtures/FixtureNames.h"
@@ -17,6 +19,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -95,6 +98,34 @@ std::string StartedPath(const RecordFile& record)
     std::string path = lines.front().substr(std::string(fixture::kRecordCmdLinePrefix).size());
     const size_t blank = path.rfind(' ');
     return blank == std::string::npos ? path : path.substr(0, blank);
+}
+
+// Run mode's record of a saver, as the product left it; false when there is none.
+bool HealthOf(const std::string& path, SaverHealthRecord* pRecord)
+{
+    return SaverHealth(false).Find(path, pRecord);
+}
+
+// A record that says the saver crashed kLeaveOutAfterFailures times in a row, for its file
+// as it is now.
+std::vector<BYTE> LeftOutRecord(const std::string& path)
+{
+    SaverHealthRecord record;
+    for (DWORD i = 0; i < kLeaveOutAfterFailures; ++i)
+        record.AddFailure(SaverFault::Crashed, true, EXCEPTION_ACCESS_VIOLATION,
+                          e2e::FileTimeNow());
+    record.StampFile(path);
+    return record.ToBytes();
+}
+
+// Gives the file another last-write time, as an updated saver would have.
+bool Touch(const std::string& path)
+{
+    UniqueHandle file(
+        ::CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    FILETIME ft = {};
+    ::GetSystemTimeAsFileTime(&ft);
+    return file.get() != INVALID_HANDLE_VALUE && ::SetFileTime(file.get(), nullptr, nullptr, &ft);
 }
 
 }  // namespace
@@ -323,7 +354,7 @@ TEST(RunModeEndToEnd, SaversThatDieArePassedOverUntilTheUsersInputEndsAGoodOne)
 }
 
 // Savers that all die: after one round the black cover stays up, with no saver started
-// again, until the user's input.
+// again before the retry time, until the user's input.
 TEST(RunModeEndToEnd, SaversThatAllDieLeaveTheBlackCoverUpUntilTheUsersInput)
 {
     ProductSettings settings;
@@ -344,6 +375,155 @@ TEST(RunModeEndToEnd, SaversThatAllDieLeaveTheBlackCoverUpUntilTheUsersInput)
     EXPECT_TRUE(ScreenShows(kBlack, &seen)) << seen;
     EXPECT_FALSE(PointerShown());
     EXPECT_EQ(product.EndByUser([] { SendMouseMove(kUserMove, kUserMove); }, kEndGuardMs), 0u);
+}
+
+// A saver that crashed in three runs in a row is left out: the next run starts the good
+// saver first, with no gap for it, and the round holds the good saver alone. Once its file
+// changes it is tried again, with a fresh count.
+TEST(RunModeEndToEnd, SaverThatFailedThreeRunsInARowIsLeftOutUntilItsFileChanges)
+{
+    apptest::ScratchDir dir;
+    const std::string crash = dir.CopyIn(FixturePath(fixture::kCrash.fileName), "Crash.scr");
+    const std::string good = dir.CopyIn(FixturePath(fixture::kRecorder.fileName), "Good.scr");
+    ProductSettings settings;
+    SaverHealthRecord record;
+    for (DWORD run = 1; run <= kLeaveOutAfterFailures; ++run) {
+        SCOPED_TRACE("run " + std::to_string(run));
+        ASSERT_TRUE(settings.SetSavers({crash}));
+        RunningProduct product("/s");
+        ASSERT_TRUE(product.RunsUntil(
+            [&] { return HealthOf(crash, &record) && record.m_nFailedInRow == run; }));
+        EXPECT_EQ(product.EndByUser([] { SendMouseMove(kUserMove, kUserMove); }, kEndGuardMs), 0u);
+    }
+    EXPECT_TRUE(record.IsLeftOut());
+
+    // Without it left out, the crashing saver would come first: the good one did last time.
+    for (int run = 0; run < 2; ++run) {
+        SCOPED_TRACE(run == 0 ? "left out" : "touched");
+        ASSERT_TRUE(settings.SetSavers({crash, good}));
+        ASSERT_TRUE(settings.SetString("LastStarted", good));
+        RecordFile recordFile;
+        RunningProduct product("/s");
+        ASSERT_TRUE(product.WaitForSaver(fixture::kRecorder.description));
+        ASSERT_TRUE(HealthOf(crash, &record));
+        if (run == 0) {
+            EXPECT_EQ(settings.GetString("LastStarted"), good) << "the crash came first";
+            EXPECT_EQ(settings.StringsIn("ShuffleRound"), std::vector<std::string>{good});
+            EXPECT_EQ(record.m_nFailedInRow, kLeaveOutAfterFailures) << "started again";
+        } else {
+            EXPECT_EQ(settings.GetString("LastStarted"), crash);
+            EXPECT_EQ(record.m_nFailedInRow, 1u) << "a fresh count";
+        }
+        EXPECT_EQ(product.EndByUser([] { SendMouseMove(kUserMove, kUserMove); }, kEndGuardMs), 0u);
+        ASSERT_TRUE(Touch(crash));
+    }
+}
+
+// Two savers that quit at once while a flag file exists: the black cover stays up with no
+// further start, until the retry after kFailedShowRetryMs starts them again; by then the
+// flag is gone and a saver shows with no input from the user. Its good run clears its
+// record; the other saver's stays.
+TEST(RunModeEndToEnd, ShowWhoseSaversAllFailedTriesThemAgainAfterTheRetryTime)
+{
+    apptest::ScratchDir dir;
+    const std::vector<std::string> savers =
+        CopiesOf(dir, fixture::kRecorder.fileName, {"Flaky One.scr", "Flaky Two.scr"});
+    const std::string flag = dir.PathOf("fault.flag");
+    {
+        std::ofstream(flag) << "fault";
+    }
+    ::SetEnvironmentVariableA(fixture::kQuitFlagVariable, flag.c_str());
+    ProductSettings settings;
+    ASSERT_TRUE(settings.SetSavers(savers));
+    RecordFile record;
+    const auto starts = [&] { return record.LinesStartingWith(fixture::kRecordCmdLinePrefix); };
+
+    RunningProduct product("/s");
+    ASSERT_TRUE(product.RunsUntil([&] { return starts().size() == 2; }));
+    ASSERT_NE(product.WaitForCover(), nullptr);
+    apptest::PumpFor(kEndGuardMs / 10);
+    std::string seen;
+    EXPECT_TRUE(ScreenShows(kBlack, &seen)) << seen;
+    EXPECT_EQ(starts().size(), 2u) << "started again before the retry";
+    ASSERT_TRUE(::DeleteFileA(flag.c_str()));
+    const ULONGLONG removed = e2e::FileTimeNow();
+    const DWORD guardStart = ::GetTickCount();
+    ASSERT_TRUE(product.RunsUntil([&] {
+        return RecordHasLine(record, fixture::kRecordReady) ||
+            ::GetTickCount() - guardStart > kFailedShowRetryMs + kEndGuardMs;
+    }));
+    ASSERT_TRUE(RecordHasLine(record, fixture::kRecordReady)) << "never tried again";
+    const ULONGLONG shownMs = (e2e::FileTimeNow() - removed) / kFileTimePerMs;
+    std::printf("a saver showed %llu ms after the fault was gone\n", shownMs);
+    EXPECT_LE(shownMs, kFailedShowRetryMs);
+    ASSERT_EQ(starts().size(), 3u) << "one round of starts";
+    const std::string line =
+        starts().back().substr(std::string(fixture::kRecordCmdLinePrefix).size());
+    const std::string shown = line.substr(0, line.rfind(' '));
+    ASSERT_NE(std::find(savers.begin(), savers.end(), shown), savers.end()) << shown;
+    EXPECT_EQ(product.EndByUser([] { SendMouseMove(kUserMove, kUserMove); }, kEndGuardMs), 0u);
+    ::SetEnvironmentVariableA(fixture::kQuitFlagVariable, nullptr);
+
+    EXPECT_FALSE(HealthOf(shown, nullptr)) << "its good run cleared the record";
+    SaverHealthRecord other;
+    ASSERT_TRUE(HealthOf(shown == savers[0] ? savers[1] : savers[0], &other));
+    EXPECT_EQ(other.m_fault, SaverFault::QuitAtOnce);
+}
+
+// Stored values that this program did not write are ignored, each beside a clean record
+// that is not: another type, an unknown fault, a huge count, a name that is no path, and
+// 100,000 records of savers that are gone. The run ends by tidying them away.
+TEST(RunModeEndToEnd, HostileHealthValuesAreIgnoredBesideACleanRecord)
+{
+    apptest::ScratchDir dir;
+    const std::vector<std::string> savers = CopiesOf(
+        dir, fixture::kRecorder.fileName, {"Type.scr", "Kind.scr", "Count.scr", "Control.scr"});
+    ProductSettings settings;
+    ASSERT_TRUE(settings.SetSavers(savers));
+    const char* const health = kSaverHealthSubKey;
+    std::vector<BYTE> hostile = LeftOutRecord(savers[0]);
+    ASSERT_TRUE(settings.SetValueIn(health, savers[0], REG_NONE, hostile));
+    hostile = LeftOutRecord(savers[1]);
+    hostile[4] = 9;
+    ASSERT_TRUE(settings.SetValueIn(health, savers[1], REG_BINARY, hostile));
+    hostile = LeftOutRecord(savers[2]);
+    hostile[11] = 0x7f;
+    ASSERT_TRUE(settings.SetValueIn(health, savers[2], REG_BINARY, hostile));
+    ASSERT_TRUE(settings.SetValueIn(health, savers[3], REG_BINARY, LeftOutRecord(savers[3])));
+    ASSERT_TRUE(settings.SetValueIn(health, "Type.scr", REG_BINARY, LeftOutRecord(savers[0])));
+    const DWORD kJunk = 100000;
+    // A hang guard for the tidying of that many values on a busy machine.
+    const DWORD kJunkGuardMs = 4 * kEndGuardMs;
+    const std::vector<BYTE> gone = LeftOutRecord(savers[3]);
+    for (DWORD i = 0; i < kJunk; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof(name), "C:\\gone\\%06lu.scr", static_cast<unsigned long>(i));
+        ASSERT_TRUE(settings.SetValueIn(health, name, REG_BINARY, gone));
+    }
+
+    RecordFile record;
+    RunningProduct product("/s");
+    ASSERT_TRUE(product.RunsUntil([&] { return RecordHasLine(record, fixture::kRecordReady); }));
+    std::vector<std::string> round = settings.StringsIn("ShuffleRound");
+    std::sort(round.begin(), round.end());
+    EXPECT_EQ(round, (std::vector<std::string>{savers[2], savers[1], savers[0]}));
+    // The user's input until the cover is gone, and no more: the product tidies after it,
+    // and input that outlives it could reach the next test's saver.
+    const ULONGLONG given = e2e::FileTimeNow();
+    const DWORD guardStart = ::GetTickCount();
+    while (apptest::FindProcessWindow(product.ProcessId(), nullptr, kCoverWindowText) != nullptr &&
+           ::GetTickCount() - guardStart < kEndGuardMs) {
+        SendMouseMove(kUserMove, kUserMove);
+        apptest::PumpFor(kEndGuardMs / 60);
+    }
+    EXPECT_EQ(product.WaitForExitCode(kJunkGuardMs), 0u);
+    std::printf("the run ended %llu ms after the user's input, tidying %lu values\n",
+                (ExitTimeOf(product.get()) - given) / kFileTimePerMs,
+                static_cast<unsigned long>(kJunk + 5));
+    EXPECT_EQ(SaverHealth(false).GetEntryCount(), 1u);
+    SaverHealthRecord control;
+    ASSERT_TRUE(HealthOf(savers[3], &control));
+    EXPECT_TRUE(control.IsLeftOut());
 }
 
 // A launcher returns at once; the run lasts while the saver it started runs, and ends on

@@ -290,22 +290,24 @@ const char kShowDesktopText[] = " Show the desktop between screen savers\n"
 // The configuration dialog's controls, in template (and tab) order.
 const ExpectedItem kExpectedItems[] = {
     {-1, "STATIC", "Select screen savers to randomize:", 8, 5, 117, 8, WS_GROUP | SS_LEFT},
-    {201, "SYSLISTVIEW32", "", 7, 16, 136, 129,
+    {201, "SYSLISTVIEW32", "", 7, 16, 236, 129,
      WS_BORDER | WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS | LVS_ALIGNLEFT | LVS_NOCOLUMNHEADER},
-    {-1, "BUTTON", "Cycle Options", 149, 12, 191, 43, WS_GROUP | BS_GROUPBOX},
-    {207, "BUTTON", "Choose only one screen saver each time", 157, 25, 143, 10,
+    {-1, "BUTTON", "Cycle Options", 249, 12, 191, 43, WS_GROUP | BS_GROUPBOX},
+    {207, "BUTTON", "Choose only one screen saver each time", 257, 25, 143, 10,
      WS_GROUP | WS_TABSTOP | BS_AUTORADIOBUTTON},
-    {203, "BUTTON", "Show a new screen saver every", 157, 38, 113, 10,
+    {203, "BUTTON", "Show a new screen saver every", 257, 38, 113, 10,
      WS_TABSTOP | BS_AUTORADIOBUTTON},
-    {204, "EDIT", "", 274, 37, 24, 12,
+    {204, "EDIT", "", 374, 37, 24, 12,
      WS_BORDER | WS_TABSTOP | ES_RIGHT | ES_AUTOHSCROLL | ES_NUMBER},
-    {-1, "STATIC", "minute(s)", 302, 39, 29, 8, WS_GROUP | SS_LEFT},
-    {205, "BUTTON", kShowDesktopText, 158, 62, 176, 25,
+    {-1, "STATIC", "minute(s)", 402, 39, 29, 8, WS_GROUP | SS_LEFT},
+    {205, "BUTTON", kShowDesktopText, 258, 62, 176, 25,
      WS_GROUP | WS_TABSTOP | BS_AUTOCHECKBOX | BS_TOP | BS_MULTILINE},
-    {3, "BUTTON", "Settings", 149, 111, 50, 16, WS_TABSTOP | BS_PUSHBUTTON},
-    {4, "BUTTON", "Preview", 149, 130, 50, 16, WS_TABSTOP | BS_PUSHBUTTON},
-    {IDOK, "BUTTON", "OK", 235, 130, 50, 16, WS_TABSTOP | BS_DEFPUSHBUTTON},
-    {IDCANCEL, "BUTTON", "Cancel", 290, 130, 50, 16, WS_TABSTOP | BS_PUSHBUTTON},
+    {3, "BUTTON", "Settings", 249, 111, 50, 16, WS_TABSTOP | BS_PUSHBUTTON},
+    {4, "BUTTON", "Preview", 249, 130, 50, 16, WS_TABSTOP | BS_PUSHBUTTON},
+    {IDOK, "BUTTON", "OK", 335, 130, 50, 16, WS_TABSTOP | BS_DEFPUSHBUTTON},
+    {IDCANCEL, "BUTTON", "Cancel", 390, 130, 50, 16, WS_TABSTOP | BS_PUSHBUTTON},
+    // Added after the design's controls: the details of the selected saver's status.
+    {208, "STATIC", "", 8, 150, 432, 24, SS_LEFT | SS_NOPREFIX},
 };
 
 TEST_P(ProductResources, ConfigurationDialogTemplate)
@@ -326,8 +328,8 @@ TEST_P(ProductResources, ConfigurationDialogTemplate)
     EXPECT_EQ(d.helpId, 0u);
     EXPECT_EQ(d.x, 0);
     EXPECT_EQ(d.y, 0);
-    EXPECT_EQ(d.cx, 349);
-    EXPECT_EQ(d.cy, 155);
+    EXPECT_EQ(d.cx, 449);
+    EXPECT_EQ(d.cy, 180);
     EXPECT_EQ(d.menu, "");
     EXPECT_EQ(d.className, "");
     EXPECT_EQ(d.typeface, "MS Shell Dlg");

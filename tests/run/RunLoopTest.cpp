@@ -2,6 +2,7 @@
 
 #include "run/RunEnvironment.h"
 #include "run/SaverRotation.h"
+#include "settings/SaverHealth.h"
 #include "tests/support/ScratchRegistry.h"
 
 #include <gtest/gtest.h>
@@ -214,6 +215,14 @@ TEST(TimeLeft, CountsDownToZeroAcrossTheTickWrap)
     EXPECT_EQ(TimeLeftMs(0xFFFFFF00u, 60000, 0x100u), 60000u - 0x200u);
     EXPECT_EQ(TimeLeftMs(0xFFFFFF00u, 60000, 0xFFFFFF00u + 60000u), 0u);
     EXPECT_EQ(TimeLeftMs(0, kMaxSwitchDelayMs, 0xFFFFFFFFu), 0u);
+}
+
+TEST(FailedShowRetry, IsTheShorterOfTheSwitchDelayAndAMinute)
+{
+    EXPECT_EQ(FailedShowRetryMs(0), kFailedShowRetryMs) << "switching off";
+    EXPECT_EQ(FailedShowRetryMs(30000), 30000u);
+    EXPECT_EQ(FailedShowRetryMs(300000), kFailedShowRetryMs);
+    EXPECT_EQ(FailedShowRetryMs(kMaxSwitchDelayMs), kFailedShowRetryMs);
 }
 
 TEST_F(RunLoopTest, WithSwitchingOffOneSaverRunsUntilItEnds)
@@ -473,4 +482,45 @@ TEST_F(RunLoopTest, SaverClosedForTheDisplayHasNotFailedAndInputWhileItIsOffEnds
     dark.script = {Messages(60000), Messages(1000, true)};
     EXPECT_EQ(RunSaverCycles(m_rotation, "/s", 60000, dark), RunEnd::InputWhileDisplayOff);
     EXPECT_EQ(dark.log, (Log{"idle", "idle"}));
+}
+
+// Each end of a saver is noted: a failed start, a quit, input unheard; a good run clears
+// the record. A round of failures that leaves every saver out starts nothing more.
+TEST_F(RunLoopTest, HealthNotesEachEndAndLeavesOutSaversThatFailThreeTimesInARow)
+{
+    const auto path = [](const char* name) { return AnsiString("C:\\Savers\\") + name + ".scr"; };
+    SaverHealth health(true);
+    health.NoteFailure(path("Q"), SaverFault::Crashed, true, 0xC0000005);
+    PrepareRotation();
+    m_env.failingStarts = {"R"};
+    m_env.script = {kDied, kEnded};
+    EXPECT_EQ(RunSaverCycles(m_rotation, "/s", 0, m_env, &health), RunEnd::ChildEnded);
+    SaverHealthRecord record;
+    ASSERT_TRUE(health.Find(path("R"), &record));
+    EXPECT_EQ(record.m_fault, SaverFault::CouldNotStart);
+    EXPECT_FALSE(record.m_bHasExitCode);
+    ASSERT_TRUE(health.Find(path("P"), &record));
+    EXPECT_EQ(record.m_fault, SaverFault::QuitAtOnce) << "no exit code tells of a crash";
+    EXPECT_FALSE(health.Find(path("Q"), nullptr)) << "ended on the user's input: a good run";
+
+    m_env.script = {Messages(1000, true)};
+    EXPECT_EQ(RunSaverCycles(m_rotation, "/s", 0, m_env, &health), RunEnd::InputUnheard);
+    ASSERT_TRUE(health.Find(m_rotation.CurrentPath(), &record));
+    EXPECT_EQ(record.m_fault, SaverFault::IgnoredInput);
+
+    for (const char* name : {"P", "Q", "R"})
+        health.Forget(path(name));
+    PrepareRotation();
+    m_env.failingStarts = {"P", "Q", "R"};
+    for (DWORD round = 1; round < kLeaveOutAfterFailures; ++round) {
+        EXPECT_EQ(RunSaverCycles(m_rotation, "/s", 0, m_env, &health), RunEnd::NothingStarted);
+        EXPECT_TRUE(HasSaverToRun(m_rotation, health)) << "round " << round;
+    }
+    m_env.log.clear();
+    EXPECT_EQ(RunSaverCycles(m_rotation, "/s", 0, m_env, &health), RunEnd::NothingStarted);
+    EXPECT_EQ(m_env.log.size(), 12u) << "one last round of starts";
+    EXPECT_FALSE(HasSaverToRun(m_rotation, health));
+    m_env.log.clear();
+    EXPECT_EQ(RunSaverCycles(m_rotation, "/s", 0, m_env, &health), RunEnd::NothingStarted);
+    EXPECT_TRUE(m_env.log.empty()) << "left out: no start, no gap";
 }

@@ -3,6 +3,7 @@
 #include "settings/SSSettings.h"
 
 #include "settings/SaverCatalog.h"
+#include "settings/SaverHealth.h"
 #include "tests/fixtures/FixtureNames.h"
 #include "tests/settings/RegistryProbe.h"
 #include "tests/settings/ScratchFolder.h"
@@ -34,6 +35,7 @@ constexpr char kKey[] = "Software\\Brindlecraft\\Quillmix";
 constexpr char kFoldersKey[] = "Software\\Brindlecraft\\Quillmix\\Folders";
 constexpr char kSaversKey[] = "Software\\Brindlecraft\\Quillmix\\Savers";
 constexpr char kRoundKey[] = "Software\\Brindlecraft\\Quillmix\\ShuffleRound";
+constexpr char kHealthKey[] = "Software\\Brindlecraft\\Quillmix\\SaverHealth";
 
 std::vector<std::string> Strings(const PathList& list)
 {
@@ -517,3 +519,98 @@ TEST_F(SSSettingsTest, GetSettingsLoadsOnceAndKeepsItsObject)
 }
 
 }  // namespace
+
+// The records of savers that misbehaved: counted in a row, whatever the fault and of this
+// fault, cleared by a good run; crashes told from quits by their exit codes. (A changed
+// file: see the end-to-end run-mode test.)
+TEST_F(SSSettingsTest, SaverHealthCountsFailuresInARowUntilAGoodRun)
+{
+    const std::string crash = CopyFixture(fixture::kCrash, "Crash.scr");
+    const std::string quit = CopyFixture(fixture::kExitAtOnce, "Quit.scr");
+    EXPECT_TRUE(IsExceptionExitCode(0xC0000005));
+    EXPECT_TRUE(IsExceptionExitCode(0x80000003)) << "a breakpoint";
+    EXPECT_FALSE(IsExceptionExitCode(0xFFFFFFFF)) << "a program's -1";
+    EXPECT_FALSE(IsExceptionExitCode(1));
+    {
+        SaverHealth health(true);
+        health.NoteGoodRun(crash);
+        EXPECT_FALSE(RawExists(kHealthKey)) << "nothing to report, nothing written";
+        health.NoteFailure(crash, SaverFault::QuitAtOnce, true, 0);
+        health.NoteFailure(crash, SaverFault::Crashed, true, 0xC0000005);
+        health.NoteFailure(quit, SaverFault::CouldNotStart, false, 0);
+        health.NoteGoodRun(quit);
+        EXPECT_FALSE(health.IsLeftOut(crash));
+        health.NoteFailure(crash, SaverFault::Crashed, true, 0xC0000005);
+    }
+    const SaverHealth health(false);
+    SaverHealthRecord record;
+    ASSERT_TRUE(health.Find(crash, &record));
+    EXPECT_EQ(record.m_fault, SaverFault::Crashed);
+    EXPECT_EQ(record.m_nFailedInRow, 3u);
+    EXPECT_EQ(record.m_nSameInRow, 2u);
+    EXPECT_TRUE(record.m_bHasExitCode);
+    EXPECT_EQ(record.m_dwExitCode, 0xC0000005u);
+    EXPECT_TRUE(health.IsLeftOut(crash));
+    EXPECT_EQ(Strings(health.WithoutLeftOut(ListOf({quit, crash}))),
+              std::vector<std::string>{quit});
+    EXPECT_FALSE(health.Find(quit, nullptr)) << "the good run cleared it";
+    EXPECT_EQ(RawQuery(kHealthKey, crash).type, static_cast<DWORD>(REG_BINARY));
+    EXPECT_EQ(RawQuery(kHealthKey, crash).data.size(), kSaverHealthRecordSize);
+    EXPECT_FALSE(RawQuery(kHealthKey, quit).exists);
+}
+
+// Stored values this program did not write count for nothing beside a clean record that
+// does; tidying drops them, the records of files that are gone, and the oldest beyond the
+// bound.
+TEST_F(SSSettingsTest, SaverHealthTrustsOnlyItsOwnRecords)
+{
+    const std::string control = CopyFixture(fixture::kCrash, "Control.scr");
+    SaverHealthRecord left;
+    for (DWORD i = 0; i < kLeaveOutAfterFailures; ++i)
+        left.AddFailure(SaverFault::Crashed, true, 0xC0000005, 1000 + i);
+    left.StampFile(control);
+    const std::vector<BYTE> clean = left.ToBytes();
+    const std::string cleanData(clean.begin(), clean.end());
+    RawSet(kHealthKey, control, REG_BINARY, cleanData);
+
+    // Another type, an unknown fault and a huge count: see the end-to-end run-mode test.
+    const std::string longer = CopyFixture(fixture::kSampleAurora, "Longer.scr");
+    SaverHealthRecord stamped = left;
+    stamped.StampFile(longer);
+    const std::vector<BYTE> longerData = stamped.ToBytes();
+    RawSet(kHealthKey, longer, REG_BINARY,
+           std::string(longerData.begin(), longerData.end()) + '\0');
+    RawSet(kHealthKey, "Control.scr", REG_BINARY, cleanData);
+    RawSet(kHealthKey, "", REG_BINARY, cleanData);
+    for (size_t i = 0; i < 1500; ++i)
+        RawSet(kHealthKey, "C:\\gone\\" + std::to_string(i) + ".scr", REG_BINARY, cleanData);
+
+    {
+        const SaverHealth health(false);
+        EXPECT_TRUE(health.IsLeftOut(control));
+        EXPECT_FALSE(health.Find(longer, nullptr)) << "one byte more than a record";
+        EXPECT_FALSE(health.Find("Control.scr", nullptr)) << "a name that is not a path";
+        EXPECT_FALSE(IsSaverHealthName("Control.scr"));
+        EXPECT_TRUE(IsSaverHealthName("\\\\server\\share\\A.scr"));
+    }
+    SaverHealth(true).Tidy();
+    EXPECT_EQ(RawValues(kHealthKey).size(), 1u);
+    EXPECT_EQ(RawQuery(kHealthKey, control).data, cleanData);
+
+    // Beyond the bound the oldest go: the control is the oldest of these.
+    std::vector<std::string> newer;
+    for (DWORD i = 0; i < kMaxSaverHealthEntries; ++i) {
+        SaverHealthRecord record = left;
+        newer.push_back(m_folder.WriteText("Bound\\" + std::to_string(i) + ".scr", "x"));
+        record.m_ftWhen = 5000 + i;
+        record.StampFile(newer.back());
+        const std::vector<BYTE> bytes = record.ToBytes();
+        RawSet(kHealthKey, newer.back(), REG_BINARY, std::string(bytes.begin(), bytes.end()));
+    }
+    SaverHealth health(true);
+    EXPECT_EQ(health.GetEntryCount(), kMaxSaverHealthEntries + 1);
+    health.Tidy();
+    EXPECT_EQ(health.GetEntryCount(), kMaxSaverHealthEntries);
+    EXPECT_FALSE(RawQuery(kHealthKey, control).exists);
+    EXPECT_TRUE(health.IsLeftOut(newer.front()));
+}
