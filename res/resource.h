@@ -16,5 +16,6 @@
 #define IDC_CYCLE_ONCE 207
 #define IDC_SETTINGS 3
 #define IDC_PREVIEW 4
+#define IDC_MONITOR_MODE 208
 
 #define IDC_STATIC_TEXT -1
