@@ -2,6 +2,8 @@
 
 #include "app/ChildSaver.h"
 #include "run/CoverRunEnvironment.h"
+#include "run/MonitorLayout.h"
+#include "run/MonitorRunLoop.h"
 #include "run/RunEnvironment.h"
 #include "run/SSCoverWnd.h"
 #include "run/SaverRotation.h"
@@ -125,8 +127,16 @@ void RunSaverLoop(const AnsiString& cmdLine)
     cover.CreateCover();
     cover.ShowCover(true);
     CoverRunEnvironment env(cover, settings);
+    // A saver per monitor only where there are several monitors and something to show.
+    const MonitorMode mode = settings.GetMonitorMode();
+    const MonitorLayout layout = mode == MonitorMode::OneOverAll
+        ? MonitorLayout(std::vector<RECT>())
+        : MonitorLayout::FromSystem();
+    const RunEnd end = layout.GetCount() > 1 && !rotation.IsEmpty()
+        ? RunMonitorCycles(rotation, mode, layout, dwSwitchDelayMs, cover, env)
+        : RunSaverCycles(rotation, cmdLine, dwSwitchDelayMs, env);
     // Without a saver to show, the black cover is the screen saver, ended by the user.
-    if (RunSaverCycles(rotation, cmdLine, dwSwitchDelayMs, env) == RunEnd::NothingStarted)
+    if (end == RunEnd::NothingStarted)
         WaitForUserInput(cover);
     if (cover.IsWindow())
         ::DestroyWindow(cover);
