@@ -17,6 +17,9 @@ packages=(
   # Marlett and the Tahoma look-alike: caption buttons and dialog text as on Windows.
   fonts-wine
   xvfb xdotool imagemagick x11-utils
+  # Two monitors for the run-mode test of a saver per monitor: Xorg's dummy driver, laid
+  # out with xrandr.
+  xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils
   clang-format clang-tidy
   python3
   # Builds the Windows Installer package (wixl) and reads its tables back (msiinfo).
