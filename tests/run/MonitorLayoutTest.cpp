@@ -58,23 +58,29 @@ TEST(MonitorLayout, FirstSwitchesAreStaggeredAcrossTheDelay)
 // round has more savers than monitors, and over a round every saver is shown.
 TEST(MonitorSaverChoice, DifferentOnEachNeverShowsOneSaverTwiceAtOnce)
 {
-    ScratchRegistry registry;
-    SaverRotation rotation;
-    rotation.Prepare(Savers(3), 1);
-    MonitorSaverChoice choice(rotation, MonitorMode::DifferentOnEach, 2);
-    AnsiString showing[2] = {choice.Next(0), choice.Next(1)};
-    EXPECT_NE(showing[0], showing[1]);
-    std::set<std::string> seen = {showing[0].str(), showing[1].str()};
-    // Staggered switches, monitor 0 then 1, across several rounds.
-    for (int step = 0; step < 20; ++step) {
-        const size_t i = static_cast<size_t>(step % 2);
-        showing[i] = choice.Next(i);
-        EXPECT_NE(showing[0], showing[1]) << "step " << step;
-        seen.insert(showing[i].str());
+    // Several shuffles: a new round may begin with the saver the other monitor shows.
+    for (DWORD seed = 1; seed <= 10; ++seed) {
+        ScratchRegistry registry;
+        SaverRotation rotation;
+        rotation.Prepare(Savers(3), seed);
+        MonitorSaverChoice choice(rotation, MonitorMode::DifferentOnEach, 2);
+        AnsiString showing[2] = {choice.Next(0), choice.Next(1)};
+        EXPECT_NE(showing[0], showing[1]);
+        std::set<std::string> seen = {showing[0].str(), showing[1].str()};
+        // Switches in an uneven order, as when a monitor passes savers over, across
+        // several rounds.
+        const size_t order[] = {1, 1, 0, 1, 1, 1, 0, 0, 1, 0, 1, 1, 1, 1, 0, 0, 0, 1, 0, 1};
+        for (size_t step = 0; step < ARRAYSIZE(order); ++step) {
+            const size_t i = order[step];
+            showing[i] = choice.Next(i);
+            EXPECT_NE(showing[0], showing[1]) << "seed " << seed << ", step " << step;
+            seen.insert(showing[i].str());
+        }
+        EXPECT_EQ(seen.size(), 3u);
     }
-    EXPECT_EQ(seen.size(), 3u);
 
     // Fewer savers than monitors: the one saver shows on both.
+    ScratchRegistry registry;
     SaverRotation single;
     single.Prepare(Savers(1), 1);
     MonitorSaverChoice few(single, MonitorMode::DifferentOnEach, 2);
