@@ -22,6 +22,12 @@ const char kZeroDelayMessage[] = "ERROR:  Please enter a delay of at least one m
 // The delay box holds four digits, so no delay above this can be typed.
 const DWORD kMaxShuffleDelay = 9999;
 const WPARAM kDelayTextLimit = 4;
+// The choices of the monitor list, in the order of their MonitorMode numbers.
+const char* const kMonitorModeTexts[] = {
+    "One saver over all monitors",
+    "A different saver on each monitor",
+    "The same saver on each monitor",
+};
 
 // Names in the order the user reads them: the user's locale, without case, as lstrcmpiA
 // compares ANSI names, but over every character.
@@ -258,6 +264,11 @@ LRESULT SSConfigureDlg::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&)
     ::SetDlgItemTextA(m_hWnd, IDC_DELAY, szDelay);
     // Set after the text, so that a larger stored delay still shows in full.
     ::SendDlgItemMessageA(m_hWnd, IDC_DELAY, EM_LIMITTEXT, kDelayTextLimit, 0);
+    for (const char* pszText : kMonitorModeTexts)
+        ::SendDlgItemMessageA(m_hWnd, IDC_MONITOR_MODE, CB_ADDSTRING, 0,
+                              reinterpret_cast<LPARAM>(pszText));
+    ::SendDlgItemMessageA(m_hWnd, IDC_MONITOR_MODE, CB_SETCURSEL,
+                          static_cast<WPARAM>(settings.GetMonitorMode()), 0);
     if (settings.GetShuffleSavers()) {
         ::CheckDlgButton(m_hWnd, IDC_CYCLE_EVERY, BST_CHECKED);
     } else {
@@ -309,6 +320,9 @@ LRESULT SSConfigureDlg::OnOK(WORD, WORD wID, HWND, BOOL&)
     settings.SetShuffleDelay(dwDelay);
     settings.SetShuffleSavers(bCycle);
     settings.SetShowDesktop(::IsDlgButtonChecked(m_hWnd, IDC_SHOW_DESKTOP) == BST_CHECKED);
+    const LRESULT nMode = ::SendDlgItemMessageA(m_hWnd, IDC_MONITOR_MODE, CB_GETCURSEL, 0, 0);
+    if (nMode >= 0 && static_cast<size_t>(nMode) < ARRAYSIZE(kMonitorModeTexts))
+        settings.SetMonitorMode(static_cast<MonitorMode>(nMode));
     settings.Save();
     SaverHealth health(true);
     for (const AnsiString& path : m_retried)

@@ -17,5 +17,6 @@
 #define IDC_SETTINGS 3
 #define IDC_PREVIEW 4
 #define IDC_SAVER_DETAILS 208
+#define IDC_MONITOR_MODE 209
 
 #define IDC_STATIC_TEXT -1

@@ -1,6 +1,8 @@
 #include "run/RunLoop.h"
 
 #include "run/CoverRunEnvironment.h"
+#include "run/MonitorLayout.h"
+#include "run/MonitorRunLoop.h"
 #include "run/RunEnvironment.h"
 #include "run/SSCoverWnd.h"
 #include "run/SaverRotation.h"
@@ -224,14 +226,25 @@ void RunSaverLoop(const AnsiString& cmdLine)
     cover.CreateCover();
     cover.ShowCover(true);
     CoverRunEnvironment env(cover, settings);
-    // Without a saver to show, the black cover is the screen saver, ended by the user;
-    // while a saver of the round may still work, the round is tried again now and then.
-    while (RunSaverCycles(rotation, cmdLine, dwSwitchDelayMs, env, &health) ==
-           RunEnd::NothingStarted) {
-        const DWORD dwWaitMs =
-            HasSaverToRun(rotation, health) ? FailedShowRetryMs(dwSwitchDelayMs) : INFINITE;
-        if (WaitForUserInput(cover, dwWaitMs))
-            break;
+    // A saver per monitor only where there are several monitors and something to show.
+    const MonitorMode mode = settings.GetMonitorMode();
+    const MonitorLayout layout = mode == MonitorMode::OneOverAll
+        ? MonitorLayout(std::vector<RECT>())
+        : MonitorLayout::FromSystem();
+    if (layout.GetCount() > 1 && !rotation.IsEmpty()) {
+        if (RunMonitorCycles(rotation, mode, layout, dwSwitchDelayMs, cover, env) ==
+            RunEnd::NothingStarted)
+            WaitForUserInput(cover);
+    } else {
+        // Without a saver to show, the black cover is the screen saver, ended by the user;
+        // while a saver of the round may still work, the round is tried again now and then.
+        while (RunSaverCycles(rotation, cmdLine, dwSwitchDelayMs, env, &health) ==
+               RunEnd::NothingStarted) {
+            const DWORD dwWaitMs =
+                HasSaverToRun(rotation, health) ? FailedShowRetryMs(dwSwitchDelayMs) : INFINITE;
+            if (WaitForUserInput(cover, dwWaitMs))
+                break;
+        }
     }
     if (cover.IsWindow())
         ::DestroyWindow(cover);

@@ -15,6 +15,7 @@ constexpr char kShuffleSaversValue[] = "ShuffleSavers";
 constexpr char kShuffleDelayValue[] = "ShuffleDelay";
 constexpr char kShowDesktopValue[] = "ShowDesktop";
 constexpr char kRecurseSaverFoldersValue[] = "RecurseSaverFolders";
+constexpr char kMonitorModeValue[] = "MonitorMode";
 constexpr char kFoldersSubKey[] = "Folders";
 constexpr char kSaversSubKey[] = "Savers";
 constexpr char kFolderNameFormat[] = "%02u";
@@ -34,6 +35,25 @@ bool ReadFlag(const AnsiString& keyPath, const char* pszName)
 }
 
 DWORD FlagValue(bool b) noexcept { return b ? 1 : 0; }
+
+// Only a REG_DWORD with a known number chooses a mode; anything else is one over all,
+// which is what a version without the setting does.
+MonitorMode ReadMonitorMode(const AnsiString& keyPath)
+{
+    DWORD dwType = REG_NONE;
+    DWORD dwValue = 0;
+    if (!RegGetValueType(keyPath, kMonitorModeValue, &dwType) || dwType != REG_DWORD ||
+        !RegReadDword(keyPath, kMonitorModeValue, &dwValue))
+        return MonitorMode::OneOverAll;
+    switch (static_cast<MonitorMode>(dwValue)) {
+    case MonitorMode::DifferentOnEach:
+        return MonitorMode::DifferentOnEach;
+    case MonitorMode::SameOnEach:
+        return MonitorMode::SameOnEach;
+    default:
+        return MonitorMode::OneOverAll;
+    }
+}
 
 // A name of decimal digits only, as the store writes them.
 bool IsNumberName(const AnsiString& name)
@@ -136,6 +156,7 @@ void SSSettings::Load()
         m_nShuffleDelay = kDefaultShuffleDelay;
     m_bShowDesktop = ReadFlag(key, kShowDesktopValue);
     m_bRecurseSaverFolders = ReadFlag(key, kRecurseSaverFoldersValue);
+    m_monitorMode = ReadMonitorMode(key);
 
     m_folders.RemoveAll();
     const AnsiString foldersKey = SubKeyPath(kFoldersSubKey);
@@ -168,6 +189,7 @@ void SSSettings::Save()
     RegWriteDword(key, kShuffleDelayValue, m_nShuffleDelay);
     RegWriteDword(key, kShowDesktopValue, FlagValue(m_bShowDesktop));
     RegWriteDword(key, kRecurseSaverFoldersValue, FlagValue(m_bRecurseSaverFolders));
+    RegWriteDword(key, kMonitorModeValue, static_cast<DWORD>(m_monitorMode));
 
     const AnsiString foldersKey = SubKeyPath(kFoldersSubKey);
     RegDeleteKeyPath(foldersKey);

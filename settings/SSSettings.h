@@ -6,6 +6,13 @@
 // The settings key of the current user.
 extern const char kSettingsKey[];
 
+// How run mode uses several monitors; the numbers are the stored MonitorMode values.
+enum class MonitorMode : DWORD {
+    OneOverAll = 0,  // one saver started with "/s" covers them all
+    DifferentOnEach = 1,  // each monitor shows the next saver of the round
+    SameOnEach = 2,  // one saver, started once per monitor
+};
+
 // The user's choices, loaded from the registry on first access (GetSettings) and written
 // back only by Save.
 class SSSettings {
@@ -20,6 +27,8 @@ public:
     void SetShuffleDelay(DWORD nMinutes) noexcept { m_nShuffleDelay = nMinutes; }
     bool GetShowDesktop() const noexcept { return m_bShowDesktop; }
     void SetShowDesktop(bool b) noexcept { m_bShowDesktop = b; }
+    MonitorMode GetMonitorMode() const noexcept { return m_monitorMode; }
+    void SetMonitorMode(MonitorMode mode) noexcept { m_monitorMode = mode; }
     bool GetRecurseSaverFolders() const noexcept { return m_bRecurseSaverFolders; }
     PathList& GetFolders() noexcept { return m_folders; }
     const PathList& GetFolders() const noexcept { return m_folders; }
@@ -30,6 +39,7 @@ private:
     bool m_bShuffleSavers = false;
     DWORD m_nShuffleDelay = 0;
     bool m_bShowDesktop = false;
+    MonitorMode m_monitorMode = MonitorMode::OneOverAll;
     PathList m_folders;
     bool m_bRecurseSaverFolders = false;
     PathList m_savers;

@@ -19,6 +19,9 @@ packages=(
   # East Asian glyphs for tools/screenshot-config.sh's prefix, as Windows links them to Tahoma.
   fonts-droid-fallback
   xvfb xdotool imagemagick x11-utils
+  # Two monitors for the run-mode test of a saver per monitor: Xorg's dummy driver, laid
+  # out with xrandr.
+  xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils
   clang-format clang-tidy
   python3
   # Builds the Windows Installer package (wixl) and reads its tables back (msiinfo).

@@ -106,7 +106,20 @@ start)
   n=${QUILLMIX_DISPLAY_BASE:-90}
   while :; do
     while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
-    Xvfb ":$n" -screen 0 "${QUILLMIX_SCREEN:-1024x768x24}" -nolisten tcp -noreset </dev/null >"$dir/xvfb.log" 2>&1 &
+    if [ "${QUILLMIX_MONITORS:-1}" = 2 ]; then
+      # Two monitors side by side, 800 x 600 and 640 x 480, as RandR outputs of Xorg's
+      # dummy driver: Wine 10 sees them where they are (Xephyr's Xinerama heads it puts
+      # both at 0, 0).
+      printf '%s\n' 'Section "ServerFlags"' '  Option "AutoAddDevices" "false"' 'EndSection' \
+        'Section "Device"' '  Identifier "dummy"' '  Driver "dummy"' '  VideoRam 32000' 'EndSection' \
+        'Section "Screen"' '  Identifier "screen"' '  Device "dummy"' '  DefaultDepth 24' \
+        '  SubSection "Display"' '    Depth 24' '    Virtual 1440 600' '  EndSubSection' 'EndSection' \
+        >"$dir/xorg.conf"
+      Xorg ":$n" -config "$dir/xorg.conf" -noreset -nolisten tcp -novtswitch -sharevts \
+        -logfile "$dir/xorg.log" </dev/null >"$dir/xvfb.log" 2>&1 &
+    else
+      Xvfb ":$n" -screen 0 "${QUILLMIX_SCREEN:-1024x768x24}" -nolisten tcp -noreset </dev/null >"$dir/xvfb.log" 2>&1 &
+    fi
     pid=$!
     for _ in $(seq 100); do
       kill -0 "$pid" 2>/dev/null || break
@@ -119,6 +132,17 @@ start)
   done
   echo "$pid" >"$dir/xvfb.pid"
   echo ":$n" >"$dir/display"
+  if [ "${QUILLMIX_MONITORS:-1}" = 2 ]; then
+    export DISPLAY=":$n"
+    xrandr --newmode 640x480_two 23.86 640 656 720 800 480 483 487 500 -hsync +vsync &&
+      xrandr --addmode DUMMY1 640x480_two &&
+      xrandr --output DUMMY0 --mode 800x600 --pos 0x0 --primary \
+        --output DUMMY1 --mode 640x480_two --pos 800x0 ||
+      fail "xrandr could not lay out the two monitors"
+    # A full query makes the server probe its outputs again; Wine asks for the current
+    # state only, which shows one monitor until then.
+    xrandr --query >/dev/null
+  fi
   export WINEPREFIX="$dir/prefix" WINEDEBUG=-all DISPLAY=":$n"
   # No Mono or Gecko: nothing here needs them, and their installers would ask.
   export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"

@@ -218,6 +218,32 @@ TEST_F(ConfigDialogTest, StoredCyclingOpensWithTheDelayAndDesktopOptionsEnabled)
     script.Run(dlg);
 }
 
+// The monitor list comes after the design's controls in the tab order, offers the three
+// modes and opens on the stored one; OK stores the choice, Cancel does not.
+TEST_F(ConfigDialogTest, MonitorListShowsTheStoredModeAndOnlyOkStoresTheChoice)
+{
+    WriteDword("MonitorMode", 1);
+    for (const int button : {IDCANCEL, IDOK}) {
+        SSConfigureDlg dlg(Loaded());
+        ModalScript script;
+        script
+            .Then([](HWND hWnd) {
+                HWND hWndMode = Item(hWnd, IDC_MONITOR_MODE);
+                EXPECT_EQ(::GetNextDlgTabItem(hWnd, Item(hWnd, IDCANCEL), FALSE), hWndMode);
+                EXPECT_EQ(::SendMessageA(hWndMode, CB_GETCOUNT, 0, 0), 3);
+                EXPECT_EQ(::SendMessageA(hWndMode, CB_GETCURSEL, 0, 0), 1);
+                EXPECT_EQ(WindowText(hWndMode), "A different saver on each monitor");
+                ::SendMessageA(hWndMode, CB_SETCURSEL, 2, 0);
+                return true;
+            })
+            .Then(PostClick(button));
+        EXPECT_EQ(script.Run(dlg), button);
+        DWORD value = 0;
+        EXPECT_TRUE(ReadDword("MonitorMode", &value));
+        EXPECT_EQ(value, button == IDOK ? 2u : 1u);
+    }
+}
+
 TEST_F(ConfigDialogTest, ClickOnTheBoxOfASelectedRowTicksAndClearsEverySelectedRow)
 {
     folder.Add(fixture::kNoDescription.fileName);

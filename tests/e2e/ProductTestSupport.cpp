@@ -105,7 +105,13 @@ bool ProductSettings::SetString(const char* name, const std::string& value) cons
 
 bool ProductSettings::SetSavers(const std::vector<std::string>& paths) const
 {
-    const std::string subKey = std::string(kSettingsKey) + "\\" + kSaversSubKey;
+    return SetSaversIn(kSaversSubKey, paths);
+}
+
+bool ProductSettings::SetSaversIn(const char* pszSubKey,
+                                  const std::vector<std::string>& paths) const
+{
+    const std::string subKey = std::string(kSettingsKey) + "\\" + pszSubKey;
     bool ok = static_cast<bool>(CreateKey(subKey.c_str()));
     for (size_t i = 0; i < paths.size(); ++i) {
         char name[8];

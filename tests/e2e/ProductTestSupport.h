@@ -29,6 +29,8 @@ public:
     // The selection, as the configuration dialog stores it: "000", "001", ... An empty
     // list still makes the subkey, which means that no saver is selected.
     bool SetSavers(const std::vector<std::string>& paths) const;
+    // The paths under a subkey of the settings key, as the store writes its lists.
+    bool SetSaversIn(const char* subKey, const std::vector<std::string>& paths) const;
     // A string value as stored; "" when it is missing or not a string.
     std::string GetString(const char* name) const;
     // Whether the value is a REG_SZ whose stored size is its text and one terminating NUL,

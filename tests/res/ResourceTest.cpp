@@ -289,8 +289,8 @@ const char kShowDesktopText[] = " Show the desktop between screen savers\n"
 
 // The configuration dialog's controls, in template (and tab) order.
 const ExpectedItem kExpectedItems[] = {
-    {-1, "STATIC", "Select screen savers to randomize:", 8, 5, 117, 8, WS_GROUP | SS_LEFT},
-    {201, "SYSLISTVIEW32", "", 7, 16, 236, 129,
+    {-1, "STATIC", "Select screen savers to randomize:", 8, 5, 135, 8, WS_GROUP | SS_LEFT},
+    {201, "SYSLISTVIEW32", "", 7, 16, 236, 149,
      WS_BORDER | WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS | LVS_ALIGNLEFT | LVS_NOCOLUMNHEADER},
     {-1, "BUTTON", "Cycle Options", 249, 12, 191, 43, WS_GROUP | BS_GROUPBOX},
     {207, "BUTTON", "Choose only one screen saver each time", 257, 25, 143, 10,
@@ -299,15 +299,19 @@ const ExpectedItem kExpectedItems[] = {
      WS_TABSTOP | BS_AUTORADIOBUTTON},
     {204, "EDIT", "", 374, 37, 24, 12,
      WS_BORDER | WS_TABSTOP | ES_RIGHT | ES_AUTOHSCROLL | ES_NUMBER},
-    {-1, "STATIC", "minute(s)", 402, 39, 29, 8, WS_GROUP | SS_LEFT},
-    {205, "BUTTON", kShowDesktopText, 258, 62, 176, 25,
+    {-1, "STATIC", "minute(s)", 402, 39, 36, 8, WS_GROUP | SS_LEFT},
+    {205, "BUTTON", kShowDesktopText, 258, 62, 176, 33,
      WS_GROUP | WS_TABSTOP | BS_AUTOCHECKBOX | BS_TOP | BS_MULTILINE},
-    {3, "BUTTON", "Settings", 249, 111, 50, 16, WS_TABSTOP | BS_PUSHBUTTON},
-    {4, "BUTTON", "Preview", 249, 130, 50, 16, WS_TABSTOP | BS_PUSHBUTTON},
-    {IDOK, "BUTTON", "OK", 335, 130, 50, 16, WS_TABSTOP | BS_DEFPUSHBUTTON},
-    {IDCANCEL, "BUTTON", "Cancel", 390, 130, 50, 16, WS_TABSTOP | BS_PUSHBUTTON},
-    // Added after the design's controls: the details of the selected saver's status.
-    {208, "STATIC", "", 8, 150, 432, 24, SS_LEFT | SS_NOPREFIX},
+    {3, "BUTTON", "Settings", 249, 131, 50, 16, WS_TABSTOP | BS_PUSHBUTTON},
+    {4, "BUTTON", "Preview", 249, 150, 50, 16, WS_TABSTOP | BS_PUSHBUTTON},
+    {IDOK, "BUTTON", "OK", 335, 150, 50, 16, WS_TABSTOP | BS_DEFPUSHBUTTON},
+    {IDCANCEL, "BUTTON", "Cancel", 390, 150, 50, 16, WS_TABSTOP | BS_PUSHBUTTON},
+    // Added after the design's controls, which keep their ids, classes, texts and order:
+    // the details of the selected saver's status, then the choice for several monitors.
+    {208, "STATIC", "", 8, 170, 432, 24, SS_LEFT | SS_NOPREFIX},
+    {-1, "STATIC", "On several monitors:", 249, 107, 78, 8, WS_GROUP | SS_LEFT},
+    {IDC_MONITOR_MODE, "COMBOBOX", "", 329, 105, 111, 60,
+     WS_GROUP | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST},
 };
 
 TEST_P(ProductResources, ConfigurationDialogTemplate)
@@ -329,7 +333,7 @@ TEST_P(ProductResources, ConfigurationDialogTemplate)
     EXPECT_EQ(d.x, 0);
     EXPECT_EQ(d.y, 0);
     EXPECT_EQ(d.cx, 449);
-    EXPECT_EQ(d.cy, 180);
+    EXPECT_EQ(d.cy, 200);
     EXPECT_EQ(d.menu, "");
     EXPECT_EQ(d.className, "");
     EXPECT_EQ(d.typeface, "MS Shell Dlg");

@@ -232,6 +232,33 @@ TEST_F(SSSettingsTest, NumbersAreTakenByTheirBytesWhateverTheirType)
     EXPECT_EQ(Loaded().GetShuffleDelay(), 5u);
 }
 
+// MonitorMode chooses a mode only as a REG_DWORD of a known number; anything else reads as
+// one saver over all monitors, and Save writes the mode as a REG_DWORD.
+TEST_F(SSSettingsTest, MonitorModeIsAKnownDwordOrOneOverAll)
+{
+    StoreNoSavers();
+    EXPECT_EQ(Loaded().GetMonitorMode(), MonitorMode::OneOverAll) << "absent";
+    const std::pair<DWORD, MonitorMode> numbers[] = {{0, MonitorMode::OneOverAll},
+                                                     {1, MonitorMode::DifferentOnEach},
+                                                     {2, MonitorMode::SameOnEach},
+                                                     {3, MonitorMode::OneOverAll},
+                                                     {0xFFFFFFFF, MonitorMode::OneOverAll}};
+    for (const auto& [number, mode] : numbers) {
+        RawSetDword(kKey, "MonitorMode", number);
+        EXPECT_EQ(Loaded().GetMonitorMode(), mode) << number;
+    }
+    RawSet(kKey, "MonitorMode", REG_BINARY, std::string("\x01\x00\x00\x00", 4));
+    EXPECT_EQ(Loaded().GetMonitorMode(), MonitorMode::OneOverAll) << "REG_BINARY";
+    RawSetString(kKey, "MonitorMode", "2");
+    EXPECT_EQ(Loaded().GetMonitorMode(), MonitorMode::OneOverAll) << "REG_SZ";
+
+    SSSettings settings = Loaded();
+    settings.SetMonitorMode(MonitorMode::SameOnEach);
+    settings.Save();
+    EXPECT_EQ(RawDword("MonitorMode"), 2u);
+    EXPECT_EQ(Loaded().GetMonitorMode(), MonitorMode::SameOnEach);
+}
+
 TEST_F(SSSettingsTest, StoredFoldersMustNameFoldersAsTheyStand)
 {
     StoreNoSavers();

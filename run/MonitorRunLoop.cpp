@@ -1,0 +1,253 @@
+#include "run/MonitorRunLoop.h"
+
+#include "run/MonitorLayout.h"
+#include "run/RunEnvironment.h"
+#include "run/SSMonitorHostWnd.h"
+#include "run/SaverRotation.h"
+#include "saver/ChildSaver.h"
+
+#include <memory>
+#include <vector>
+
+namespace {
+
+// Room for a handle in decimal and its NUL.
+constexpr size_t kHandleTextBuffer = 24;
+
+// One monitor: its host window and the saver drawing into it.
+struct MonitorSlot {
+    RECT rc = {};
+    std::unique_ptr<SSMonitorHostWnd> host;
+    ChildSaver child;
+    DWORD dwStartTick = 0;
+    DWORD dwDelayMs = 0;
+    DWORD nFailedInRow = 0;
+    bool bGaveUp = false;
+};
+
+AnsiString PreviewCommandLine(const AnsiString& path, HWND hWndHost)
+{
+    char szHandle[kHandleTextBuffer];
+    ::wsprintfA(szHandle, " /p %lu",
+                static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(hWndHost)));
+    return path + szHandle;
+}
+
+struct TopLevelSearch {
+    DWORD dwProcessId;
+    bool bFound;
+};
+
+BOOL CALLBACK FindVisibleTopLevel(HWND hWnd, LPARAM lParam)
+{
+    auto* search = reinterpret_cast<TopLevelSearch*>(lParam);
+    DWORD dwProcessId = 0;
+    ::GetWindowThreadProcessId(hWnd, &dwProcessId);
+    if (dwProcessId == search->dwProcessId && ::IsWindowVisible(hWnd)) {
+        search->bFound = true;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// Whether the saver shows a window of its own instead of a child of its host.
+bool ShowsTopLevelWindow(const ChildSaver& child)
+{
+    TopLevelSearch search = {::GetProcessId(child.Process()), false};
+    if (search.dwProcessId != 0)
+        ::EnumWindows(FindVisibleTopLevel, reinterpret_cast<LPARAM>(&search));
+    return search.bFound;
+}
+
+class MonitorRun {
+public:
+    MonitorRun(SaverRotation& rotation, MonitorMode mode, const MonitorLayout& layout,
+               DWORD dwSwitchDelayMs, HWND hWndCover, RunEnvironment& env)
+        : m_rotation(rotation)
+        , m_choice(rotation, mode, layout.GetCount())
+        , m_dwSwitchDelayMs(dwSwitchDelayMs)
+        , m_hWndCover(hWndCover)
+        , m_env(env)
+        , m_slots(layout.GetCount())
+    {
+        for (size_t i = 0; i < m_slots.size(); ++i) {
+            m_slots[i].rc = layout.HostRects()[i];
+            m_slots[i].dwDelayMs = layout.FirstDelayMs(i, dwSwitchDelayMs);
+        }
+    }
+
+    RunEnd Run();
+
+private:
+    void StartOn(size_t i);
+    void StopOn(MonitorSlot& slot);
+    // A saver of the slot ended by itself or was ended for showing its own window.
+    void PassOver(size_t i);
+    DWORD NextTimeout() const;
+    void OnTimeout();
+    void EndAll();
+
+    SaverRotation& m_rotation;
+    MonitorSaverChoice m_choice;
+    DWORD m_dwSwitchDelayMs;
+    HWND m_hWndCover;
+    RunEnvironment& m_env;
+    std::vector<MonitorSlot> m_slots;
+};
+
+void MonitorRun::StartOn(size_t i)
+{
+    MonitorSlot& slot = m_slots[i];
+    // Savers that cannot start are passed over at once, up to a whole round of them.
+    while (slot.nFailedInRow < m_rotation.GetCount()) {
+        if (!slot.host || !slot.host->IsWindow()) {
+            slot.host = std::make_unique<SSMonitorHostWnd>();
+            if (!slot.host->CreateHost(m_hWndCover, slot.rc))
+                break;
+        }
+        const AnsiString path = m_choice.Next(i);
+        slot.child = m_env.StartChild(path, PreviewCommandLine(path, *slot.host));
+        slot.dwStartTick = m_env.GetTicks();
+        if (slot.child)
+            return;
+        ++slot.nFailedInRow;
+    }
+    // The black host stays until the user's input.
+    slot.bGaveUp = true;
+}
+
+void MonitorRun::StopOn(MonitorSlot& slot)
+{
+    // A preview ends with its host, as when the display settings close; one that does not
+    // is ended after the grace.
+    if (slot.host && slot.host->IsWindow())
+        ::DestroyWindow(*slot.host);
+    slot.host.reset();
+    if (!slot.child)
+        return;
+    const DWORD dwStart = m_env.GetTicks();
+    for (;;) {
+        const DWORD dwLeft = TimeLeftMs(dwStart, kChildStopGraceMs, m_env.GetTicks());
+        const DWORD result = m_env.WaitForChild(slot.child, dwLeft);
+        if (result == WAIT_OBJECT_0)
+            break;
+        if (result != WAIT_OBJECT_0 + 1 || dwLeft == 0) {
+            m_env.EndChild(slot.child);
+            break;
+        }
+    }
+    slot.child = ChildSaver();
+}
+
+void MonitorRun::PassOver(size_t i)
+{
+    MonitorSlot& slot = m_slots[i];
+    const bool bFailed = m_env.GetTicks() - slot.dwStartTick < kSaverWorkedMs;
+    slot.nFailedInRow = bFailed ? slot.nFailedInRow + 1 : 0;
+    m_env.EndChild(slot.child);
+    slot.child = ChildSaver();
+    slot.dwDelayMs = m_dwSwitchDelayMs;
+    StartOn(i);
+}
+
+DWORD MonitorRun::NextTimeout() const
+{
+    DWORD dwTimeout = INFINITE;
+    const DWORD dwNow = m_env.GetTicks();
+    for (const MonitorSlot& slot : m_slots) {
+        if (!slot.child)
+            continue;
+        DWORD dwLeft = INFINITE;
+        if (dwNow - slot.dwStartTick < kPreviewSettleMs)
+            dwLeft = kPreviewCheckMs;
+        if (slot.dwDelayMs != 0) {
+            const DWORD dwSwitch = TimeLeftMs(slot.dwStartTick, slot.dwDelayMs, dwNow);
+            dwLeft = dwSwitch < dwLeft ? dwSwitch : dwLeft;
+        }
+        dwTimeout = dwLeft < dwTimeout ? dwLeft : dwTimeout;
+    }
+    return dwTimeout;
+}
+
+void MonitorRun::OnTimeout()
+{
+    for (size_t i = 0; i < m_slots.size(); ++i) {
+        MonitorSlot& slot = m_slots[i];
+        if (!slot.child)
+            continue;
+        const DWORD dwRan = m_env.GetTicks() - slot.dwStartTick;
+        if (dwRan < kPreviewSettleMs && ShowsTopLevelWindow(slot.child)) {
+            PassOver(i);
+        } else if (slot.dwDelayMs != 0 && dwRan >= slot.dwDelayMs) {
+            StopOn(slot);
+            slot.nFailedInRow = 0;
+            slot.dwDelayMs = m_dwSwitchDelayMs;
+            StartOn(i);
+        }
+    }
+}
+
+void MonitorRun::EndAll()
+{
+    for (MonitorSlot& slot : m_slots)
+        if (slot.host && slot.host->IsWindow())
+            ::DestroyWindow(*slot.host);
+    for (MonitorSlot& slot : m_slots)
+        StopOn(slot);
+}
+
+RunEnd MonitorRun::Run()
+{
+    const bool bWatched = m_env.ForgetUserInput();
+    for (size_t i = 0; i < m_slots.size(); ++i)
+        StartOn(i);
+    RunEnd end = RunEnd::ChildEnded;
+    for (;;) {
+        if (bWatched && m_env.HasUserInput())
+            break;
+        std::vector<HANDLE> handles;
+        std::vector<size_t> owners;
+        for (size_t i = 0; i < m_slots.size(); ++i) {
+            if (m_slots[i].child) {
+                handles.push_back(m_slots[i].child.Process());
+                owners.push_back(i);
+            }
+        }
+        // Without a watch on the input nothing could end a run with no saver left.
+        if (handles.empty() && !bWatched) {
+            end = RunEnd::NothingStarted;
+            break;
+        }
+        const DWORD nHandles = static_cast<DWORD>(handles.size());
+        const DWORD result = ::MsgWaitForMultipleObjects(nHandles, handles.data(), FALSE,
+                                                         NextTimeout(), QS_ALLINPUT);
+        if (result == WAIT_OBJECT_0 + nHandles) {
+            DispatchWaitingMessages();
+        } else if (result < WAIT_OBJECT_0 + nHandles) {
+            const size_t i = owners[result - WAIT_OBJECT_0];
+            // Another process of the saver's job may still run: then it goes on.
+            if (m_slots[i].child.WaitPumping(0) != WAIT_OBJECT_0 + 1) {
+                if (!bWatched)
+                    break;
+                if (!m_env.HasUserInput())
+                    PassOver(i);
+            }
+        } else if (result == WAIT_TIMEOUT) {
+            OnTimeout();
+        } else {
+            // The wait itself failed: nothing here can go on safely.
+            break;
+        }
+    }
+    EndAll();
+    return end;
+}
+
+}  // namespace
+
+RunEnd RunMonitorCycles(SaverRotation& rotation, MonitorMode mode, const MonitorLayout& layout,
+                        DWORD dwSwitchDelayMs, HWND hWndCover, RunEnvironment& env)
+{
+    MonitorRun run(rotation, mode, layout, dwSwitchDelayMs, hWndCover, env);
+    return run.Run();
+}

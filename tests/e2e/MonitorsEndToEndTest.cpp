@@ -1,0 +1,235 @@
+// A saver per monitor, end to end, on two monitors side by side (monitors_test.sh gives
+// the Wine session a display of two RandR outputs): the built Quillmix.scr started with
+// "/s" makes a host window over each monitor and starts a saver in each with "/p" and the
+// host's handle; the user's input ends them all and the run.
+#include "tests/app/ChildTestSupport.h"
+#include "tests/e2e/ProductTestSupport.h"
+#include "tests/fixtures/FixtureNames.h"
+#include "tests/run/RunTestSupport.h"
+#include "tests/support/TestPaths.h"
+#include "ui/UniqueHandle.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+using e2e::ProductSettings;
+using e2e::RunningProduct;
+
+const char kHostText[] = "Quillmix Monitor";
+const LONG kUserMove = 40;
+// Hang guard only.
+const DWORD kEndGuardMs = 30000;
+
+BOOL CALLBACK AddMonitor(HMONITOR hMonitor, HDC, LPRECT, LPARAM lParam)
+{
+    MONITORINFO info = {};
+    info.cbSize = sizeof(info);
+    if (::GetMonitorInfoA(hMonitor, &info))
+        reinterpret_cast<std::vector<RECT>*>(lParam)->push_back(info.rcMonitor);
+    return TRUE;
+}
+
+std::vector<RECT> Monitors()
+{
+    std::vector<RECT> monitors;
+    ::EnumDisplayMonitors(nullptr, nullptr, AddMonitor, reinterpret_cast<LPARAM>(&monitors));
+    return monitors;
+}
+
+std::string RectText(const RECT& rc)
+{
+    return std::to_string(rc.left) + "," + std::to_string(rc.top) + "-" + std::to_string(rc.right) +
+        "," + std::to_string(rc.bottom);
+}
+
+// What one monitor's host shows: its rectangle, its handle, the saver window in it and
+// that saver's process.
+struct HostView {
+    HWND host;
+    RECT rc;
+    HWND saver;
+    DWORD saverPid;
+};
+
+struct HostSearch {
+    DWORD productPid;
+    std::vector<HostView> views;
+};
+
+BOOL CALLBACK AddHost(HWND hWnd, LPARAM lParam)
+{
+    auto* search = reinterpret_cast<HostSearch*>(lParam);
+    char text[64] = {};
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(hWnd, &pid);
+    if (pid != search->productPid || !::IsWindowVisible(hWnd) ||
+        ::GetWindowTextA(hWnd, text, sizeof(text)) == 0 || std::string(text) != kHostText)
+        return TRUE;
+    HostView view = {
+        hWnd, {}, ::FindWindowExA(hWnd, nullptr, fixture::kSaverWindowClass, nullptr), 0};
+    ::GetWindowRect(hWnd, &view.rc);
+    if (view.saver != nullptr)
+        ::GetWindowThreadProcessId(view.saver, &view.saverPid);
+    search->views.push_back(view);
+    return TRUE;
+}
+
+std::vector<HostView> Hosts(const RunningProduct& product)
+{
+    HostSearch search = {product.ProcessId(), {}};
+    ::EnumWindows(AddHost, reinterpret_cast<LPARAM>(&search));
+    return search.views;
+}
+
+// The product's hosts once there is one per monitor and every one shows a saver.
+std::vector<HostView> WaitForSaverOnEachMonitor(const RunningProduct& product, size_t nMonitors)
+{
+    std::vector<HostView> views;
+    product.RunsUntil([&] {
+        views = Hosts(product);
+        if (views.size() != nMonitors)
+            return false;
+        for (const HostView& view : views)
+            if (view.saver == nullptr)
+                return false;
+        return true;
+    });
+    return views;
+}
+
+// The saver path each host's saver was started with, from "cmdline: PATH /p HANDLE".
+std::map<HWND, std::string> StartedByHost(const RecordFile& record)
+{
+    std::map<HWND, std::string> started;
+    for (const std::string& line : record.LinesStartingWith(fixture::kRecordCmdLinePrefix)) {
+        const std::string text = line.substr(std::string(fixture::kRecordCmdLinePrefix).size());
+        const size_t at = text.rfind(" /p ");
+        if (at == std::string::npos)
+            continue;
+        const unsigned long handle = std::stoul(text.substr(at + 4));
+        started[reinterpret_cast<HWND>(static_cast<ULONG_PTR>(handle))] = text.substr(0, at);
+    }
+    return started;
+}
+
+// Each host is exactly one monitor's rectangle, every monitor has one, and each saver was
+// started with "/p" and the decimal handle of its host.
+void ExpectOneHostPerMonitor(const std::vector<HostView>& views, const RecordFile& record)
+{
+    std::set<std::string> hostRects;
+    std::set<std::string> monitorRects;
+    for (const HostView& view : views)
+        hostRects.insert(RectText(view.rc));
+    for (const RECT& rc : Monitors())
+        monitorRects.insert(RectText(rc));
+    EXPECT_EQ(hostRects, monitorRects);
+    const std::map<HWND, std::string> started = StartedByHost(record);
+    for (const HostView& view : views)
+        EXPECT_EQ(started.count(view.host), 1u) << "no saver started with /p " << view.host;
+}
+
+void ExpectEnded(const std::vector<HostView>& views)
+{
+    for (const HostView& view : views) {
+        UniqueHandle saver(::OpenProcess(SYNCHRONIZE, FALSE, view.saverPid));
+        EXPECT_TRUE(!saver || ::WaitForSingleObject(saver.get(), kEndGuardMs) == WAIT_OBJECT_0)
+            << "saver " << view.saverPid << " left running";
+    }
+}
+
+class MonitorsEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(Monitors().size(), 2u) << "the session has no two monitors";
+        recorders = {dir.CopyIn(FixturePath(fixture::kRecorder.fileName), "Saver A.scr"),
+                     dir.CopyIn(FixturePath(fixture::kRecorder.fileName), "Saver B.scr"),
+                     dir.CopyIn(FixturePath(fixture::kRecorder.fileName), "Saver C.scr")};
+    }
+
+    apptest::ScratchDir dir;
+    std::vector<std::string> recorders;
+};
+
+}  // namespace
+
+// A different saver on each monitor, with a saver that ends at once under "/p" first in
+// the stored round: it is passed over on its monitor, which shows the round's next saver,
+// while the other monitor keeps its own. With switching every minute both monitors move
+// on, one after the other. A key ends both savers and the run, with exit code 0.
+TEST_F(MonitorsEndToEnd, DifferentSaversPassOverOneThatEndsAndMoveOnOnEachMonitor)
+{
+    const std::string exitAtOnce = FixturePath(fixture::kExitAtOnce.fileName);
+    ProductSettings settings;
+    ASSERT_TRUE(settings.SetSavers({exitAtOnce, recorders[0], recorders[1], recorders[2]}));
+    ASSERT_TRUE(settings.SetDword("MonitorMode", 1));
+    ASSERT_TRUE(settings.SetDword("ShuffleSavers", 1));
+    ASSERT_TRUE(settings.SetDword("ShuffleDelay", 1));
+    // The round as run mode stores it, none of it shown yet: the broken saver comes first.
+    ASSERT_TRUE(settings.SetDword("ShuffleRoundShown", 0));
+    ASSERT_TRUE(settings.SetSaversIn("ShuffleRound",
+                                     {exitAtOnce, recorders[0], recorders[1], recorders[2]}));
+    RecordFile record;
+    RunningProduct product("/s");
+    ASSERT_TRUE(product);
+
+    const std::vector<HostView> first = WaitForSaverOnEachMonitor(product, 2);
+    ASSERT_EQ(first.size(), 2u);
+    ExpectOneHostPerMonitor(first, record);
+    std::map<HWND, std::string> started = StartedByHost(record);
+    EXPECT_NE(started[first[0].host], started[first[1].host]) << "the same saver on both";
+    EXPECT_EQ(std::set<std::string>({started[first[0].host], started[first[1].host]}),
+              std::set<std::string>({recorders[0], recorders[1]}))
+        << "the broken saver was not passed over for the round's next";
+
+    // Both monitors move on: each shows a saver of a new process, in a new host.
+    std::map<std::string, DWORD> firstPid;
+    for (const HostView& view : first)
+        firstPid[RectText(view.rc)] = view.saverPid;
+    std::set<std::string> movedOn;
+    std::vector<HostView> now;
+    ASSERT_TRUE(product.RunsUntil([&] {
+        now = Hosts(product);
+        for (const HostView& view : now)
+            if (view.saver != nullptr && view.saverPid != firstPid[RectText(view.rc)])
+                movedOn.insert(RectText(view.rc));
+        return movedOn.size() == 2;
+    })) << "the run ended while switching";
+    now = WaitForSaverOnEachMonitor(product, 2);
+    ExpectOneHostPerMonitor(now, record);
+
+    EXPECT_EQ(product.EndByUser([] { SendKeyPress(VK_SPACE); }, kEndGuardMs), 0u);
+    ExpectEnded(now);
+    EXPECT_TRUE(Hosts(product).empty());
+}
+
+// The same saver on each monitor; a mouse move ends both savers and the run, exit code 0,
+// and no saver process is left.
+TEST_F(MonitorsEndToEnd, SameSaverOnEachMonitorEndsOnAMouseMove)
+{
+    ProductSettings settings;
+    ASSERT_TRUE(settings.SetSavers({recorders[0], recorders[1]}));
+    ASSERT_TRUE(settings.SetDword("MonitorMode", 2));
+    RecordFile record;
+    RunningProduct product("/s");
+    ASSERT_TRUE(product);
+
+    const std::vector<HostView> views = WaitForSaverOnEachMonitor(product, 2);
+    ASSERT_EQ(views.size(), 2u);
+    ExpectOneHostPerMonitor(views, record);
+    std::map<HWND, std::string> started = StartedByHost(record);
+    EXPECT_EQ(started[views[0].host], started[views[1].host]);
+    EXPECT_NE(views[0].saverPid, views[1].saverPid) << "one process per monitor";
+
+    EXPECT_EQ(product.EndByUser([] { SendMouseMove(kUserMove, kUserMove); }, kEndGuardMs), 0u);
+    ExpectEnded(views);
+    SendMouseMove(-kUserMove, -kUserMove);
+}
