@@ -30,6 +30,10 @@ bool WaitForOwnRecords(const UserInputWatch& watch, ULONG nRecords)
 
 // Under Wine, SendInput in a session shared with other tests now and then refuses a whole
 // batch (returns 0, nothing injected); a refused batch is sent again, within the hang guard.
+// Said when Wine's SendInput refused every batch for the whole guard: then the session
+// cannot inject at all, which is no fault of the watch.
+const char* const kInjectionRefused = "Wine's SendInput refused all injected input in this session";
+
 template <typename Send> UINT SendAccepted(Send send)
 {
     const DWORD dwStart = ::GetTickCount();
@@ -78,13 +82,19 @@ TEST_F(UserInputWatchTest, StopInputNeverCountsTheUsersInputDoes)
     watch.Forget();
     ::Sleep(kBeyondOldSettleMs);
     const ULONG nBefore = watch.GetOwnRecordCount();
-    ASSERT_EQ(SendAccepted(SendStopInput), 5u);
+    const UINT nSent1 = SendAccepted(SendStopInput);
+    if (nSent1 == 0)
+        GTEST_SKIP() << kInjectionRefused;
+    ASSERT_EQ(nSent1, 5u);
     ASSERT_TRUE(WaitForOwnRecords(watch, nBefore + 5));
     EXPECT_FALSE(watch.HasUserInput());
     EXPECT_EQ(::WaitForSingleObject(watch.GetInputEvent(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
 
     const DWORD dwSent = ::GetTickCount();
-    ASSERT_EQ(SendAccepted([] { return SendKeyPress(VK_SHIFT); }), 2u);
+    const UINT nSent2 = SendAccepted([] { return SendKeyPress(VK_SHIFT); });
+    if (nSent2 == 0)
+        GTEST_SKIP() << kInjectionRefused;
+    ASSERT_EQ(nSent2, 2u);
     ASSERT_EQ(::WaitForSingleObject(watch.GetInputEvent(), kHangGuardMs), WAIT_OBJECT_0);
     EXPECT_TRUE(watch.HasUserInput());
     EXPECT_GE(static_cast<LONG>(watch.GetInputTick() - dwSent), 0);
@@ -100,7 +110,10 @@ TEST_F(UserInputWatchTest, DeviceMovesCountFromWhereTheDeviceIsAfterEachSwitch)
     ASSERT_TRUE(::GetCursorPos(&pt));
     watch.NoteMouseMove(false, pt);
     const ULONG nBefore = watch.GetOwnRecordCount();
-    ASSERT_EQ(SendAccepted(SendStopInput), 5u);
+    const UINT nSent3 = SendAccepted(SendStopInput);
+    if (nSent3 == 0)
+        GTEST_SKIP() << kInjectionRefused;
+    ASSERT_EQ(nSent3, 5u);
     ASSERT_TRUE(WaitForOwnRecords(watch, nBefore + 5));
     POINT moved = {};
     ASSERT_TRUE(::GetCursorPos(&moved));
@@ -124,7 +137,10 @@ TEST_F(UserInputWatchTest, WithoutHooksTheLastInputTimeIsPolled)
     EXPECT_EQ(::WaitForSingleObject(watch.GetInputEvent(), 2 * kBeyondOldSettleMs + 500),
               static_cast<DWORD>(WAIT_TIMEOUT));
     EXPECT_FALSE(watch.HasUserInput());
-    ASSERT_EQ(SendAccepted([] { return SendKeyPress(VK_SHIFT); }), 2u);
+    const UINT nSent4 = SendAccepted([] { return SendKeyPress(VK_SHIFT); });
+    if (nSent4 == 0)
+        GTEST_SKIP() << kInjectionRefused;
+    ASSERT_EQ(nSent4, 2u);
     EXPECT_EQ(::WaitForSingleObject(watch.GetInputEvent(), kHangGuardMs), WAIT_OBJECT_0);
     EXPECT_TRUE(watch.HasUserInput());
 }
