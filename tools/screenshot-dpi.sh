@@ -80,7 +80,12 @@ echo "run mode's cover: $geometry pixels"
 size=$(identify -format '%wx%h' "$out/run-desktop-$dpi.png")
 diff=$(compare -metric AE "$before" "$out/run-desktop-$dpi.png" null: 2>&1 || true)
 echo "wrote $out/run-desktop-$dpi.png ($size); pixels that differ from the desktop: $diff"
-# The saver's end ends run mode.
-run taskkill /f /im Blank.scr >/dev/null 2>&1 || true
+# The user comes back: a mouse move ends run mode (a saver that merely ends is passed over,
+# and the show goes on).
+for _ in $(seq 20); do
+  kill -0 "$cover" 2>/dev/null || break
+  DISPLAY=$(cat "$session/display") xdotool mousemove_relative -- 40 40
+  sleep 0.5
+done
 wait "$cover" || true
 cover=

@@ -375,27 +375,38 @@ private:
     std::thread m_user;
 };
 
-std::vector<double> MeasureLoopGaps(const std::vector<std::string>& savers, size_t switches)
-{
-    PathList list;
-    for (const std::string& s : savers)
-        list.Add(AnsiString(s));
+// The run loop's world in this process: a rotation of these savers, the settings and a
+// shown cover, which goes with it.
+struct LoopShow {
+    explicit LoopShow(const std::vector<std::string>& savers)
+    {
+        PathList list;
+        for (const std::string& s : savers)
+            list.Add(AnsiString(s));
+        rotation.Prepare(list, MakeShuffleSeed());
+        cover.CreateCover();
+        cover.ShowCover(true);
+    }
+    ~LoopShow()
+    {
+        if (cover.IsWindow())
+            ::DestroyWindow(cover);
+    }
+    LoopShow(const LoopShow&) = delete;
+    LoopShow& operator=(const LoopShow&) = delete;
+
     SaverRotation rotation;
-    rotation.Prepare(list, MakeShuffleSeed());
     SSSettings settings;
     SSCoverWnd cover;
-    cover.CreateCover();
-    cover.ShowCover(true);
-    std::vector<double> gaps;
-    {
-        GapWatch env(cover, settings, switches);
-        RunSaverCycles(rotation, "/s", kLoopSwitchDelayMs, env);
-        env.Finish();
-        gaps = env.gaps;
-    }
-    if (cover.IsWindow())
-        ::DestroyWindow(cover);
-    return gaps;
+};
+
+std::vector<double> MeasureLoopGaps(const std::vector<std::string>& savers, size_t switches)
+{
+    LoopShow show(savers);
+    GapWatch env(show.cover, show.settings, switches);
+    RunSaverCycles(show.rotation, "/s", kLoopSwitchDelayMs, env);
+    env.Finish();
+    return env.gaps;
 }
 
 }  // namespace
@@ -460,26 +471,15 @@ bool MeasureDarkLoop(const std::string& saver, DarkLoop* dark)
     }
     dark->spinCpuMs = OwnCpuMs() - spin0;
 
-    PathList list;
-    list.Add(AnsiString(saver));
-    SaverRotation rotation;
-    rotation.Prepare(list, MakeShuffleSeed());
-    SSSettings settings;
-    SSCoverWnd cover;
-    cover.CreateCover();
-    cover.ShowCover(true);
+    LoopShow show({saver});
     bool bOk = false;
-    {
-        CoverRunEnvironment env(cover, settings);
-        std::atomic<bool> done{false};
-        std::thread watch(WatchDarkLoop, static_cast<HWND>(cover), std::cref(done), dark, &bOk);
-        dark->bEndedByInput =
-            RunSaverCycles(rotation, "/s", 0, env) == RunEnd::InputWhileDisplayOff;
-        done = true;
-        watch.join();
-    }
-    if (cover.IsWindow())
-        ::DestroyWindow(cover);
+    CoverRunEnvironment env(show.cover, show.settings);
+    std::atomic<bool> done{false};
+    std::thread watch(WatchDarkLoop, static_cast<HWND>(show.cover), std::cref(done), dark, &bOk);
+    dark->bEndedByInput =
+        RunSaverCycles(show.rotation, "/s", 0, env) == RunEnd::InputWhileDisplayOff;
+    done = true;
+    watch.join();
     return bOk && dark->bEndedByInput;
 }
 

@@ -81,14 +81,14 @@ void SendMouseMove(LONG dx, LONG dy)
     ::SendInput(1, &input, sizeof(input));
 }
 
-void SendKeyPress(WORD vk)
+UINT SendKeyPress(WORD vk)
 {
     INPUT inputs[2] = {};
     inputs[0].type = INPUT_KEYBOARD;
     inputs[0].ki.wVk = vk;
     inputs[1] = inputs[0];
     inputs[1].ki.dwFlags = KEYEVENTF_KEYUP;
-    ::SendInput(2, inputs, sizeof(INPUT));
+    return ::SendInput(2, inputs, sizeof(INPUT));
 }
 
 HWND WaitForSaverWindow(const char* description)

@@ -24,9 +24,10 @@ int CursorCount();
 // test from hanging. pSeen gets the colours of the last read.
 bool ScreenShows(COLORREF color, std::string* pSeen);
 
-// The user's input through SendInput: a relative mouse move, a key press and release.
+// The user's input through SendInput: a relative mouse move, a key press and release (the
+// records SendInput took).
 void SendMouseMove(LONG dx, LONG dy);
-void SendKeyPress(WORD vk);
+UINT SendKeyPress(WORD vk);
 
 // The full-screen window of a fixture saver with the given description, once it is shown.
 HWND WaitForSaverWindow(const char* description);

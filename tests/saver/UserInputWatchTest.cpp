@@ -3,6 +3,7 @@
 #include "saver/UserInputWatch.h"
 
 #include "saver/ChildSaver.h"
+#include "tests/run/RunTestSupport.h"
 
 #include <windows.h>
 
@@ -28,12 +29,12 @@ bool WaitForOwnRecords(const UserInputWatch& watch, ULONG nRecords)
     return true;
 }
 
-// Under Wine, SendInput in a session shared with other tests now and then refuses a whole
-// batch (returns 0, nothing injected); a refused batch is sent again, within the hang guard.
 // Said when Wine's SendInput refused every batch for the whole guard: then the session
 // cannot inject at all, which is no fault of the watch.
 const char* const kInjectionRefused = "Wine's SendInput refused all injected input in this session";
 
+// Under Wine, SendInput in a session shared with other tests now and then refuses a whole
+// batch (returns 0, nothing injected); a refused batch is sent again, within the hang guard.
 template <typename Send> UINT SendAccepted(Send send)
 {
     const DWORD dwStart = ::GetTickCount();
@@ -43,16 +44,6 @@ template <typename Send> UINT SendAccepted(Send send)
         nSent = send();
     }
     return nSent;
-}
-
-UINT SendKeyPress(WORD vk)
-{
-    INPUT inputs[2] = {};
-    inputs[0].type = INPUT_KEYBOARD;
-    inputs[0].ki.wVk = vk;
-    inputs[1] = inputs[0];
-    inputs[1].ki.dwFlags = KEYEVENTF_KEYUP;
-    return ::SendInput(2, inputs, sizeof(INPUT));
 }
 
 // Wine starts its desktop process, without which SendInput fails, when the first window
