@@ -269,6 +269,8 @@ LRESULT SSConfigureDlg::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&)
                               reinterpret_cast<LPARAM>(pszText));
     ::SendDlgItemMessageA(m_hWnd, IDC_MONITOR_MODE, CB_SETCURSEL,
                           static_cast<WPARAM>(settings.GetMonitorMode()), 0);
+    if (settings.GetFadeMs() != 0)
+        ::CheckDlgButton(m_hWnd, IDC_FADE, BST_CHECKED);
     if (settings.GetShuffleSavers()) {
         ::CheckDlgButton(m_hWnd, IDC_CYCLE_EVERY, BST_CHECKED);
     } else {
@@ -323,6 +325,11 @@ LRESULT SSConfigureDlg::OnOK(WORD, WORD wID, HWND, BOOL&)
     const LRESULT nMode = ::SendDlgItemMessageA(m_hWnd, IDC_MONITOR_MODE, CB_GETCURSEL, 0, 0);
     if (nMode >= 0 && static_cast<size_t>(nMode) < ARRAYSIZE(kMonitorModeTexts))
         settings.SetMonitorMode(static_cast<MonitorMode>(nMode));
+    // The box turns the fade on or off; a length stored by other means stays while it is on.
+    if (::IsDlgButtonChecked(m_hWnd, IDC_FADE) != BST_CHECKED)
+        settings.SetFadeMs(0);
+    else if (settings.GetFadeMs() == 0)
+        settings.SetFadeMs(kDefaultFadeMs);
     settings.Save();
     SaverHealth health(true);
     for (const AnsiString& path : m_retried)

@@ -18,5 +18,6 @@
 #define IDC_PREVIEW 4
 #define IDC_SAVER_DETAILS 208
 #define IDC_MONITOR_MODE 209
+#define IDC_FADE 210
 
 #define IDC_STATIC_TEXT -1

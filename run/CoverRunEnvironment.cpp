@@ -16,6 +16,8 @@ CoverRunEnvironment::CoverRunEnvironment(SSCoverWnd& cover, SSSettings& settings
 {
     m_input.Install();
     m_cover.ListenForDisplayState();
+    if (m_settings.GetFadeMs() != 0)
+        m_fade.CreateFade(m_cover);
 }
 
 DWORD CoverRunEnvironment::GetTicks() { return ::GetTickCount(); }
@@ -80,15 +82,19 @@ DisplayState CoverRunEnvironment::GetDisplayState() { return m_cover.GetDisplayS
 
 bool CoverRunEnvironment::CloseChild(ChildSaver& child) { return child.Close(); }
 
-DWORD CoverRunEnvironment::WaitForMessages()
+DWORD CoverRunEnvironment::WaitForMessages(DWORD dwTimeoutMs)
 {
     // The input watch's thread tells of the user's input through its event.
     const HANDLE hInput = m_input.GetInputEvent();
     const DWORD nHandles = hInput != nullptr ? 1 : 0;
     const DWORD result =
-        ::MsgWaitForMultipleObjects(nHandles, &hInput, FALSE, INFINITE, QS_ALLINPUT);
+        ::MsgWaitForMultipleObjects(nHandles, &hInput, FALSE, dwTimeoutMs, QS_ALLINPUT);
     if (result != WAIT_OBJECT_0 && result != WAIT_OBJECT_0 + nHandles)
         return result;
     DispatchWaitingMessages();
     return WAIT_OBJECT_0;
 }
+
+DWORD CoverRunEnvironment::GetFadeMs() { return m_fade.IsWindow() ? m_settings.GetFadeMs() : 0; }
+
+void CoverRunEnvironment::SetFade(BYTE nAlpha) { m_fade.SetOpacity(nAlpha); }

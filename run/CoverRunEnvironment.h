@@ -1,5 +1,6 @@
 #pragma once
 #include "run/RunEnvironment.h"
+#include "run/SSFadeWnd.h"
 #include "saver/UserInputWatch.h"
 
 class SSCoverWnd;
@@ -7,7 +8,8 @@ class SSSettings;
 
 // The run loop's world as it is: the system's tick counter, the real cover and settings,
 // child savers as processes in jobs of their own, the user's input from low-level hooks
-// on a thread of their own, the display's state from the system's notification to the cover.
+// on a thread of their own, the display's state from the system's notification to the cover,
+// the fade window over the cover.
 class CoverRunEnvironment final : public RunEnvironment {
 public:
     CoverRunEnvironment(SSCoverWnd& cover, SSSettings& settings) noexcept;
@@ -24,7 +26,9 @@ public:
     DWORD GetUserInputTick() override;
     DisplayState GetDisplayState() override;
     bool CloseChild(ChildSaver& child) override;
-    DWORD WaitForMessages() override;
+    DWORD WaitForMessages(DWORD dwTimeoutMs) override;
+    DWORD GetFadeMs() override;
+    void SetFade(BYTE nAlpha) override;
 
 private:
     // Keeps what the old saver left of the stop's input from the next saver.
@@ -33,4 +37,6 @@ private:
     SSCoverWnd& m_cover;
     SSSettings& m_settings;
     UserInputWatch m_input;
+    // Made only with the fade on.
+    SSFadeWnd m_fade;
 };

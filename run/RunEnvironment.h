@@ -6,7 +6,7 @@
 #include <windows.h>
 
 // What the run loop asks of the world: the tick counter, the cover's picture, the
-// ShowDesktop setting, the child savers, the user's input and the display's state. Run
+// ShowDesktop setting, the child savers, the user's input, the display's state and the fade. Run
 // mode uses CoverRunEnvironment; tests put a clock and children of their own behind it,
 // so that minutes pass in milliseconds.
 class RunEnvironment {
@@ -42,8 +42,13 @@ public:
     // grace; true when it ended by itself.
     virtual bool CloseChild(ChildSaver& child) = 0;
     // One wait while no saver runs, dispatching messages: WAIT_OBJECT_0 after messages or
-    // the user's input, anything else for a failed wait.
-    virtual DWORD WaitForMessages() = 0;
+    // the user's input, WAIT_TIMEOUT after the time-out, anything else for a failed wait.
+    virtual DWORD WaitForMessages(DWORD dwTimeoutMs) = 0;
+    // The FadeMs setting: the length of a fade, 0 for none (also when there is no fade window).
+    virtual DWORD GetFadeMs() = 0;
+    // The fade window's opacity (SSFadeWnd::SetOpacity): 0 hides it, kFadeOpaque shows the
+    // cover's picture alone.
+    virtual void SetFade(BYTE nAlpha) = 0;
 
 protected:
     RunEnvironment() = default;

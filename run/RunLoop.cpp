@@ -5,10 +5,13 @@
 #include "run/MonitorRunLoop.h"
 #include "run/RunEnvironment.h"
 #include "run/SSCoverWnd.h"
+#include "run/SSFadeWnd.h"
 #include "run/SaverRotation.h"
 #include "saver/ChildSaver.h"
 #include "settings/SSSettings.h"
 #include "settings/SaverHealth.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -21,29 +24,78 @@ enum class SaverEnd {
     DisplayOff,  // the display went off: it is to end without input, which would wake it
 };
 
+// A fade of the fade window's opacity over a length of time, stepped by the waits around
+// it; one of no length changes nothing, and leaves the waits to their callers.
+class Fade {
+public:
+    Fade() noexcept = default;
+    Fade(DWORD dwStartTick, DWORD dwLengthMs, bool bToCover) noexcept
+        : m_dwStartTick(dwStartTick)
+        , m_dwLengthMs(dwLengthMs)
+        , m_bToCover(bToCover)
+        , m_bRunning(dwLengthMs != 0)
+    {
+    }
+
+    // The time-out of the next wait: the caller's, or the next step's when that comes first.
+    DWORD Timeout(DWORD dwTimeoutMs) noexcept
+    {
+        m_bStepWait = m_bRunning && dwTimeoutMs > kFadeStepMs;
+        return m_bStepWait ? kFadeStepMs : dwTimeoutMs;
+    }
+    // After a wait: true when it was a step of the fade that timed out. The step sets the
+    // opacity that the clock gives; a fade in ends with the window hidden.
+    bool Step(RunEnvironment& env, DWORD result) noexcept
+    {
+        if (!m_bStepWait || result != WAIT_TIMEOUT)
+            return false;
+        const DWORD dwElapsed = env.GetTicks() - m_dwStartTick;
+        env.SetFade(FadeOpacity(dwElapsed, m_dwLengthMs, m_bToCover));
+        m_bRunning = dwElapsed < m_dwLengthMs;
+        return true;
+    }
+    // The user gets the screen back at once.
+    void Stop(RunEnvironment& env) noexcept
+    {
+        if (!m_bRunning)
+            return;
+        m_bRunning = false;
+        env.SetFade(0);
+    }
+
+private:
+    DWORD m_dwStartTick = 0;
+    DWORD m_dwLengthMs = 0;
+    bool m_bToCover = false;
+    bool m_bRunning = false;
+    bool m_bStepWait = false;
+};
+
 // Waits for the saver until it ends, its time is up, the display goes off or the wait
-// fails. The deadline is fixed at the start: dispatching messages never moves it. Once the
-// user has given input the switch is off, and the saver has kChildStopGraceMs from that
-// input to end.
+// fails, stepping the fade meanwhile. The deadline is fixed at the start: dispatching
+// messages never moves it. Once the user has given input the switch and the fade are off,
+// and the saver has kChildStopGraceMs from that input to end.
 SaverEnd WaitForSaver(RunEnvironment& env, ChildSaver& child, DWORD dwStartTick,
-                      DWORD dwSwitchDelayMs, bool bWatched)
+                      DWORD dwSwitchDelayMs, bool bWatched, Fade fade = Fade())
 {
     DWORD dwTimeout = dwSwitchDelayMs == 0 ? INFINITE : dwSwitchDelayMs;
     bool bInput = false;
     DWORD dwInputTick = 0;
     for (;;) {
-        const DWORD result = env.WaitForChild(child, dwTimeout);
+        const DWORD result = env.WaitForChild(child, fade.Timeout(dwTimeout));
         const bool bNewInput = bWatched && !bInput && env.HasUserInput();
         if (bNewInput) {
             bInput = true;
             dwInputTick = env.GetUserInputTick();
+            fade.Stop(env);
         }
         // Without a watch on the input every end is taken for the user's wish.
         if (result == WAIT_OBJECT_0)
             return bInput || !bWatched ? SaverEnd::AfterUserInput : SaverEnd::ByItself;
         if (!bInput && env.GetDisplayState() == DisplayState::Off)
             return SaverEnd::DisplayOff;
-        if (result != WAIT_OBJECT_0 + 1 && !bNewInput)
+        const bool bStep = fade.Step(env, result);
+        if (result != WAIT_OBJECT_0 + 1 && !bNewInput && !bStep)
             return bInput ? SaverEnd::InputUnheard : SaverEnd::TimeUp;
         if (bInput)
             dwTimeout = TimeLeftMs(dwInputTick, kChildStopGraceMs, env.GetTicks());
@@ -59,7 +111,7 @@ bool WaitForDisplay(RunEnvironment& env)
     const bool bWatched = env.ForgetUserInput();
     while (env.GetDisplayState() == DisplayState::Off) {
         // A wait that fails would only spin: the savers go on instead.
-        if (env.WaitForMessages() != WAIT_OBJECT_0)
+        if (env.WaitForMessages(INFINITE) != WAIT_OBJECT_0)
             return true;
         if (bWatched && env.HasUserInput())
             return false;
@@ -125,6 +177,42 @@ bool HasSaverToRun(const SaverRotation& rotation, const SaverHealth& health)
     return false;
 }
 
+BYTE FadeOpacity(DWORD dwElapsedMs, DWORD dwLengthMs, bool bToCover) noexcept
+{
+    if (dwElapsedMs >= dwLengthMs)
+        return bToCover ? kFadeOpaque : 0;
+    // 64 bits: no product of a length and an opacity wraps.
+    const auto nDone =
+        static_cast<BYTE>(static_cast<unsigned long long>(dwElapsedMs) * kFadeOpaque / dwLengthMs);
+    return bToCover ? nDone : static_cast<BYTE>(kFadeOpaque - nDone);
+}
+
+bool FadeFromDesktop(RunEnvironment& env)
+{
+    const DWORD dwFadeMs = env.GetFadeMs();
+    // With ShowDesktop the cover's picture is the desktop as it stands: nothing to fade.
+    if (dwFadeMs == 0 || env.GetShowDesktop())
+        return true;
+    const bool bWatched = env.ForgetUserInput();
+    const DWORD dwStartTick = env.GetTicks();
+    for (;;) {
+        const DWORD dwElapsed = env.GetTicks() - dwStartTick;
+        env.SetFade(FadeOpacity(dwElapsed, dwFadeMs, true));
+        if (dwElapsed >= dwFadeMs)
+            return true;
+        const DWORD result = env.WaitForMessages(std::min(kFadeStepMs, dwFadeMs - dwElapsed));
+        if (bWatched && env.HasUserInput()) {
+            env.SetFade(0);
+            return false;
+        }
+        // A wait that fails would only spin: the show starts at once.
+        if (result != WAIT_OBJECT_0 && result != WAIT_TIMEOUT) {
+            env.SetFade(kFadeOpaque);
+            return true;
+        }
+    }
+}
+
 DWORD TimeLeftMs(DWORD dwStartTick, DWORD dwDelayMs, DWORD dwNow) noexcept
 {
     const DWORD dwElapsed = dwNow - dwStartTick;
@@ -136,6 +224,7 @@ RunEnd RunSaverCycles(SaverRotation& rotation, const AnsiString& cmdLine, DWORD 
 {
     // Once every saver of the rotation has failed in a row, trying again would only spin.
     DWORD nFailedInRow = 0;
+    const DWORD dwFadeMs = env.GetFadeMs();
     while (nFailedInRow < rotation.GetCount()) {
         if (env.GetDisplayState() == DisplayState::Off && !WaitForDisplay(env))
             return RunEnd::InputWhileDisplayOff;
@@ -152,7 +241,20 @@ RunEnd RunSaverCycles(SaverRotation& rotation, const AnsiString& cmdLine, DWORD 
         const DWORD dwStartTick = env.GetTicks();
         SaverEnd end = SaverEnd::TimeUp;
         if (child) {
-            end = WaitForSaver(env, child, dwStartTick, dwSwitchDelayMs, bWatched);
+            // The saver starts behind the cover's picture, and comes in from it.
+            if (dwFadeMs != 0)
+                env.SetFade(kFadeOpaque);
+            end = WaitForSaver(env, child, dwStartTick, dwSwitchDelayMs, bWatched,
+                               Fade(dwStartTick, dwFadeMs, false));
+            // Its time is up: it goes out to the cover's picture, and the user's input still
+            // ends the run meanwhile.
+            if (end == SaverEnd::TimeUp && dwFadeMs != 0) {
+                const DWORD dwFadeTick = env.GetTicks();
+                end = WaitForSaver(env, child, dwFadeTick, dwFadeMs, bWatched,
+                                   Fade(dwFadeTick, dwFadeMs, true));
+                if (end == SaverEnd::TimeUp)
+                    env.SetFade(kFadeOpaque);
+            }
             if (end == SaverEnd::AfterUserInput) {
                 // Without a watch on the input, an end tells nothing about the saver.
                 if (bWatched)
@@ -183,6 +285,9 @@ RunEnd RunSaverCycles(SaverRotation& rotation, const AnsiString& cmdLine, DWORD 
         }
         rotation.Advance();
     }
+    // The cover alone waits: no fade window stays over it.
+    if (dwFadeMs != 0)
+        env.SetFade(0);
     return RunEnd::NothingStarted;
 }
 
@@ -224,14 +329,22 @@ void RunSaverLoop(const AnsiString& cmdLine)
 
     SSCoverWnd cover;
     cover.CreateCover();
-    cover.ShowCover(true);
     CoverRunEnvironment env(cover, settings);
+    // The user's input during the fade from the desktop ends the run before the cover is
+    // ever shown.
+    if (!FadeFromDesktop(env)) {
+        ::DestroyWindow(cover);
+        return;
+    }
+    cover.ShowCover(true);
     // A saver per monitor only where there are several monitors and something to show.
     const MonitorMode mode = settings.GetMonitorMode();
     const MonitorLayout layout = mode == MonitorMode::OneOverAll
         ? MonitorLayout(std::vector<RECT>())
         : MonitorLayout::FromSystem();
     if (layout.GetCount() > 1 && !rotation.IsEmpty()) {
+        // The savers of several monitors switch one by one, with no fade between them.
+        env.SetFade(0);
         if (RunMonitorCycles(rotation, mode, layout, dwSwitchDelayMs, cover, env) ==
             RunEnd::NothingStarted)
             WaitForUserInput(cover);

@@ -29,6 +29,19 @@ DWORD SwitchDelayMs(bool bShuffleSavers, DWORD nShuffleDelayMinutes) noexcept;
 // off.
 DWORD FailedShowRetryMs(DWORD dwSwitchDelayMs) noexcept;
 
+// The steps of a fade: about 60 a second.
+constexpr DWORD kFadeStepMs = 16;
+
+// The fade window's opacity dwElapsedMs into a fade of dwLengthMs: rising to kFadeOpaque
+// (out to the cover's picture) or falling to 0 (in from it), each reached at the end.
+BYTE FadeOpacity(DWORD dwElapsedMs, DWORD dwLengthMs, bool bToCover) noexcept;
+
+// The fade from the desktop into the show, before the cover is shown: the fade window
+// darkens the desktop to black over the fade's length, and stays up. Nothing to do with
+// the fade off, or with ShowDesktop. False when the user's input ended it: the fade
+// window is hidden at once, and the run is over.
+bool FadeFromDesktop(RunEnvironment& env);
+
 // What is left of a saver's time at dwNow, 0 once it is up; right across the wrap of the
 // tick counter.
 DWORD TimeLeftMs(DWORD dwStartTick, DWORD dwDelayMs, DWORD dwNow) noexcept;
@@ -48,7 +61,8 @@ bool HasSaverToRun(const SaverRotation& rotation, const SaverHealth& health);
 // ends one, or ends the run kChildStopGraceMs after it, or until every saver of it has
 // failed in a row: not started, or ended by itself soon after its start with no input.
 // While the display is off no saver runs and no switch is due; when it comes on again the
-// next saver starts with a time of its own.
+// next saver starts with a time of its own. With a fade, each saver that starts comes in
+// from the cover's picture, and one whose time is up goes out to it before it is stopped.
 // With pHealth, each end of a saver is noted there and savers left out are passed over
 // without a start.
 RunEnd RunSaverCycles(SaverRotation& rotation, const AnsiString& cmdLine, DWORD dwSwitchDelayMs,

@@ -16,6 +16,7 @@ constexpr char kShuffleDelayValue[] = "ShuffleDelay";
 constexpr char kShowDesktopValue[] = "ShowDesktop";
 constexpr char kRecurseSaverFoldersValue[] = "RecurseSaverFolders";
 constexpr char kMonitorModeValue[] = "MonitorMode";
+constexpr char kFadeMsValue[] = "FadeMs";
 constexpr char kFoldersSubKey[] = "Folders";
 constexpr char kSaversSubKey[] = "Savers";
 constexpr char kFolderNameFormat[] = "%02u";
@@ -53,6 +54,17 @@ MonitorMode ReadMonitorMode(const AnsiString& keyPath)
     default:
         return MonitorMode::OneOverAll;
     }
+}
+
+// FadeMs of any other type is no length the dialog wrote: it reads as the default.
+DWORD ReadFadeMs(const AnsiString& keyPath)
+{
+    DWORD dwType = REG_NONE;
+    DWORD dwValue = 0;
+    if (!RegGetValueType(keyPath, kFadeMsValue, &dwType) || dwType != REG_DWORD ||
+        !RegReadDword(keyPath, kFadeMsValue, &dwValue))
+        return kDefaultFadeMs;
+    return std::min(dwValue, kMaxFadeMs);
 }
 
 // A name of decimal digits only, as the store writes them.
@@ -157,6 +169,7 @@ void SSSettings::Load()
     m_bShowDesktop = ReadFlag(key, kShowDesktopValue);
     m_bRecurseSaverFolders = ReadFlag(key, kRecurseSaverFoldersValue);
     m_monitorMode = ReadMonitorMode(key);
+    m_nFadeMs = ReadFadeMs(key);
 
     m_folders.RemoveAll();
     const AnsiString foldersKey = SubKeyPath(kFoldersSubKey);
@@ -190,6 +203,7 @@ void SSSettings::Save()
     RegWriteDword(key, kShowDesktopValue, FlagValue(m_bShowDesktop));
     RegWriteDword(key, kRecurseSaverFoldersValue, FlagValue(m_bRecurseSaverFolders));
     RegWriteDword(key, kMonitorModeValue, static_cast<DWORD>(m_monitorMode));
+    RegWriteDword(key, kFadeMsValue, m_nFadeMs);
 
     const AnsiString foldersKey = SubKeyPath(kFoldersSubKey);
     RegDeleteKeyPath(foldersKey);

@@ -13,6 +13,11 @@ enum class MonitorMode : DWORD {
     SameOnEach = 2,  // one saver, started once per monitor
 };
 
+// The fades into the show and between savers: their length when FadeMs is absent or not a
+// REG_DWORD, and the longest one (a longer stored value reads as this).
+constexpr DWORD kDefaultFadeMs = 500;
+constexpr DWORD kMaxFadeMs = 3000;
+
 // The user's choices, loaded from the registry on first access (GetSettings) and written
 // back only by Save.
 class SSSettings {
@@ -29,6 +34,9 @@ public:
     void SetShowDesktop(bool b) noexcept { m_bShowDesktop = b; }
     MonitorMode GetMonitorMode() const noexcept { return m_monitorMode; }
     void SetMonitorMode(MonitorMode mode) noexcept { m_monitorMode = mode; }
+    // The fade's length in milliseconds, 0 for none; Load caps it at kMaxFadeMs.
+    DWORD GetFadeMs() const noexcept { return m_nFadeMs; }
+    void SetFadeMs(DWORD nMs) noexcept { m_nFadeMs = nMs; }
     bool GetRecurseSaverFolders() const noexcept { return m_bRecurseSaverFolders; }
     PathList& GetFolders() noexcept { return m_folders; }
     const PathList& GetFolders() const noexcept { return m_folders; }
@@ -40,6 +48,7 @@ private:
     DWORD m_nShuffleDelay = 0;
     bool m_bShowDesktop = false;
     MonitorMode m_monitorMode = MonitorMode::OneOverAll;
+    DWORD m_nFadeMs = kDefaultFadeMs;
     PathList m_folders;
     bool m_bRecurseSaverFolders = false;
     PathList m_savers;

@@ -22,6 +22,8 @@ packages=(
   # Two monitors for the run-mode test of a saver per monitor: Xorg's dummy driver, laid
   # out with xrandr.
   xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils
+  # A compositing manager: the run-mode test sees the fades blended on the screen with it.
+  xcompmgr
   clang-format clang-tidy
   python3
   # Builds the Windows Installer package (wixl) and reads its tables back (msiinfo).

@@ -21,7 +21,8 @@
 //             of run mode is read in its own process
 //   loop      the run loop in this process with the real cover and child savers and a
 //             switch delay of one second instead of a minute: the same gap at SWITCHES
-//             switches, median and maximum
+//             switches, median and maximum, without fades and then with the default fades
+//             (their ratio), and the fades' steps a second
 // Times come from the system clock (GetSystemTimePreciseAsFileTime) and the process
 // times, which use the same clock.
 #include "run/CoverRunEnvironment.h"
@@ -318,6 +319,8 @@ public:
     }
 
     std::vector<double> gaps;
+    // Opacities set: the steps of the fades.
+    size_t fadeSteps = 0;
 
     DWORD GetTicks() override { return m_real.GetTicks(); }
     bool GetShowDesktop() override { return m_real.GetShowDesktop(); }
@@ -365,7 +368,16 @@ public:
     DWORD GetUserInputTick() override { return m_real.GetUserInputTick(); }
     DisplayState GetDisplayState() override { return m_real.GetDisplayState(); }
     bool CloseChild(ChildSaver& child) override { return m_real.CloseChild(child); }
-    DWORD WaitForMessages() override { return m_real.WaitForMessages(); }
+    DWORD WaitForMessages(DWORD dwTimeoutMs) override
+    {
+        return m_real.WaitForMessages(dwTimeoutMs);
+    }
+    DWORD GetFadeMs() override { return m_real.GetFadeMs(); }
+    void SetFade(BYTE nAlpha) override
+    {
+        ++fadeSteps;
+        m_real.SetFade(nAlpha);
+    }
 
 private:
     CoverRunEnvironment m_real;
@@ -400,12 +412,17 @@ struct LoopShow {
     SSCoverWnd cover;
 };
 
-std::vector<double> MeasureLoopGaps(const std::vector<std::string>& savers, size_t switches)
+// The gaps at the switches of a run with fades of that length (0: none), and how many
+// steps of fades it took.
+std::vector<double> MeasureLoopGaps(const std::vector<std::string>& savers, size_t switches,
+                                    DWORD dwFadeMs, size_t* pFadeSteps)
 {
     LoopShow show(savers);
+    show.settings.SetFadeMs(dwFadeMs);
     GapWatch env(show.cover, show.settings, switches);
     RunSaverCycles(show.rotation, "/s", kLoopSwitchDelayMs, env);
     env.Finish();
+    *pFadeSteps = env.fadeSteps;
     return env.gaps;
 }
 
@@ -556,13 +573,28 @@ int main(int argc, char** argv)
     }
     ::SHDeleteKeyA(HKEY_CURRENT_USER, kKey);
 
-    const std::vector<double> gaps = MeasureLoopGaps(savers, switches);
+    size_t fadeSteps = 0;
+    const std::vector<double> gaps = MeasureLoopGaps(savers, switches, 0, &fadeSteps);
     if (gaps.size() < switches)
         ++failures;
     std::printf("switch (run loop in-process, 1 s delay, %zu switches): median %.1f ms, "
                 "max %.1f ms\n",
                 gaps.size(), Median(gaps),
                 gaps.empty() ? 0.0 : *std::max_element(gaps.begin(), gaps.end()));
+    const std::vector<double> fadeGaps =
+        MeasureLoopGaps(savers, switches, kDefaultFadeMs, &fadeSteps);
+    if (fadeGaps.size() < switches)
+        ++failures;
+    // The fade out comes before the old saver's end, the fade in after the next one's start.
+    std::printf("switch with fades of %lu ms (same run loop): median %.1f ms (%.2fx the gap "
+                "without), max %.1f ms; %.1f fade steps a second of fading\n",
+                static_cast<unsigned long>(kDefaultFadeMs), Median(fadeGaps),
+                Median(gaps) > 0 ? Median(fadeGaps) / Median(gaps) : 0.0,
+                fadeGaps.empty() ? 0.0 : *std::max_element(fadeGaps.begin(), fadeGaps.end()),
+                // A fade in and a fade out a switch; the user ends the last fade in.
+                fadeGaps.empty() ? 0.0
+                                 : static_cast<double>(fadeSteps) * 1000.0 /
+                        (2.0 * kDefaultFadeMs * static_cast<double>(fadeGaps.size())));
     if (failures != 0)
         std::printf("%d measurement(s) failed\n", failures);
     return failures == 0 ? 0 : 1;

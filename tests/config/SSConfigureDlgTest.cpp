@@ -451,6 +451,43 @@ TEST_F(ConfigDialogTest, CycleOptionsEnableTheDelayAndDesktopBoxesAndKeepTheirVa
     EXPECT_TRUE(ReadDword("ShowDesktop", &value) && value == 1) << "stored although disabled";
 }
 
+// The fade box shows whether FadeMs is on, whatever the cycle option: cleared it stores 0,
+// ticked again the default, and left ticked a length stored by other means stays.
+TEST_F(ConfigDialogTest, FadeBoxTurnsTheFadeOnAndOffAndKeepsAStoredLength)
+{
+    struct Case {
+        const char* name;
+        bool bStored;
+        DWORD stored;
+        bool bClick;
+        DWORD expected;
+    };
+    const Case cases[] = {{"absent, kept", false, 0, false, kDefaultFadeMs},
+                          {"on, cleared", true, kDefaultFadeMs, true, 0},
+                          {"off, ticked", true, 0, true, kDefaultFadeMs},
+                          {"a length, kept", true, 2500, false, 2500}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.bStored)
+            WriteDword("FadeMs", c.stored);
+        SSConfigureDlg dlg(Loaded());
+        ModalScript script;
+        script
+            .Then([&c](HWND hWnd) {
+                EXPECT_TRUE(IsEnabled(hWnd, IDC_FADE));
+                EXPECT_EQ(IsChecked(hWnd, IDC_FADE), !c.bStored || c.stored != 0);
+                if (c.bClick)
+                    ::SendMessageA(Item(hWnd, IDC_FADE), BM_CLICK, 0, 0);
+                return true;
+            })
+            .Then(PostClick(IDOK));
+        EXPECT_EQ(script.Run(dlg), IDOK);
+        DWORD value = 0xFFFFFFFF;
+        EXPECT_TRUE(ReadDword("FadeMs", &value));
+        EXPECT_EQ(value, c.expected);
+    }
+}
+
 TEST_F(ConfigDialogTest, ZeroDelayWithCyclingWarnsKeepsTheDialogAndStoresNothing)
 {
     WriteDword("ShuffleSavers", 1);

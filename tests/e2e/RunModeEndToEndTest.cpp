@@ -5,6 +5,7 @@
 // prefix, so each test writes the key itself and removes it afterwards (the display lock
 // of the GUI tests keeps the other users of that key away meanwhile).
 #include "run/RunLoop.h"
+#include "run/SSFadeWnd.h"
 #include "saver/ChildSaver.h"
 #include "settings/SaverHealth.h"
 #include "tests/app/ChildTestSupport.h"
@@ -19,7 +20,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -644,4 +647,173 @@ TEST(RunModeEndToEnd, DisplayOffClosesTheSaverWithoutInputAndOnStartsTheNext)
     EXPECT_TRUE(escape.SeenTimes().empty()) << "input injected";
 
     EXPECT_EQ(product.EndByUser([] { SendKeyPress(VK_SPACE); }, kEndGuardMs), 0u);
+}
+
+namespace {
+
+// The saver's colour seen through the fade window at some opacity strictly between none
+// and black: each channel the same share of the saver's (within the rounding of the
+// blend), that share neither all nor nothing. A grey desktop fading to black never passes.
+bool StrictlyBetweenBlackAnd(COLORREF seen, COLORREF color)
+{
+    const int kTolerance = 3;
+    const int want[] = {GetRValue(color), GetGValue(color), GetBValue(color)};
+    const int got[] = {GetRValue(seen), GetGValue(seen), GetBValue(seen)};
+    const int top = *std::max_element(want, want + 3);
+    const int at = static_cast<int>(std::max_element(want, want + 3) - want);
+    if (got[at] <= kTolerance || got[at] >= top - kTolerance)
+        return false;
+    for (int i = 0; i < 3; ++i) {
+        if (std::abs(got[i] * top - want[i] * got[at]) > kTolerance * top)
+            return false;
+    }
+    return true;
+}
+
+// The colour at the middle of the screen as the X server shows it, blended by the
+// compositor, from the probe of with_compositor.sh; CLR_INVALID before it has read one.
+// Wine differs from Windows here: its own reads of the screen (GetPixel on the screen's DC)
+// give the windows' pixels without the blending, so a fade cannot be seen through them.
+COLORREF MiddlePixel()
+{
+    char path[MAX_PATH] = {};
+    if (::GetEnvironmentVariableA("QUILLMIX_X_SCREEN_PROBE", path, MAX_PATH) == 0)
+        return CLR_INVALID;
+    UniqueHandle file(::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, 0, nullptr));
+    BYTE rgb[3] = {};
+    DWORD read = 0;
+    if (file.get() == INVALID_HANDLE_VALUE ||
+        !::ReadFile(file.get(), rgb, sizeof(rgb), &read, nullptr) || read != sizeof(rgb))
+        return CLR_INVALID;
+    return RGB(rgb[0], rgb[1], rgb[2]);
+}
+
+// Hang guard of a wait for the screen, past a switch a minute away.
+const DWORD kScreenGuardMs = 120000;
+
+// Waits, dispatching messages, until the middle of the screen shows a colour that passes
+// the test, while the product runs; false when it ended or the hang guard ran out first.
+bool MiddleShows(const RunningProduct& product, const std::function<bool(COLORREF)>& test,
+                 COLORREF* pSeen)
+{
+    const DWORD start = ::GetTickCount();
+    bool bSeen = false;
+    product.RunsUntil([&] {
+        *pSeen = MiddlePixel();
+        bSeen = test(*pSeen);
+        return bSeen || ::GetTickCount() - start > kScreenGuardMs;
+    });
+    return bSeen;
+}
+
+// The saver's own colour, within the rounding of the compositor's blend.
+std::function<bool(COLORREF)> Is(COLORREF color)
+{
+    return [color](COLORREF seen) {
+        const int kTolerance = 2;
+        return std::abs(GetRValue(seen) - GetRValue(color)) <= kTolerance &&
+            std::abs(GetGValue(seen) - GetGValue(color)) <= kTolerance &&
+            std::abs(GetBValue(seen) - GetBValue(color)) <= kTolerance;
+    };
+}
+
+std::function<bool(COLORREF)> Fading(COLORREF color)
+{
+    return [color](COLORREF seen) { return StrictlyBetweenBlackAnd(seen, color); };
+}
+
+// Whether the fade window is shown above the saver's window in the system's order of
+// windows, which the desktop window manager composes. Wine differs from Windows here: it
+// maps a new saver's X window after the order has put the fade window above it, and
+// restacks X windows only when that order changes, so under Wine without a window
+// manager X keeps the saver above the fade window and a fade in is not seen on the screen.
+bool FadeShownAbove(const char* saverDescription)
+{
+    const HWND hWndFade = ::FindWindowA(nullptr, kFadeWindowText);
+    const HWND hWndSaver = ::FindWindowA(fixture::kSaverWindowClass, saverDescription);
+    if (hWndFade == nullptr || hWndSaver == nullptr || !::IsWindowVisible(hWndFade))
+        return false;
+    for (HWND h = ::GetWindow(hWndSaver, GW_HWNDPREV); h != nullptr;
+         h = ::GetWindow(h, GW_HWNDPREV))
+        if (h == hWndFade)
+            return true;
+    return false;
+}
+
+// Wine differs from Windows here: injected relative moves (the user's in these tests, the
+// switch's stop) move Wine's pointer, not the X server's, and the fade window going from
+// under the pointer sends the saver there a move to where X has it, a jump that the saver
+// takes for the user's. Putting the pointer where Wine has it brings the two together; on
+// Windows it changes nothing.
+void BringPointersTogether()
+{
+    POINT pointer = {};
+    ASSERT_TRUE(::GetCursorPos(&pointer));
+    ::SetCursorPos(pointer.x, pointer.y);
+}
+
+}  // namespace
+
+// The fades on the screen, with a compositor (the CTest entry e2e_run_mode_fade_test runs
+// xcompmgr on the display; without one X shows a layered window as solid black). The fade
+// is at its longest so that its middle is seen however slowly the screen is read. The
+// savers are built like the library's: they end when they lose the activation.
+// First run: the user's input in the middle of the first saver's fade in ends the run as
+// at any other time, with the fade window gone. Second run, switching every minute: the
+// first saver shows its own colour after its fade in, its fade out lies strictly between
+// that colour and black while it still runs, the next one starts under the fade window and
+// then shows its own colour, and neither saver ends before the user's input.
+TEST(RunModeEndToEnd, FadesBlendTheSaversWithBlackAndNeverEndThemEarly)
+{
+    const COLORREF sand = fixture::kPlainSandColor;
+    const COLORREF sky = fixture::kPlainSkyColor;
+    const std::string sandPath = FixturePath(fixture::kPlainSand.fileName);
+    const std::string skyPath = FixturePath(fixture::kPlainSky.fileName);
+    {
+        SCOPED_TRACE("input during the fade in");
+        ProductSettings settings;
+        ASSERT_TRUE(settings.SetSavers({sandPath}));
+        ASSERT_TRUE(settings.SetDword("FadeMs", 3000));
+        BringPointersTogether();
+        RunningProduct product("/s");
+        ASSERT_TRUE(product);
+        ASSERT_TRUE(product.WaitForSaver(fixture::kPlainSand.description));
+        ASSERT_TRUE(FadeShownAbove(fixture::kPlainSand.description)) << "no fade in";
+        EXPECT_EQ(product.EndByUser([] { SendMouseMove(kUserMove, kUserMove); }, kEndGuardMs), 0u);
+        EXPECT_EQ(::FindWindowA(nullptr, kFadeWindowText), nullptr) << "the fade window stayed";
+        EXPECT_TRUE(PointerShown());
+    }
+
+    ProductSettings settings;
+    ASSERT_TRUE(settings.SetSavers({sandPath, skyPath}));
+    ASSERT_TRUE(settings.SetDword("ShuffleSavers", 1));
+    ASSERT_TRUE(settings.SetDword("ShuffleDelay", 1));
+    ASSERT_TRUE(settings.SetDword("FadeMs", 3000));
+    ASSERT_TRUE(settings.SetString("LastStarted", skyPath));
+    BringPointersTogether();
+    RunningProduct product("/s");
+    ASSERT_TRUE(product);
+    UniqueHandle sandProcess = product.WaitForSaver(fixture::kPlainSand.description);
+    ASSERT_TRUE(sandProcess);
+    COLORREF seen = 0;
+    ASSERT_TRUE(MiddleShows(product, Is(sand), &seen)) << "after the fade in: " << Hex(seen);
+
+    // About a minute later: the fade out, with the saver still running under it.
+    ASSERT_TRUE(MiddleShows(product, Fading(sand), &seen))
+        << "no fade out seen, last " << Hex(seen);
+    EXPECT_EQ(::WaitForSingleObject(sandProcess.get(), 0), WAIT_TIMEOUT)
+        << "the saver ended before its fade out";
+
+    UniqueHandle skyProcess = product.WaitForSaver(fixture::kPlainSky.description);
+    ASSERT_TRUE(skyProcess) << "the run ended at the switch";
+    BringPointersTogether();
+    EXPECT_TRUE(FadeShownAbove(fixture::kPlainSky.description)) << "no fade in";
+    ASSERT_TRUE(MiddleShows(product, Is(sky), &seen)) << "after the fade in: " << Hex(seen);
+    apptest::PumpFor(2000);
+    EXPECT_EQ(::WaitForSingleObject(skyProcess.get(), 0), WAIT_TIMEOUT)
+        << "the saver ended by itself: it lost its activation to the fade window";
+    EXPECT_FALSE(product.HasEnded());
+    EXPECT_EQ(product.EndByUser([] { SendKeyPress(VK_SPACE); }, kEndGuardMs), 0u);
+    EXPECT_EQ(::WaitForSingleObject(skyProcess.get(), kEndGuardMs), WAIT_OBJECT_0);
 }

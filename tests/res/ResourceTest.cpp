@@ -307,11 +307,13 @@ const ExpectedItem kExpectedItems[] = {
     {IDOK, "BUTTON", "OK", 335, 150, 50, 16, WS_TABSTOP | BS_DEFPUSHBUTTON},
     {IDCANCEL, "BUTTON", "Cancel", 390, 150, 50, 16, WS_TABSTOP | BS_PUSHBUTTON},
     // Added after the design's controls, which keep their ids, classes, texts and order:
-    // the details of the selected saver's status, then the choice for several monitors.
+    // the details of the selected saver's status, the choice for several monitors, the fade.
     {208, "STATIC", "", 8, 170, 432, 24, SS_LEFT | SS_NOPREFIX},
-    {-1, "STATIC", "On several monitors:", 249, 107, 78, 8, WS_GROUP | SS_LEFT},
-    {IDC_MONITOR_MODE, "COMBOBOX", "", 329, 105, 111, 60,
+    {-1, "STATIC", "On several monitors:", 249, 113, 78, 8, WS_GROUP | SS_LEFT},
+    {IDC_MONITOR_MODE, "COMBOBOX", "", 329, 111, 111, 60,
      WS_GROUP | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST},
+    {IDC_FADE, "BUTTON", "Fade between screen savers", 258, 97, 176, 10,
+     WS_GROUP | WS_TABSTOP | BS_AUTOCHECKBOX},
 };
 
 TEST_P(ProductResources, ConfigurationDialogTemplate)

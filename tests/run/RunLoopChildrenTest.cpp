@@ -117,7 +117,12 @@ public:
     DWORD GetUserInputTick() override { return m_real.GetUserInputTick(); }
     DisplayState GetDisplayState() override { return m_real.GetDisplayState(); }
     bool CloseChild(ChildSaver& child) override { return m_real.CloseChild(child); }
-    DWORD WaitForMessages() override { return m_real.WaitForMessages(); }
+    DWORD WaitForMessages(DWORD dwTimeoutMs) override
+    {
+        return m_real.WaitForMessages(dwTimeoutMs);
+    }
+    DWORD GetFadeMs() override { return m_real.GetFadeMs(); }
+    void SetFade(BYTE nAlpha) override { m_real.SetFade(nAlpha); }
 
 private:
     // Waits until the process shows a fixture saver's window; false when it ended first.

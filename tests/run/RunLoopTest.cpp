@@ -1,12 +1,14 @@
 #include "run/RunLoop.h"
 
 #include "run/RunEnvironment.h"
+#include "run/SSFadeWnd.h"
 #include "run/SaverRotation.h"
 #include "settings/SaverHealth.h"
 #include "tests/support/ScratchRegistry.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
 #include <set>
 #include <stdexcept>
@@ -55,6 +57,13 @@ public:
     std::vector<DWORD> timeouts;
     std::vector<std::string> commandLines;
     std::vector<DWORD> startTicks;
+    DWORD fadeMs = 0;
+    // Every opacity set, with the clock when it was set.
+    std::vector<std::pair<DWORD, int>> fades;
+    // The user's input at this tick, once an unscripted wait reaches it: the saver ends on
+    // it, or with deafToInput goes on while the wait dispatches it.
+    DWORD inputAt = INFINITE;
+    bool deafToInput = false;
 
     DWORD GetTicks() override { return now; }
     bool GetShowDesktop() override { return showDesktop; }
@@ -82,9 +91,13 @@ public:
         timeouts.push_back(dwTimeoutMs);
         log.push_back("wait");
         if (script.empty()) {
+            if (!userInput && inputAt >= now && inputAt - now <= dwTimeoutMs) {
+                Advance(inputAt - now);
+                return deafToInput ? WAIT_OBJECT_0 + 1 : WAIT_OBJECT_0;
+            }
             if (dwTimeoutMs == INFINITE)
                 throw std::runtime_error("the loop waits forever with nothing scripted");
-            now += dwTimeoutMs;
+            Advance(dwTimeoutMs);
             return WAIT_TIMEOUT;
         }
         return TakeStep();
@@ -124,17 +137,37 @@ public:
         return true;
     }
 
-    DWORD WaitForMessages() override
+    DWORD WaitForMessages(DWORD dwTimeoutMs) override
     {
         log.push_back("idle");
-        if (script.empty())
-            throw std::runtime_error("the loop waits forever with nothing scripted");
+        if (script.empty()) {
+            if (dwTimeoutMs == INFINITE)
+                throw std::runtime_error("the loop waits forever with nothing scripted");
+            timeouts.push_back(dwTimeoutMs);
+            Advance(dwTimeoutMs);
+            return userInput ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
+        }
         const DWORD result = TakeStep();
         return result == WAIT_OBJECT_0 + 1 ? WAIT_OBJECT_0 : result;
     }
 
+    DWORD GetFadeMs() override { return fadeMs; }
+    void SetFade(BYTE nAlpha) override
+    {
+        fades.emplace_back(now, nAlpha);
+        log.push_back("fade " + std::to_string(nAlpha));
+    }
+
 private:
     static constexpr size_t kRunawayStarts = 50;
+
+    void Advance(DWORD dwMs)
+    {
+        now += dwMs;
+        if (!userInput && now >= inputAt)
+            inputTick = inputAt;
+        userInput = userInput || now >= inputAt;
+    }
 
     DWORD TakeStep()
     {
@@ -523,4 +556,114 @@ TEST_F(RunLoopTest, HealthNotesEachEndAndLeavesOutSaversThatFailThreeTimesInARow
     m_env.log.clear();
     EXPECT_EQ(RunSaverCycles(m_rotation, "/s", 0, m_env, &health), RunEnd::NothingStarted);
     EXPECT_TRUE(m_env.log.empty()) << "left out: no start, no gap";
+}
+
+TEST(FadeOpacity, RisesToTheCoverAndFallsToClearWithTheClock)
+{
+    EXPECT_EQ(FadeOpacity(0, 500, true), 0);
+    EXPECT_EQ(FadeOpacity(250, 500, true), 127);
+    EXPECT_EQ(FadeOpacity(499, 500, true), 254);
+    EXPECT_EQ(FadeOpacity(500, 500, true), kFadeOpaque);
+    EXPECT_EQ(FadeOpacity(0, 500, false), kFadeOpaque);
+    EXPECT_EQ(FadeOpacity(250, 500, false), 128);
+    EXPECT_EQ(FadeOpacity(9000, 500, false), 0);
+    EXPECT_EQ(FadeOpacity(0xFFFFFFFEu, 0xFFFFFFFFu, true), 254) << "no overflow";
+}
+
+// With the fade on, each saver starts behind the cover's picture and comes in from it with
+// the clock, about 60 steps a second; once its time is up it goes out to the picture,
+// still running, and only then gets the stop. Between the fades the waits are the saver's.
+TEST_F(RunLoopTest, SaversFadeInAtTheirStartAndOutAtTheSwitch)
+{
+    PrepareRotation();
+    m_env.fadeMs = 500;
+    m_env.now = 1000;
+    // R runs its minute; P is ended by the user half a minute in.
+    m_env.inputAt = 1000 + 60000 + 500 + 30000;
+    EXPECT_EQ(Run(60000), RunEnd::ChildEnded);
+    EXPECT_EQ(m_env.now, m_env.inputAt);
+    const Log& log = m_env.log;
+    ASSERT_GE(log.size(), 3u);
+    EXPECT_EQ(Log(log.begin(), log.begin() + 3), (Log{"black", "start R", "fade 255"}));
+
+    const auto& fades = m_env.fades;
+    size_t i = 1;
+    for (; i < fades.size() && fades[i].second != 0; ++i)
+        EXPECT_EQ(fades[i].second, FadeOpacity(fades[i].first - 1000, 500, false)) << i;
+    ASSERT_LT(i, fades.size());
+    EXPECT_EQ(fades[i].first, 1000u + 500u - 500u % kFadeStepMs + kFadeStepMs) << "hidden";
+    EXPECT_GE(i, 500u / kFadeStepMs) << "about 60 steps a second";
+
+    size_t out = i + 1;
+    ASSERT_LT(out, fades.size());
+    EXPECT_EQ(fades[out].first, 61000u + kFadeStepMs) << "out from the deadline on";
+    for (; out < fades.size() && fades[out].first < 61500u; ++out)
+        EXPECT_EQ(fades[out].second, FadeOpacity(fades[out].first - 61000, 500, true)) << out;
+    const auto stop = std::find(log.begin(), log.end(), "stop");
+    ASSERT_NE(stop, log.end());
+    ASSERT_GE(log.end() - stop, 4);
+    EXPECT_EQ(*(stop - 2), "fade 255") << "stopped only once out";
+    EXPECT_EQ(Log(stop + 1, stop + 4), (Log{"black", "start P", "fade 255"}));
+    for (const DWORD timeout : m_env.timeouts)
+        EXPECT_TRUE(timeout <= kFadeStepMs || timeout >= 29000) << timeout;
+}
+
+// The user's input ends the run at once during either fade, and hides the fade window as
+// soon as it is seen; a saver deaf to it is ended after the grace, as without fades.
+TEST_F(RunLoopTest, InputDuringAFadeHidesTheFadeAndEndsTheRun)
+{
+    for (const DWORD inputAt : {200u, 60000u + 200u}) {
+        SCOPED_TRACE(inputAt);
+        m_env = ScriptedEnvironment();
+        PrepareRotation();
+        m_env.fadeMs = 500;
+        m_env.inputAt = inputAt;
+        m_env.deafToInput = true;
+        EXPECT_EQ(Run(60000), RunEnd::InputUnheard);
+        ASSERT_FALSE(m_env.fades.empty());
+        EXPECT_EQ(m_env.fades.back(), (std::pair<DWORD, int>{inputAt, 0})) << "hidden at once";
+        EXPECT_EQ(std::count(m_env.log.begin(), m_env.log.end(), "stop"), 0);
+        EXPECT_EQ(m_env.log.back(), "end");
+    }
+}
+
+// A saver that cannot start gets no fade, one that dies at once gets no fade out, and with
+// none left the fade window goes: the cover alone waits for the user.
+TEST_F(RunLoopTest, BrokenSaversGetNoFadeAndTheCoverWaitsWithout)
+{
+    PrepareRotation();
+    m_env.fadeMs = 500;
+    m_env.failingStarts = {"R"};
+    m_env.script = {kDied, kDied};
+    EXPECT_EQ(Run(60000), RunEnd::NothingStarted);
+    EXPECT_EQ(m_env.log,
+              (Log{"black", "fail R", "black", "stop none", "black", "start P", "fade 255", "wait",
+                   "black", "black", "start Q", "fade 255", "wait", "black", "fade 0"}));
+}
+
+// The fade from the desktop darkens it with the clock and stays up; the user's input ends
+// it at once with the window hidden; off, or with ShowDesktop, it does nothing.
+TEST_F(RunLoopTest, FadeFromTheDesktopDarkensItUnlessTheUserComes)
+{
+    m_env.fadeMs = 300;
+    EXPECT_TRUE(FadeFromDesktop(m_env));
+    ASSERT_GE(m_env.fades.size(), 300u / kFadeStepMs);
+    for (const auto& [tick, opacity] : m_env.fades)
+        EXPECT_EQ(opacity, FadeOpacity(tick, 300, true)) << tick;
+    EXPECT_EQ(m_env.fades.back(), (std::pair<DWORD, int>{300, kFadeOpaque}));
+
+    m_env = ScriptedEnvironment();
+    m_env.fadeMs = 300;
+    m_env.inputAt = 100;
+    EXPECT_FALSE(FadeFromDesktop(m_env));
+    EXPECT_EQ(m_env.fades.back().second, 0);
+    EXPECT_LE(m_env.now, 100 + kFadeStepMs);
+
+    for (const bool showDesktop : {false, true}) {
+        m_env = ScriptedEnvironment();
+        m_env.fadeMs = showDesktop ? 300 : 0;
+        m_env.showDesktop = showDesktop;
+        EXPECT_TRUE(FadeFromDesktop(m_env));
+        EXPECT_TRUE(m_env.log.empty());
+    }
 }

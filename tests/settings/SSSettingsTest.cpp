@@ -259,6 +259,33 @@ TEST_F(SSSettingsTest, MonitorModeIsAKnownDwordOrOneOverAll)
     EXPECT_EQ(Loaded().GetMonitorMode(), MonitorMode::SameOnEach);
 }
 
+// FadeMs: a REG_DWORD is the fade's length, capped at the longest; absent or of another type
+// it reads as the default; Save writes it as a REG_DWORD.
+TEST_F(SSSettingsTest, FadeMsIsACappedDwordOrTheDefault)
+{
+    StoreNoSavers();
+    EXPECT_EQ(Loaded().GetFadeMs(), kDefaultFadeMs) << "absent";
+    const std::pair<DWORD, DWORD> lengths[] = {{0, 0},
+                                               {1, 1},
+                                               {kMaxFadeMs, kMaxFadeMs},
+                                               {kMaxFadeMs + 1, kMaxFadeMs},
+                                               {0xFFFFFFFF, kMaxFadeMs}};
+    for (const auto& [stored, length] : lengths) {
+        RawSetDword(kKey, "FadeMs", stored);
+        EXPECT_EQ(Loaded().GetFadeMs(), length) << stored;
+    }
+    RawSet(kKey, "FadeMs", REG_BINARY, std::string("\x00\x00\x00\x00", 4));
+    EXPECT_EQ(Loaded().GetFadeMs(), kDefaultFadeMs) << "REG_BINARY";
+    RawSetString(kKey, "FadeMs", "0");
+    EXPECT_EQ(Loaded().GetFadeMs(), kDefaultFadeMs) << "REG_SZ";
+
+    SSSettings settings = Loaded();
+    settings.SetFadeMs(0);
+    settings.Save();
+    EXPECT_EQ(RawDword("FadeMs"), 0u);
+    EXPECT_EQ(Loaded().GetFadeMs(), 0u);
+}
+
 TEST_F(SSSettingsTest, StoredFoldersMustNameFoldersAsTheyStand)
 {
     StoreNoSavers();
