@@ -86,6 +86,10 @@ private:
     DWORD NextTimeout() const;
     void OnTimeout();
     void EndAll();
+    // No saver draws while the display is off: every monitor's saver ends without input,
+    // and when the display is on again each monitor starts its next saver with a full time.
+    // False when the user's input came meanwhile.
+    bool RestAllWhileDisplayOff();
 
     SaverRotation& m_rotation;
     MonitorSaverChoice m_choice;
@@ -196,6 +200,18 @@ void MonitorRun::EndAll()
         StopOn(slot);
 }
 
+bool MonitorRun::RestAllWhileDisplayOff()
+{
+    EndAll();
+    if (!WaitForDisplay(m_env))
+        return false;
+    for (size_t i = 0; i < m_slots.size(); ++i) {
+        m_slots[i].dwDelayMs = m_dwSwitchDelayMs;
+        StartOn(i);
+    }
+    return true;
+}
+
 RunEnd MonitorRun::Run()
 {
     const bool bWatched = m_env.ForgetUserInput();
@@ -205,6 +221,10 @@ RunEnd MonitorRun::Run()
     for (;;) {
         if (bWatched && m_env.HasUserInput())
             break;
+        if (m_env.GetDisplayState() == DisplayState::Off && !RestAllWhileDisplayOff()) {
+            end = RunEnd::InputWhileDisplayOff;
+            break;
+        }
         std::vector<HANDLE> handles;
         std::vector<size_t> owners;
         for (size_t i = 0; i < m_slots.size(); ++i) {

@@ -18,6 +18,7 @@ constexpr DWORD kPreviewCheckMs = 250;
 // host's handle, until the user's input ends all of them and the run. A saver that ends
 // by itself or shows a window of its own is passed over on its monitor only; with a
 // switch delay, each monitor moves on when its own time is up, the monitors staggered.
-// Returns NothingStarted without input watch once every monitor has given up.
+// While the display is off no saver runs on any monitor. Returns NothingStarted without
+// input watch once every monitor has given up.
 RunEnd RunMonitorCycles(SaverRotation& rotation, MonitorMode mode, const MonitorLayout& layout,
                         DWORD dwSwitchDelayMs, HWND hWndCover, RunEnvironment& env);

@@ -104,8 +104,8 @@ SaverEnd WaitForSaver(RunEnvironment& env, ChildSaver& child, DWORD dwStartTick,
     }
 }
 
-// While the display is off the black cover waits for it, with no saver and no switch
-// due. False when the user's input ends the run meanwhile.
+}  // namespace
+
 bool WaitForDisplay(RunEnvironment& env)
 {
     const bool bWatched = env.ForgetUserInput();
@@ -118,6 +118,8 @@ bool WaitForDisplay(RunEnvironment& env)
     }
     return true;
 }
+
+namespace {
 
 // What the end of a saver that failed says about it: a crash when its exit code is an
 // exception's, else a quit.

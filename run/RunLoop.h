@@ -54,6 +54,10 @@ enum class RunEnd {
     InputWhileDisplayOff,  // the user's input came while the display was off
 };
 
+// While the display is off the black cover waits for it, with no saver and no switch
+// due. False when the user's input ends the run meanwhile.
+bool WaitForDisplay(RunEnvironment& env);
+
 // Whether some saver of the rotation may be started: one that is not left out.
 bool HasSaverToRun(const SaverRotation& rotation, const SaverHealth& health);
 

@@ -211,8 +211,9 @@ TEST_F(MonitorsEndToEnd, DifferentSaversPassOverOneThatEndsAndMoveOnOnEachMonito
     EXPECT_TRUE(Hosts(product).empty());
 }
 
-// The same saver on each monitor; a mouse move ends both savers and the run, exit code 0,
-// and no saver process is left.
+// The same saver on each monitor. While the display is off neither monitor runs a saver;
+// when it is on again each shows one again. A mouse move ends both savers and the run,
+// exit code 0, and no saver process is left.
 TEST_F(MonitorsEndToEnd, SameSaverOnEachMonitorEndsOnAMouseMove)
 {
     ProductSettings settings;
@@ -229,7 +230,20 @@ TEST_F(MonitorsEndToEnd, SameSaverOnEachMonitorEndsOnAMouseMove)
     EXPECT_EQ(started[views[0].host], started[views[1].host]);
     EXPECT_NE(views[0].saverPid, views[1].saverPid) << "one process per monitor";
 
-    EXPECT_EQ(product.EndByUser([] { SendMouseMove(kUserMove, kUserMove); }, kEndGuardMs), 0u);
+    const HWND cover = product.WaitForCover();
+    ASSERT_NE(cover, nullptr);
+    ASSERT_TRUE(product.ReportDisplayState(cover, PowerMonitorOff));
+    const DWORD dwOff = ::GetTickCount();
+    ASSERT_TRUE(product.RunsUntil(
+        [&] { return Hosts(product).empty() || ::GetTickCount() - dwOff > kEndGuardMs; }));
+    ASSERT_TRUE(Hosts(product).empty()) << "the savers kept their hosts with the display off";
     ExpectEnded(views);
+    ASSERT_TRUE(product.ReportDisplayState(cover, PowerMonitorOn));
+    const std::vector<HostView> again = WaitForSaverOnEachMonitor(product, 2);
+    ASSERT_EQ(again.size(), 2u) << "no savers after the display came on";
+    ExpectOneHostPerMonitor(again, record);
+
+    EXPECT_EQ(product.EndByUser([] { SendMouseMove(kUserMove, kUserMove); }, kEndGuardMs), 0u);
+    ExpectEnded(again);
     SendMouseMove(-kUserMove, -kUserMove);
 }
