@@ -728,7 +728,7 @@ std::function<bool(COLORREF)> Fading(COLORREF color)
 // maps a new saver's X window after the order has put the fade window above it, and
 // restacks X windows only when that order changes, so under Wine without a window
 // manager X keeps the saver above the fade window and a fade in is not seen on the screen.
-bool FadeShownAbove(const char* saverDescription)
+bool FadeIsAbove(const char* saverDescription)
 {
     const HWND hWndFade = ::FindWindowA(nullptr, kFadeWindowText);
     const HWND hWndSaver = ::FindWindowA(fixture::kSaverWindowClass, saverDescription);
@@ -739,6 +739,21 @@ bool FadeShownAbove(const char* saverDescription)
         if (h == hWndFade)
             return true;
     return false;
+}
+
+// The fade length the fade case stores: its longest, so that its middle is seen however
+// slowly the screen is read.
+const DWORD kFadeMs = 3000;
+
+// Waits, dispatching messages, until the fade window is shown above the saver's window
+// (run mode raises it at its next step after the saver's window came); false when it was
+// not within the fade's length.
+bool FadeShownAbove(const RunningProduct& product, const char* saverDescription)
+{
+    const DWORD start = ::GetTickCount();
+    product.RunsUntil(
+        [&] { return FadeIsAbove(saverDescription) || ::GetTickCount() - start > kFadeMs; });
+    return FadeIsAbove(saverDescription);
 }
 
 // Wine differs from Windows here: injected relative moves (the user's in these tests, the
@@ -774,12 +789,12 @@ TEST(RunModeEndToEnd, FadesBlendTheSaversWithBlackAndNeverEndThemEarly)
         SCOPED_TRACE("input during the fade in");
         ProductSettings settings;
         ASSERT_TRUE(settings.SetSavers({sandPath}));
-        ASSERT_TRUE(settings.SetDword("FadeMs", 3000));
+        ASSERT_TRUE(settings.SetDword("FadeMs", kFadeMs));
         BringPointersTogether();
         RunningProduct product("/s");
         ASSERT_TRUE(product);
         ASSERT_TRUE(product.WaitForSaver(fixture::kPlainSand.description));
-        ASSERT_TRUE(FadeShownAbove(fixture::kPlainSand.description)) << "no fade in";
+        ASSERT_TRUE(FadeShownAbove(product, fixture::kPlainSand.description)) << "no fade in";
         EXPECT_EQ(product.EndByUser([] { SendMouseMove(kUserMove, kUserMove); }, kEndGuardMs), 0u);
         EXPECT_EQ(::FindWindowA(nullptr, kFadeWindowText), nullptr) << "the fade window stayed";
         EXPECT_TRUE(PointerShown());
@@ -789,7 +804,7 @@ TEST(RunModeEndToEnd, FadesBlendTheSaversWithBlackAndNeverEndThemEarly)
     ASSERT_TRUE(settings.SetSavers({sandPath, skyPath}));
     ASSERT_TRUE(settings.SetDword("ShuffleSavers", 1));
     ASSERT_TRUE(settings.SetDword("ShuffleDelay", 1));
-    ASSERT_TRUE(settings.SetDword("FadeMs", 3000));
+    ASSERT_TRUE(settings.SetDword("FadeMs", kFadeMs));
     ASSERT_TRUE(settings.SetString("LastStarted", skyPath));
     BringPointersTogether();
     RunningProduct product("/s");
@@ -808,7 +823,7 @@ TEST(RunModeEndToEnd, FadesBlendTheSaversWithBlackAndNeverEndThemEarly)
     UniqueHandle skyProcess = product.WaitForSaver(fixture::kPlainSky.description);
     ASSERT_TRUE(skyProcess) << "the run ended at the switch";
     BringPointersTogether();
-    EXPECT_TRUE(FadeShownAbove(fixture::kPlainSky.description)) << "no fade in";
+    EXPECT_TRUE(FadeShownAbove(product, fixture::kPlainSky.description)) << "no fade in";
     ASSERT_TRUE(MiddleShows(product, Is(sky), &seen)) << "after the fade in: " << Hex(seen);
     apptest::PumpFor(2000);
     EXPECT_EQ(::WaitForSingleObject(skyProcess.get(), 0), WAIT_TIMEOUT)
