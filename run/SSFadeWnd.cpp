@@ -5,8 +5,13 @@
 
 const char kFadeWindowText[] = "QuillmixFade";
 
+SSFadeWnd* SSFadeWnd::s_pHooked = nullptr;
+
 SSFadeWnd::~SSFadeWnd()
 {
+    m_showHook.reset();
+    if (s_pHooked == this)
+        s_pHooked = nullptr;
     if (m_hWnd != nullptr && ::IsWindow(m_hWnd))
         ::DestroyWindow(m_hWnd);
 }
@@ -18,7 +23,30 @@ bool SSFadeWnd::CreateFade(const SSCoverWnd& cover) noexcept
         return false;
     m_pCover = &cover;
     ::SetLayeredWindowAttributes(m_hWnd, 0, 0, LWA_ALPHA);
+    // A new saver's window is covered again as it is shown, not at the next step of the
+    // fade, so that its first frame is not seen where the system allows.
+    s_pHooked = this;
+    m_showHook.reset(::SetWinEventHook(EVENT_OBJECT_SHOW, EVENT_OBJECT_SHOW, nullptr, OnObjectShow,
+                                       0, 0, WINEVENT_OUTOFCONTEXT | WINEVENT_SKIPOWNPROCESS));
     return true;
+}
+
+void SSFadeWnd::Raise() noexcept
+{
+    // Only when a window has landed above it: every change of the order under the pointer
+    // sends the windows there a mouse move.
+    if (m_hWnd == nullptr || !::IsWindowVisible(m_hWnd) ||
+        ::GetWindow(m_hWnd, GW_HWNDPREV) == nullptr)
+        return;
+    ::SetWindowPos(m_hWnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+void CALLBACK SSFadeWnd::OnObjectShow(HWINEVENTHOOK, DWORD, HWND hWnd, LONG idObject, LONG idChild,
+                                      DWORD, DWORD) noexcept
+{
+    if (s_pHooked != nullptr && idObject == OBJID_WINDOW && idChild == CHILDID_SELF &&
+        hWnd != nullptr && ::GetAncestor(hWnd, GA_PARENT) == ::GetDesktopWindow())
+        s_pHooked->Raise();
 }
 
 void SSFadeWnd::SetOpacity(BYTE nAlpha) noexcept
@@ -31,15 +59,13 @@ void SSFadeWnd::SetOpacity(BYTE nAlpha) noexcept
         return;
     }
     ::SetLayeredWindowAttributes(m_hWnd, 0, nAlpha, LWA_ALPHA);
-    // Raised only when hidden or when a window has landed above it: every change of the
-    // order under the pointer sends the windows there a mouse move.
-    const bool bVisible = ::IsWindowVisible(m_hWnd) != FALSE;
-    if (bVisible && ::GetWindow(m_hWnd, GW_HWNDPREV) == nullptr)
+    if (::IsWindowVisible(m_hWnd)) {
+        Raise();
         return;
-    if (!bVisible)
-        ::InvalidateRect(m_hWnd, nullptr, FALSE);
+    }
+    ::InvalidateRect(m_hWnd, nullptr, FALSE);
     ::SetWindowPos(m_hWnd, HWND_TOPMOST, 0, 0, 0, 0,
-                   SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | (bVisible ? 0 : SWP_SHOWWINDOW));
+                   SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
     // The picture is there before the first step is seen, not at the next dispatch.
     ::UpdateWindow(m_hWnd);
 }

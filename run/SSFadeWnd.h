@@ -1,6 +1,7 @@
 #pragma once
 #include "ui/CWinTraits.h"
 #include "ui/CWindowImpl.h"
+#include "ui/UniqueWinEventHook.h"
 
 #include <windows.h>
 
@@ -35,6 +36,8 @@ public:
     // that moment, and keeps it while it stays up.
     void SetOpacity(BYTE nAlpha) noexcept;
     BYTE GetOpacity() const noexcept { return m_nAlpha; }
+    // Shown, raised above the windows that lie above it, without activating it.
+    void Raise() noexcept;
 
     BEGIN_MSG_MAP(SSFadeWnd)
         MESSAGE_HANDLER(WM_ERASEBKGND, OnEraseBkgnd)
@@ -48,7 +51,15 @@ private:
     LRESULT OnPaint(UINT, WPARAM, LPARAM, BOOL&) noexcept;
     LRESULT OnMouseActivate(UINT, WPARAM, LPARAM, BOOL&) noexcept;
     LRESULT OnNcHitTest(UINT, WPARAM, LPARAM, BOOL&) noexcept;
+    // A top-level window of another process was shown: it lands above a shown fade window.
+    static void CALLBACK OnObjectShow(HWINEVENTHOOK, DWORD, HWND hWnd, LONG idObject, LONG idChild,
+                                      DWORD, DWORD) noexcept;
+
+    // The fade window that the hook raises: a WinEvent callback carries no context, and run
+    // mode has one fade window.
+    static SSFadeWnd* s_pHooked;
 
     const SSCoverWnd* m_pCover = nullptr;
+    UniqueWinEventHook m_showHook;
     BYTE m_nAlpha = 0;
 };
