@@ -651,25 +651,6 @@ TEST(RunModeEndToEnd, DisplayOffClosesTheSaverWithoutInputAndOnStartsTheNext)
 
 namespace {
 
-// The saver's colour seen through the fade window at some opacity strictly between none
-// and black: each channel the same share of the saver's (within the rounding of the
-// blend), that share neither all nor nothing. A grey desktop fading to black never passes.
-bool StrictlyBetweenBlackAnd(COLORREF seen, COLORREF color)
-{
-    const int kTolerance = 3;
-    const int want[] = {GetRValue(color), GetGValue(color), GetBValue(color)};
-    const int got[] = {GetRValue(seen), GetGValue(seen), GetBValue(seen)};
-    const int top = *std::max_element(want, want + 3);
-    const int at = static_cast<int>(std::max_element(want, want + 3) - want);
-    if (got[at] <= kTolerance || got[at] >= top - kTolerance)
-        return false;
-    for (int i = 0; i < 3; ++i) {
-        if (std::abs(got[i] * top - want[i] * got[at]) > kTolerance * top)
-            return false;
-    }
-    return true;
-}
-
 // The colour at the middle of the screen as the X server shows it, blended by the
 // compositor, from the probe of with_compositor.sh; CLR_INVALID before it has read one.
 // Wine differs from Windows here: its own reads of the screen (GetPixel on the screen's DC)
@@ -718,9 +699,25 @@ std::function<bool(COLORREF)> Is(COLORREF color)
     };
 }
 
+// The saver's colour seen through the fade window at some opacity strictly between none
+// and black: each channel the same share of the saver's (within the rounding of the
+// blend), that share neither all nor nothing. A grey desktop fading to black never passes.
 std::function<bool(COLORREF)> Fading(COLORREF color)
 {
-    return [color](COLORREF seen) { return StrictlyBetweenBlackAnd(seen, color); };
+    return [color](COLORREF seen) {
+        const int kTolerance = 3;
+        const int want[] = {GetRValue(color), GetGValue(color), GetBValue(color)};
+        const int got[] = {GetRValue(seen), GetGValue(seen), GetBValue(seen)};
+        const int top = *std::max_element(want, want + 3);
+        const int at = static_cast<int>(std::max_element(want, want + 3) - want);
+        if (got[at] <= kTolerance || got[at] >= top - kTolerance)
+            return false;
+        for (int i = 0; i < 3; ++i) {
+            if (std::abs(got[i] * top - want[i] * got[at]) > kTolerance * top)
+                return false;
+        }
+        return true;
+    };
 }
 
 // Whether the fade window is shown above the saver's window in the system's order of
@@ -732,13 +729,8 @@ bool FadeIsAbove(const char* saverDescription)
 {
     const HWND hWndFade = ::FindWindowA(nullptr, kFadeWindowText);
     const HWND hWndSaver = ::FindWindowA(fixture::kSaverWindowClass, saverDescription);
-    if (hWndFade == nullptr || hWndSaver == nullptr || !::IsWindowVisible(hWndFade))
-        return false;
-    for (HWND h = ::GetWindow(hWndSaver, GW_HWNDPREV); h != nullptr;
-         h = ::GetWindow(h, GW_HWNDPREV))
-        if (h == hWndFade)
-            return true;
-    return false;
+    return hWndFade != nullptr && hWndSaver != nullptr && ::IsWindowVisible(hWndFade) &&
+        IsAbove(hWndFade, hWndSaver);
 }
 
 // The fade length the fade case stores: its longest, so that its middle is seen however
@@ -746,8 +738,8 @@ bool FadeIsAbove(const char* saverDescription)
 const DWORD kFadeMs = 3000;
 
 // Waits, dispatching messages, until the fade window is shown above the saver's window
-// (run mode raises it at its next step after the saver's window came); false when it was
-// not within the fade's length.
+// (run mode raises it as the saver's window comes); false when it was not within the
+// fade's length.
 bool FadeShownAbove(const RunningProduct& product, const char* saverDescription)
 {
     const DWORD start = ::GetTickCount();

@@ -71,6 +71,15 @@ bool ScreenShows(COLORREF color, std::string* pSeen)
     return false;
 }
 
+bool IsAbove(HWND hWndUpper, HWND hWndLower)
+{
+    for (HWND h = ::GetWindow(hWndLower, GW_HWNDPREV); h != nullptr;
+         h = ::GetWindow(h, GW_HWNDPREV))
+        if (h == hWndUpper)
+            return true;
+    return false;
+}
+
 void SendMouseMove(LONG dx, LONG dy)
 {
     INPUT input = {};

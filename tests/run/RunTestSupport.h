@@ -10,6 +10,9 @@
 // The virtual screen in screen coordinates.
 RECT VirtualScreen();
 
+// Whether hWndUpper lies above hWndLower in the system's order of windows.
+bool IsAbove(HWND hWndUpper, HWND hWndLower);
+
 // Corners and middle of a rectangle of the given size, relative to its top-left corner.
 std::vector<POINT> SamplePoints(int cx, int cy);
 

@@ -4,6 +4,7 @@
 #include "saver/ChildSaver.h"
 #include "tests/app/ChildTestSupport.h"
 #include "tests/fixtures/FixtureNames.h"
+#include "tests/run/RunTestSupport.h"
 #include "tests/support/TestPaths.h"
 
 #include <gtest/gtest.h>
@@ -12,15 +13,6 @@ namespace {
 
 // Hang guard only.
 const DWORD kGuardMs = 30000;
-
-bool IsAbove(HWND hWndUpper, HWND hWndLower)
-{
-    for (HWND h = ::GetWindow(hWndLower, GW_HWNDPREV); h != nullptr;
-         h = ::GetWindow(h, GW_HWNDPREV))
-        if (h == hWndUpper)
-            return true;
-    return false;
-}
 
 }  // namespace
 
