@@ -3,13 +3,6 @@
 #include "run/SSCoverWnd.h"
 #include "settings/SSSettings.h"
 
-namespace {
-
-// How often the cover's queue is emptied while the stop's records are still on their way.
-const DWORD kSwallowPollMs = 10;
-
-}  // namespace
-
 CoverRunEnvironment::CoverRunEnvironment(SSCoverWnd& cover, SSSettings& settings) noexcept
     : m_cover(cover)
     , m_settings(settings)
@@ -38,32 +31,11 @@ DWORD CoverRunEnvironment::WaitForChild(ChildSaver& child, DWORD dwTimeoutMs)
 
 bool CoverRunEnvironment::StopChild(ChildSaver& child)
 {
-    // Without the cover the stop's input would reach the user's own windows.
-    if (!m_cover.IsWindow()) {
-        child.Terminate();
-        return false;
-    }
-    const ULONG nOwnRecords = m_input.GetOwnRecordCount();
     const bool bEnded = child.Stop();
-    SwallowStopInput(m_input.GetSource() == UserInputWatch::Source::Hooks
-                         ? nOwnRecords + child.GetStopRecordsSent()
-                         : nOwnRecords);
+    // The next saver may take the foreground only from the foreground's own process.
+    if (m_cover.IsWindow())
+        ::SetForegroundWindow(m_cover);
     return bEnded;
-}
-
-// The records that the old saver did not take wait for whichever window takes input next;
-// the next saver would end on them. The cover takes the foreground and the records, until
-// the watch has seen them all, or for at most the grace.
-void CoverRunEnvironment::SwallowStopInput(ULONG nOwnRecords)
-{
-    ::SetForegroundWindow(m_cover);
-    const DWORD dwStart = ::GetTickCount();
-    while (static_cast<LONG>(m_input.GetOwnRecordCount() - nOwnRecords) < 0 &&
-           ::GetTickCount() - dwStart < kChildStopGraceMs) {
-        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, kSwallowPollMs, QS_ALLINPUT);
-        DispatchWaitingMessages();
-    }
-    DispatchWaitingMessages();
 }
 
 void CoverRunEnvironment::EndChild(ChildSaver& child) { child.Terminate(); }
@@ -79,8 +51,6 @@ bool CoverRunEnvironment::HasUserInput() { return m_input.HasUserInput(); }
 DWORD CoverRunEnvironment::GetUserInputTick() { return m_input.GetInputTick(); }
 
 DisplayState CoverRunEnvironment::GetDisplayState() { return m_cover.GetDisplayState(); }
-
-bool CoverRunEnvironment::CloseChild(ChildSaver& child) { return child.Close(); }
 
 DWORD CoverRunEnvironment::WaitForMessages(DWORD dwTimeoutMs)
 {

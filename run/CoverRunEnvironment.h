@@ -25,15 +25,11 @@ public:
     bool HasUserInput() override;
     DWORD GetUserInputTick() override;
     DisplayState GetDisplayState() override;
-    bool CloseChild(ChildSaver& child) override;
     DWORD WaitForMessages(DWORD dwTimeoutMs) override;
     DWORD GetFadeMs() override;
     void SetFade(BYTE nAlpha) override;
 
 private:
-    // Keeps what the old saver left of the stop's input from the next saver.
-    void SwallowStopInput(ULONG nOwnRecords);
-
     SSCoverWnd& m_cover;
     SSSettings& m_settings;
     UserInputWatch m_input;

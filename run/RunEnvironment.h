@@ -23,8 +23,8 @@ public:
     // WAIT_OBJECT_0 + 1 after dispatching messages or when the user's input first counts,
     // anything else for a time-out or a failed wait.
     virtual DWORD WaitForChild(ChildSaver& child, DWORD dwTimeoutMs) = 0;
-    // ChildSaver::Stop: true when the saver ended by itself after the input; an empty
-    // saver gets no input, nor does any saver while no cover stands over the user's windows.
+    // ChildSaver::Stop: the saver is asked to close with no input, else ended after the
+    // grace; true when it ended by itself. Then the cover takes the foreground.
     virtual bool StopChild(ChildSaver& child) = 0;
     // ChildSaver::Terminate: the saver's processes end at once, with no input.
     virtual void EndChild(ChildSaver& child) = 0;
@@ -38,9 +38,6 @@ public:
     virtual DWORD GetUserInputTick() = 0;
     // The display's state as the system last reported it to the cover.
     virtual DisplayState GetDisplayState() = 0;
-    // ChildSaver::Close: the saver is asked to end with no input, else ended after the
-    // grace; true when it ended by itself.
-    virtual bool CloseChild(ChildSaver& child) = 0;
     // One wait while no saver runs, dispatching messages: WAIT_OBJECT_0 after messages or
     // the user's input, WAIT_TIMEOUT after the time-out, anything else for a failed wait.
     virtual DWORD WaitForMessages(DWORD dwTimeoutMs) = 0;

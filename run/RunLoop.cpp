@@ -32,26 +32,33 @@ public:
     Fade(DWORD dwStartTick, DWORD dwLengthMs, bool bToCover) noexcept
         : m_dwStartTick(dwStartTick)
         , m_dwLengthMs(dwLengthMs)
+        , m_dwNextStepMs(kFadeStepMs)
         , m_bToCover(bToCover)
         , m_bRunning(dwLengthMs != 0)
     {
     }
 
-    // The time-out of the next wait: the caller's, or the next step's when that comes first.
-    DWORD Timeout(DWORD dwTimeoutMs) noexcept
+    // The time-out of the next wait: the caller's, or the time to the next step when that
+    // comes first.
+    DWORD Timeout(DWORD dwTimeoutMs, DWORD dwNow) const noexcept
     {
-        m_bStepWait = m_bRunning && dwTimeoutMs > kFadeStepMs;
-        return m_bStepWait ? kFadeStepMs : dwTimeoutMs;
+        if (!m_bRunning)
+            return dwTimeoutMs;
+        return std::min(dwTimeoutMs, TimeLeftMs(m_dwStartTick, m_dwNextStepMs, dwNow));
     }
-    // After a wait: true when it was a step of the fade that timed out. The step sets the
-    // opacity that the clock gives; a fade in ends with the window hidden.
-    bool Step(RunEnvironment& env, DWORD result) noexcept
+    // After any wait, whatever woke it: once a step is due it sets the opacity that the
+    // clock gives, so that messages coming faster than the steps never hold a fade up; a
+    // fade in ends with the window hidden. True when a step was made.
+    bool Step(RunEnvironment& env) noexcept
     {
-        if (!m_bStepWait || result != WAIT_TIMEOUT)
+        if (!m_bRunning)
             return false;
         const DWORD dwElapsed = env.GetTicks() - m_dwStartTick;
+        if (dwElapsed < m_dwNextStepMs)
+            return false;
         env.SetFade(FadeOpacity(dwElapsed, m_dwLengthMs, m_bToCover));
         m_bRunning = dwElapsed < m_dwLengthMs;
+        m_dwNextStepMs = dwElapsed + kFadeStepMs;
         return true;
     }
     // The user gets the screen back at once.
@@ -66,9 +73,9 @@ public:
 private:
     DWORD m_dwStartTick = 0;
     DWORD m_dwLengthMs = 0;
+    DWORD m_dwNextStepMs = 0;
     bool m_bToCover = false;
     bool m_bRunning = false;
-    bool m_bStepWait = false;
 };
 
 // Waits for the saver until it ends, its time is up, the display goes off or the wait
@@ -82,7 +89,8 @@ SaverEnd WaitForSaver(RunEnvironment& env, ChildSaver& child, DWORD dwStartTick,
     bool bInput = false;
     DWORD dwInputTick = 0;
     for (;;) {
-        const DWORD result = env.WaitForChild(child, fade.Timeout(dwTimeout));
+        const DWORD dwWaitMs = fade.Timeout(dwTimeout, env.GetTicks());
+        const DWORD result = env.WaitForChild(child, dwWaitMs);
         const bool bNewInput = bWatched && !bInput && env.HasUserInput();
         if (bNewInput) {
             bInput = true;
@@ -94,8 +102,10 @@ SaverEnd WaitForSaver(RunEnvironment& env, ChildSaver& child, DWORD dwStartTick,
             return bInput || !bWatched ? SaverEnd::AfterUserInput : SaverEnd::ByItself;
         if (!bInput && env.GetDisplayState() == DisplayState::Off)
             return SaverEnd::DisplayOff;
-        const bool bStep = fade.Step(env, result);
-        if (result != WAIT_OBJECT_0 + 1 && !bNewInput && !bStep)
+        fade.Step(env);
+        // A time-out of the fade's own step is not the saver's time.
+        const bool bStepWait = result == WAIT_TIMEOUT && dwWaitMs < dwTimeout;
+        if (result != WAIT_OBJECT_0 + 1 && !bNewInput && !bStepWait)
             return bInput ? SaverEnd::InputUnheard : SaverEnd::TimeUp;
         if (bInput)
             dwTimeout = TimeLeftMs(dwInputTick, kChildStopGraceMs, env.GetTicks());
@@ -281,7 +291,7 @@ RunEnd RunSaverCycles(SaverRotation& rotation, const AnsiString& cmdLine, DWORD 
         if (end == SaverEnd::TimeUp)
             env.StopChild(child);
         if (end == SaverEnd::DisplayOff) {
-            env.CloseChild(child);
+            env.StopChild(child);
             if (bWatched && env.HasUserInput())
                 return RunEnd::InputWhileDisplayOff;
         }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -23,27 +24,6 @@ struct JobProcessIds {
 static_assert(offsetof(JobProcessIds, ProcessIdList) ==
                   offsetof(JOBOBJECT_BASIC_PROCESS_ID_LIST, ProcessIdList),
               "the id list must lie where the system writes it");
-
-INPUT MouseInput(LONG dx, LONG dy, DWORD dwFlags)
-{
-    INPUT input = {};
-    input.type = INPUT_MOUSE;
-    input.mi.dx = dx;
-    input.mi.dy = dy;
-    input.mi.dwFlags = dwFlags;
-    input.mi.dwExtraInfo = kStopInputMark;
-    return input;
-}
-
-INPUT KeyInput(WORD wVk, DWORD dwFlags)
-{
-    INPUT input = {};
-    input.type = INPUT_KEYBOARD;
-    input.ki.wVk = wVk;
-    input.ki.dwFlags = dwFlags;
-    input.ki.dwExtraInfo = kStopInputMark;
-    return input;
-}
 
 // Whether the job of this process (if any) lets a child be started outside it.
 bool OuterJobAllowsBreakaway()
@@ -128,29 +108,35 @@ std::vector<DWORD> ReadJobProcessIds(HANDLE hJob)
     return found;
 }
 
-// EnumWindows callback: WM_CLOSE to a visible window of one of the processes in lParam,
+// The processes whose windows a close reaches, and how many windows it reached.
+struct CloseTarget {
+    std::vector<DWORD> ids;
+    UINT nPosted = 0;
+};
+
+// EnumWindows callback: WM_CLOSE to a visible window of one of the target's processes,
 // as the task list's End task asks a program to end.
 BOOL CALLBACK PostCloseToWindowOf(HWND hWnd, LPARAM lParam)
 {
-    const auto& ids = *reinterpret_cast<const std::vector<DWORD>*>(lParam);
+    auto& target = *reinterpret_cast<CloseTarget*>(lParam);
     DWORD pid = 0;
     ::GetWindowThreadProcessId(hWnd, &pid);
-    if (::IsWindowVisible(hWnd) && std::find(ids.begin(), ids.end(), pid) != ids.end())
-        ::PostMessageA(hWnd, WM_CLOSE, 0, 0);
+    if (::IsWindowVisible(hWnd) &&
+        std::find(target.ids.begin(), target.ids.end(), pid) != target.ids.end() &&
+        ::PostMessageA(hWnd, WM_CLOSE, 0, 0))
+        ++target.nPosted;
     return TRUE;
 }
 
-}  // namespace
-
-UINT SendStopInput()
+// WM_CLOSE to the visible top-level windows of the processes; how many it reached.
+UINT PostCloseToWindowsOf(std::vector<DWORD> ids)
 {
-    INPUT inputs[] = {
-        MouseInput(10, 10, MOUSEEVENTF_MOVE),   MouseInput(0, 0, MOUSEEVENTF_LEFTDOWN),
-        MouseInput(10, 10, MOUSEEVENTF_LEFTUP), KeyInput(VK_ESCAPE, 0),
-        KeyInput(VK_ESCAPE, KEYEVENTF_KEYUP),
-    };
-    return ::SendInput(ARRAYSIZE(inputs), inputs, sizeof(INPUT));
+    CloseTarget target{std::move(ids)};
+    ::EnumWindows(PostCloseToWindowOf, reinterpret_cast<LPARAM>(&target));
+    return target.nPosted;
 }
+
+}  // namespace
 
 UniqueHandle StartChildSaver(const char* pszApplicationName, const AnsiString& commandLine)
 {
@@ -194,8 +180,9 @@ bool StopChildSaver(HANDLE hProcess)
         return false;
     if (::WaitForSingleObject(hProcess, 0) != WAIT_TIMEOUT)
         return true;
-    SendStopInput();
-    if (WaitAnsweringSentMessages(hProcess, kChildStopGraceMs) == WAIT_OBJECT_0)
+    // A child with no window to close would only let the grace pass.
+    if (PostCloseToWindowsOf({::GetProcessId(hProcess)}) != 0 &&
+        WaitAnsweringSentMessages(hProcess, kChildStopGraceMs) == WAIT_OBJECT_0)
         return true;
     ::TerminateProcess(hProcess, 0);
     // Termination is asynchronous; two savers must never run at once.
@@ -282,24 +269,18 @@ bool ChildSaver::IsRunning()
 
 bool ChildSaver::Stop()
 {
-    m_nStopRecordsSent = 0;
     if (!m_process)
         return false;
-    // A saver that has ended gets no input: it would reach the user's own windows.
     if (!IsRunning())
         return true;
-    m_nStopRecordsSent = SendStopInput();
-    return EndWithinGrace();
-}
-
-bool ChildSaver::Close()
-{
-    if (!m_process)
-        return false;
     std::vector<DWORD> ids = m_job ? ReadJobProcessIds(m_job.get()) : std::vector<DWORD>();
     if (ids.empty())
         ids.push_back(::GetProcessId(m_process.get()));
-    ::EnumWindows(PostCloseToWindowOf, reinterpret_cast<LPARAM>(&ids));
+    // A saver with no window to close would only let the grace pass.
+    if (PostCloseToWindowsOf(std::move(ids)) == 0) {
+        Terminate();
+        return false;
+    }
     return EndWithinGrace();
 }
 

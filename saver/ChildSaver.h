@@ -6,15 +6,8 @@
 
 #include <utility>
 
-// How long a child saver has to end after the injected input before it is terminated.
+// How long a child saver has to end after it was asked to close before it is terminated.
 constexpr DWORD kChildStopGraceMs = 2000;
-// The dwExtraInfo of every record of the stop's input, by which the input watch tells run
-// mode's own input from the user's.
-constexpr ULONG_PTR kStopInputMark = 0x51584D51;
-
-// Injects the stop's input (a mouse move, a click, Escape), each record marked; returns the
-// number of records the system took.
-UINT SendStopInput();
 
 // Starts a saver file as a child process: the application name on its own, the command
 // line unquoted. Returns the process handle, or an empty handle when the start failed.
@@ -28,9 +21,10 @@ DWORD WaitForChildPumping(HANDLE hProcess, DWORD dwTimeoutMs);
 // Waits, dispatching messages, until the child has ended or the wait fails.
 DWORD WaitForChildPumpingUntilEnd(HANDLE hProcess);
 
-// Asks the child to end as a user would (a mouse move, a click, Escape), gives it
-// kChildStopGraceMs, then terminates it. Returns true when it ended by itself; a null
-// handle injects nothing and returns false, an ended child injects nothing and returns true.
+// Asks the child to end without any input, which the system would count as the user's
+// activity: WM_CLOSE to its visible top-level windows, then kChildStopGraceMs for it to end
+// before it is terminated (at once when it has no such window). Returns true when it ended
+// by itself; false for a null handle; true for a child that had ended.
 bool StopChildSaver(HANDLE hProcess);
 
 // Removes, translates and dispatches every message waiting in this thread's queue.
@@ -65,16 +59,10 @@ public:
     DWORD WaitPumping(DWORD dwTimeoutMs, HANDLE hWake = nullptr);
     // Whether a process of the saver still runs.
     bool IsRunning();
-    // StopChildSaver for the whole saver: true when every process of it ended within the
-    // grace, or had ended before (then it gets no input); else they are all terminated.
+    // StopChildSaver for the whole saver: WM_CLOSE to the visible top-level windows of
+    // every process of it, then up to kChildStopGraceMs for them all to end before they
+    // are terminated. True when they ended by themselves, or had ended before.
     bool Stop();
-    // Asks the saver to end without input, which would wake a display that is off:
-    // WM_CLOSE to the visible top-level windows of its processes, then, as Stop, up to
-    // kChildStopGraceMs for them to end before they are terminated. True when they ended
-    // by themselves.
-    bool Close();
-    // The records of input the last Stop injected; 0 when it injected none.
-    UINT GetStopRecordsSent() const noexcept { return m_nStopRecordsSent; }
     // Terminates every process of the saver at once (exit code 0) and waits until they
     // are gone.
     void Terminate();
@@ -87,5 +75,4 @@ private:
 
     UniqueJob m_job;
     UniqueHandle m_process;
-    UINT m_nStopRecordsSent = 0;
 };

@@ -1,8 +1,6 @@
 #include "saver/UserInputWatch.h"
 
-#include "saver/ChildSaver.h"
 #include "ui/SrwLockGuard.h"
-#include "ui/UniqueHook.h"
 
 #include <cstdlib>
 
@@ -10,9 +8,11 @@ namespace {
 
 // A pointer that moves no further than this is taken for a jitter, not for the user.
 const LONG kMouseMoveThreshold = 4;
-// How often the thread looks at the time of the last input where it has no hooks: the
-// user gets the screen back at most this much later than the grace.
+// How often the thread looks at the time of the last input: without working hooks the
+// user gets the screen back at most twice this much later than the grace.
 const DWORD kLastInputPollMs = 500;
+// Posted to the watch's thread: set the hooks anew.
+const UINT kMsgSetHooks = WM_APP;
 
 // The hooks carry no context of their own.
 UserInputWatch* s_pWatch = nullptr;
@@ -82,35 +82,42 @@ DWORD WINAPI UserInputWatch::ThreadProc(LPVOID pParam)
     return 0;
 }
 
+bool UserInputWatch::SetHooks() noexcept
+{
+    // A low-level hook is called on the thread that set it.
+    const HINSTANCE hInstance = ::GetModuleHandleA(nullptr);
+    m_mouseHook.reset(::SetWindowsHookExA(WH_MOUSE_LL, OnMouse, hInstance, 0));
+    m_keyHook.reset(::SetWindowsHookExA(WH_KEYBOARD_LL, OnKey, hInstance, 0));
+    if (m_mouseHook && m_keyHook)
+        return true;
+    m_mouseHook.reset();
+    m_keyHook.reset();
+    return false;
+}
+
 void UserInputWatch::RunThread() noexcept
 {
     MSG msg;
     ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);
-    UniqueHook mouse;
-    UniqueHook keyboard;
-    if (m_source == Source::Hooks) {
-        // A low-level hook is called on the thread that set it.
-        const HINSTANCE hInstance = ::GetModuleHandleA(nullptr);
-        mouse.reset(::SetWindowsHookExA(WH_MOUSE_LL, OnMouse, hInstance, 0));
-        keyboard.reset(::SetWindowsHookExA(WH_KEYBOARD_LL, OnKey, hInstance, 0));
-        if (!mouse || !keyboard) {
-            mouse.reset();
-            keyboard.reset();
-            m_source = Source::LastInputTime;
-        }
-    }
-    const bool bPoll = m_source == Source::LastInputTime;
+    if (m_source == Source::Hooks && !SetHooks())
+        m_source = Source::LastInputTime;
+    const bool bHooked = m_source == Source::Hooks;
     ::SetEvent(m_readyEvent.get());
     for (;;) {
-        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, bPoll ? kLastInputPollMs : INFINITE,
-                                    QS_ALLINPUT);
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, kLastInputPollMs, QS_ALLINPUT);
         while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT)
+            if (msg.message == WM_QUIT) {
+                m_mouseHook.reset();
+                m_keyHook.reset();
                 return;
+            }
+            // The system may have dropped a hook without a word: a switch sets them anew.
+            if (msg.message == kMsgSetHooks && msg.hwnd == nullptr && bHooked)
+                SetHooks();
             ::DispatchMessageA(&msg);
         }
         LASTINPUTINFO info = {sizeof(info), 0};
-        if (bPoll && ::GetLastInputInfo(&info))
+        if (::GetLastInputInfo(&info))
             NoteLastInputTime(info.dwTime);
     }
 }
@@ -127,7 +134,11 @@ void UserInputWatch::Forget() noexcept
     m_ptOrigin = pt;
     m_bDeviceSeen = false;
     m_dwLastInputOrigin = info.dwTime;
+    m_bUnmatchedMove = false;
+    m_nHookCallsBefore = m_nHookCalls;
     ::ResetEvent(m_inputEvent.get());
+    if (m_thread && m_source == Source::Hooks)
+        ::PostThreadMessageA(m_dwThreadId, kMsgSetHooks, 0, 0);
 }
 
 bool UserInputWatch::HasUserInput() const noexcept
@@ -142,12 +153,6 @@ DWORD UserInputWatch::GetInputTick() const noexcept
     return m_dwInputTick;
 }
 
-ULONG UserInputWatch::GetOwnRecordCount() const noexcept
-{
-    SrwLockGuard lock(m_lock);
-    return m_nOwnRecords;
-}
-
 void UserInputWatch::CountInput() noexcept
 {
     if (m_bUserInput)
@@ -157,17 +162,14 @@ void UserInputWatch::CountInput() noexcept
     ::SetEvent(m_inputEvent.get());
 }
 
+void UserInputWatch::CountHookCall() noexcept { ++m_nHookCalls; }
+
 void UserInputWatch::Note(bool bUserLike) noexcept
 {
     SrwLockGuard lock(m_lock);
+    CountHookCall();
     if (bUserLike)
         CountInput();
-}
-
-void UserInputWatch::NoteOwnRecord() noexcept
-{
-    SrwLockGuard lock(m_lock);
-    ++m_nOwnRecords;
 }
 
 // Under Wine a window that appears or goes makes a move record without the injected flag,
@@ -178,6 +180,7 @@ void UserInputWatch::NoteOwnRecord() noexcept
 void UserInputWatch::NoteMouseMove(bool bInjected, POINT pt) noexcept
 {
     SrwLockGuard lock(m_lock);
+    CountHookCall();
     if (bInjected) {
         if (IsBeyondJitter(pt, m_ptOrigin))
             CountInput();
@@ -192,20 +195,39 @@ void UserInputWatch::NoteMouseMove(bool bInjected, POINT pt) noexcept
         CountInput();
 }
 
+// With hooks, a move of the time is matched by the hook calls of the records behind it, which
+// may come a little after the poll that sees it: a move that no hook call matched from the
+// poll before it to the poll after it went past dropped hooks, and counts once the pointer
+// has moved beyond the jitter. (Wine moves the time with no hook call when a window appears
+// or goes under a still pointer, so a move of the time alone cannot count there.)
 void UserInputWatch::NoteLastInputTime(DWORD dwTime) noexcept
 {
+    POINT pt = {0, 0};
+    const bool bHasPoint = ::GetCursorPos(&pt) != FALSE;
     SrwLockGuard lock(m_lock);
-    if (dwTime != m_dwLastInputOrigin)
-        CountInput();
+    const bool bPointerMoved = bHasPoint && IsBeyondJitter(pt, m_ptOrigin);
+    if (dwTime != m_dwLastInputOrigin) {
+        if (m_source != Source::Hooks) {
+            CountInput();
+        } else if (m_nHookCalls != m_nHookCallsBefore) {
+            m_dwLastInputOrigin = dwTime;
+            m_bUnmatchedMove = false;
+        } else if (m_bUnmatchedMove) {
+            if (bPointerMoved)
+                CountInput();
+        } else {
+            m_bUnmatchedMove = true;
+        }
+    }
+    if (!m_bUnmatchedMove)
+        m_nHookCallsBefore = m_nHookCalls;
 }
 
 LRESULT CALLBACK UserInputWatch::OnMouse(int nCode, WPARAM wParam, LPARAM lParam)
 {
     if (nCode == HC_ACTION && s_pWatch != nullptr) {
         const auto* info = reinterpret_cast<const MSLLHOOKSTRUCT*>(lParam);
-        if (info->dwExtraInfo == kStopInputMark)
-            s_pWatch->NoteOwnRecord();
-        else if (wParam == WM_MOUSEMOVE)
+        if (wParam == WM_MOUSEMOVE)
             s_pWatch->NoteMouseMove((info->flags & LLMHF_INJECTED) != 0, info->pt);
         else
             s_pWatch->Note(IsUserMouseMessage(wParam));
@@ -216,11 +238,7 @@ LRESULT CALLBACK UserInputWatch::OnMouse(int nCode, WPARAM wParam, LPARAM lParam
 LRESULT CALLBACK UserInputWatch::OnKey(int nCode, WPARAM wParam, LPARAM lParam)
 {
     if (nCode == HC_ACTION && s_pWatch != nullptr) {
-        const auto* info = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam);
-        if (info->dwExtraInfo == kStopInputMark)
-            s_pWatch->NoteOwnRecord();
-        else
-            s_pWatch->Note(wParam == WM_KEYDOWN || wParam == WM_SYSKEYDOWN);
+        s_pWatch->Note(wParam == WM_KEYDOWN || wParam == WM_SYSKEYDOWN);
     }
     return ::CallNextHookEx(nullptr, nCode, wParam, lParam);
 }

@@ -11,6 +11,8 @@ mirror=${QUILLMIX_DEBIAN_MIRROR:-http://deb.debian.org/debian}
 # The X client libraries and fonts that libwine loads at run time (it only recommends them).
 packages=wine64,libwine,fonts-wine,fontconfig,libfreetype6,libfontconfig1,libx11-6,libxext6
 packages+=,libxrender1,libxrandr2,libxi6,libxcursor1,libxfixes3,libxinerama1,libxcomposite1
+# The tests give X-level input (a person's pointer and keys) from inside Wine with it.
+packages+=,xdotool
 recipe="trixie $packages i386-windows 1"
 
 [ "$(cat "$root/.quillmix-ready" 2>/dev/null)" != "$recipe" ] || exit 0

@@ -367,7 +367,6 @@ public:
     bool HasUserInput() override { return m_real.HasUserInput(); }
     DWORD GetUserInputTick() override { return m_real.GetUserInputTick(); }
     DisplayState GetDisplayState() override { return m_real.GetDisplayState(); }
-    bool CloseChild(ChildSaver& child) override { return m_real.CloseChild(child); }
     DWORD WaitForMessages(DWORD dwTimeoutMs) override
     {
         return m_real.WaitForMessages(dwTimeoutMs);

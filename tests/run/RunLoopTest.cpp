@@ -130,13 +130,6 @@ public:
 
     DisplayState GetDisplayState() override { return display; }
 
-    bool CloseChild(ChildSaver& child) override
-    {
-        EXPECT_TRUE(child) << "close of no saver";
-        log.push_back("close");
-        return true;
-    }
-
     DWORD WaitForMessages(DWORD dwTimeoutMs) override
     {
         log.push_back("idle");
@@ -490,7 +483,7 @@ TEST_F(RunLoopTest, DisplayOffClosesTheSaverAndTheNextStartsWhenItComesOn)
     EXPECT_EQ(Run(60000), RunEnd::ChildEnded);
     EXPECT_EQ(
         m_env.log,
-        (Log{"desktop", "start R", "wait", "wait", "black", "close", "idle", "idle", "desktop",
+        (Log{"desktop", "start R", "wait", "wait", "black", "stop", "idle", "idle", "desktop",
              "start P", "wait", "wait", "black", "stop", "desktop", "start Q", "wait"}));
     EXPECT_EQ(m_env.timeouts, (Timeouts{60000, 40000, 60000, 30000, 60000}));
     ASSERT_EQ(m_env.startTicks.size(), 3u);
@@ -507,8 +500,8 @@ TEST_F(RunLoopTest, SaverClosedForTheDisplayHasNotFailedAndInputWhileItIsOffEnds
                     Display(DisplayState::Off), Messages(1000, true)};
     EXPECT_EQ(Run(0), RunEnd::InputWhileDisplayOff);
     EXPECT_EQ(m_env.log,
-              (Log{"black", "start P", "wait", "black", "close", "idle", "black", "start P", "wait",
-                   "black", "close", "idle"}));
+              (Log{"black", "start P", "wait", "black", "stop", "idle", "black", "start P", "wait",
+                   "black", "stop", "idle"}));
 
     ScriptedEnvironment dark;
     dark.display = DisplayState::Off;
