@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Checks that a Windows executable imports only DLLs that every Windows has, so that the
 # .scr runs when copied alone into the system folder (no mingw runtime DLLs beside it).
-# With --max-bytes, each file must also be stripped (no symbols, no debug sections) and at
-# most that many bytes long, as a shipped build is.
+# With --max-bytes, each file must also be stripped (no symbols, no debug sections), at
+# most that many bytes long and import no function that fakes input (Windows counts it as
+# the user's activity, which keeps the display and the PC awake), as a shipped build is.
 #   check-imports.sh [--max-bytes N] FILE...
 set -euo pipefail
 max_bytes=""
@@ -40,6 +41,11 @@ for file in "$@"; do
     bytes=$(stat -c %s "$file")
     if [ "$bytes" -gt "$max_bytes" ]; then
       echo "check-imports: $file: $bytes bytes, more than $max_bytes" >&2
+      status=1
+    fi
+    faking=$(grep -owE 'SendInput|keybd_event|mouse_event' <<<"$dump" | sort -u | tr '\n' ' ' || true)
+    if [ -n "$faking" ]; then
+      echo "check-imports: $file: imports input that fakes the user's: $faking" >&2
       status=1
     fi
     if ! grep -q 'symbols stripped' <<<"$dump" || "$objdump" -h "$file" | grep -q '\.debug'; then

@@ -7,6 +7,7 @@
 #include "ui/UniqueRegKey.h"
 
 #include <shlwapi.h>
+#include <tlhelp32.h>
 
 #include <cstddef>
 #include <cstdio>
@@ -45,14 +46,21 @@ ULONGLONG FromFileTime(const FILETIME& ft)
     return (static_cast<ULONGLONG>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
 }
 
-std::vector<ULONGLONG> s_escapeTimes;
+std::vector<ULONGLONG> s_injectedTimes;
 
 LRESULT CALLBACK OnLowLevelKey(int code, WPARAM wParam, LPARAM lParam)
 {
     const auto* key = reinterpret_cast<const KBDLLHOOKSTRUCT*>(lParam);
-    if (code == HC_ACTION && wParam == WM_KEYDOWN && key->vkCode == VK_ESCAPE &&
-        (key->flags & LLKHF_INJECTED) != 0)
-        s_escapeTimes.push_back(FileTimeNow());
+    if (code == HC_ACTION && (key->flags & LLKHF_INJECTED) != 0)
+        s_injectedTimes.push_back(FileTimeNow());
+    return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+LRESULT CALLBACK OnLowLevelMouse(int code, WPARAM wParam, LPARAM lParam)
+{
+    const auto* mouse = reinterpret_cast<const MSLLHOOKSTRUCT*>(lParam);
+    if (code == HC_ACTION && (mouse->flags & LLMHF_INJECTED) != 0)
+        s_injectedTimes.push_back(FileTimeNow());
     return ::CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
@@ -216,6 +224,20 @@ DWORD RunningProduct::EndByUser(const std::function<void()>& input, DWORD guardM
     return apptest::ExitCodeOf(m_process.get());
 }
 
+bool RunningProduct::HasChildLeft() const
+{
+    UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof(entry);
+    if (snapshot.get() == INVALID_HANDLE_VALUE || !::Process32First(snapshot.get(), &entry))
+        return false;
+    do {
+        if (entry.th32ParentProcessID == m_pid)
+            return true;
+    } while (::Process32Next(snapshot.get(), &entry));
+    return false;
+}
+
 bool RunningProduct::ReportDisplayState(HWND cover, MONITOR_DISPLAY_STATE state) const
 {
     const DWORD value = state;
@@ -260,23 +282,14 @@ ULONGLONG CreationTimeOf(HANDLE hProcess)
                                                                          : 0;
 }
 
-InjectedEscapeWatch::InjectedEscapeWatch()
+InjectedInputWatch::InjectedInputWatch()
 {
-    s_escapeTimes.clear();
-    m_hook = ::SetWindowsHookExA(WH_KEYBOARD_LL, OnLowLevelKey, ::GetModuleHandleA(nullptr), 0);
+    s_injectedTimes.clear();
+    const HINSTANCE hInstance = ::GetModuleHandleA(nullptr);
+    m_keyHook.reset(::SetWindowsHookExA(WH_KEYBOARD_LL, OnLowLevelKey, hInstance, 0));
+    m_mouseHook.reset(::SetWindowsHookExA(WH_MOUSE_LL, OnLowLevelMouse, hInstance, 0));
 }
 
-InjectedEscapeWatch::~InjectedEscapeWatch()
-{
-    if (m_hook != nullptr)
-        ::UnhookWindowsHookEx(m_hook);
-}
-
-ULONGLONG InjectedEscapeWatch::SeenAt() const
-{
-    return s_escapeTimes.empty() ? 0 : s_escapeTimes.front();
-}
-
-const std::vector<ULONGLONG>& InjectedEscapeWatch::SeenTimes() const { return s_escapeTimes; }
+const std::vector<ULONGLONG>& InjectedInputWatch::SeenTimes() const { return s_injectedTimes; }
 
 }  // namespace e2e

@@ -1,8 +1,9 @@
 // Helpers of the programs that drive the built Quillmix.scr in run mode: its settings key,
-// the running product, the pointer and the Escape keys that the product injects. The
+// the running product, the pointer and any input injected while it runs. The
 // product reads the real HKEY_CURRENT_USER of the Wine prefix.
 #pragma once
 #include "ui/UniqueHandle.h"
+#include "ui/UniqueHook.h"
 
 #include <windows.h>
 
@@ -71,6 +72,8 @@ public:
     // single input can be lost while a new window takes its first pointer position); then
     // the exit code as WaitForExitCode gives it.
     DWORD EndByUser(const std::function<void()>& input, DWORD guardMs) const;
+    // Whether a process that the product started still runs.
+    bool HasChildLeft() const;
     // Tells the cover the display's state as the system does: WM_POWERBROADCAST with a
     // GUID_CONSOLE_DISPLAY_STATE setting that lies in the product's own memory (no system
     // carries this message's lParam across processes); false when it could not be posted.
@@ -92,24 +95,23 @@ ULONGLONG ExitTimeOf(HANDLE hProcess);
 ULONGLONG CreationTimeOf(HANDLE hProcess);
 constexpr ULONGLONG kFileTimePerMs = 10000;
 
-// The moments of the injected Escape key presses that a low-level keyboard hook of this
-// thread sees while the object lives (this thread must dispatch its messages meanwhile).
+// The moments of the injected input records (keys, buttons, moves) that low-level hooks of
+// this thread see while the object lives (this thread must dispatch its messages
+// meanwhile). Every record that the system counts as activity passes such hooks on Windows.
 // Only one watch may exist at a time.
-class InjectedEscapeWatch {
+class InjectedInputWatch {
 public:
-    InjectedEscapeWatch();
-    InjectedEscapeWatch(const InjectedEscapeWatch&) = delete;
-    InjectedEscapeWatch& operator=(const InjectedEscapeWatch&) = delete;
-    ~InjectedEscapeWatch();
+    InjectedInputWatch();
+    InjectedInputWatch(const InjectedInputWatch&) = delete;
+    InjectedInputWatch& operator=(const InjectedInputWatch&) = delete;
 
-    bool IsHooked() const { return m_hook != nullptr; }
-    // The system time of the first injected Escape, 0 before there was one.
-    ULONGLONG SeenAt() const;
-    // The system times of every injected Escape so far, in order.
+    bool IsHooked() const { return m_keyHook && m_mouseHook; }
+    // The system times of every injected record so far, in order.
     const std::vector<ULONGLONG>& SeenTimes() const;
 
 private:
-    HHOOK m_hook = nullptr;
+    UniqueHook m_keyHook;
+    UniqueHook m_mouseHook;
 };
 
 }  // namespace e2e

@@ -481,10 +481,9 @@ TEST_F(RunLoopTest, DisplayOffClosesTheSaverAndTheNextStartsWhenItComesOn)
                     {WAIT_TIMEOUT, 30000},
                     kEnded};
     EXPECT_EQ(Run(60000), RunEnd::ChildEnded);
-    EXPECT_EQ(
-        m_env.log,
-        (Log{"desktop", "start R", "wait", "wait", "black", "stop", "idle", "idle", "desktop",
-             "start P", "wait", "wait", "black", "stop", "desktop", "start Q", "wait"}));
+    EXPECT_EQ(m_env.log,
+              (Log{"desktop", "start R", "wait", "wait", "black", "stop", "idle", "idle", "desktop",
+                   "start P", "wait", "wait", "black", "stop", "desktop", "start Q", "wait"}));
     EXPECT_EQ(m_env.timeouts, (Timeouts{60000, 40000, 60000, 30000, 60000}));
     ASSERT_EQ(m_env.startTicks.size(), 3u);
     EXPECT_LE(m_env.startTicks[1] - (20000 + kHourMs + 500), 1000u);

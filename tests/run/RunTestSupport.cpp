@@ -100,6 +100,36 @@ UINT SendKeyPress(WORD vk)
     return ::SendInput(2, inputs, sizeof(INPUT));
 }
 
+namespace {
+
+// Where setup-wine10.sh puts xdotool in Wine 10's root, and Debian on the host for Wine 8.
+const char kXdotool[] = "Z:\\usr\\bin\\xdotool";
+
+bool RunXdotool(const std::string& args)
+{
+    std::string cmd = std::string(kXdotool) + " " + args;
+    STARTUPINFOA si = {};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi = {};
+    if (!::CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return false;
+    if (pi.hThread != nullptr)
+        ::CloseHandle(pi.hThread);
+    if (pi.hProcess != nullptr)
+        ::CloseHandle(pi.hProcess);
+    return true;
+}
+
+}  // namespace
+
+bool XPointerGesture(int dx, int dy)
+{
+    return RunXdotool("mousemove_relative -- " + std::to_string(dx) + " 0 sleep 0.05 " +
+                      "mousemove_relative -- 0 " + std::to_string(dy));
+}
+
+bool XKeyPress(const char* keyName) { return RunXdotool(std::string("key ") + keyName); }
+
 HWND WaitForSaverWindow(const char* description)
 {
     for (int step = 0; step < kWaitSteps; ++step) {

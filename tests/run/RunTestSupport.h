@@ -32,6 +32,15 @@ bool ScreenShows(COLORREF color, std::string* pSeen);
 void SendMouseMove(LONG dx, LONG dy);
 UINT SendKeyPress(WORD vk);
 
+// A person's input through the X server (xdotool, which Wine starts as a program of the
+// host): it reaches run mode through the window system, as a real mouse and keyboard do,
+// where SendInput goes past every window. Two moves of the pointer, by dx and then by dy;
+// a key press and release by its X name ("space"). Wine gives no handle to wait on for a
+// program of the host, so the input is on its way when these return; false when xdotool
+// cannot be started.
+bool XPointerGesture(int dx, int dy);
+bool XKeyPress(const char* keyName);
+
 // The full-screen window of a fixture saver with the given description, once it is shown.
 HWND WaitForSaverWindow(const char* description);
 

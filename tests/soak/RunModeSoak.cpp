@@ -279,12 +279,11 @@ struct Totals {
     DWORD maxDeafMs = 0;  // the longest time from the user's input to such an end
     unsigned switches = 0;
     unsigned terminations = 0;  // savers that had to be terminated at a switch
-    unsigned endedOnInjectedInput = 0;  // savers that ended on the injected input
+    unsigned endedOnClose = 0;  // savers that ended on the switch's WM_CLOSE
     unsigned userInputRepeated = 0;
     unsigned exitCodeZero = 0;
     unsigned pointerShown = 0;
     unsigned lastStartedIntact = 0;
-    DWORD maxGraceMs = 0;
     DWORD firstHandles = 0;  // the first sample of the soak, after its first switch
     DWORD minHandles = MAXDWORD;
     DWORD maxHandles = 0;
@@ -309,10 +308,10 @@ struct Child {
 class Soak {
 public:
     Soak(std::vector<SoakSaver>& savers, e2e::ProductSettings& settings,
-         e2e::InjectedEscapeWatch& escapes, Totals& totals, DWORD dwSoakMs)
+         e2e::InjectedInputWatch& injected, Totals& totals, DWORD dwSoakMs)
         : m_savers(savers)
         , m_settings(settings)
-        , m_escapes(escapes)
+        , m_injected(injected)
         , m_totals(totals)
         , m_startTick(::GetTickCount())
         , m_soakMs(dwSoakMs)
@@ -340,16 +339,7 @@ private:
         return nullptr;
     }
 
-    // The first injected Escape after the child was created: the switch that stopped it.
-    ULONGLONG EscapeAfter(ULONGLONG created) const
-    {
-        for (ULONGLONG t : m_escapes.SeenTimes())
-            if (t >= created)
-                return t;
-        return 0;
-    }
-
-    size_t EscapesThisRun() const { return m_escapes.SeenTimes().size() - m_escapesAtStart; }
+    size_t InjectedThisRun() const { return m_injected.SeenTimes().size() - m_injectedAtStart; }
 
     void Observe(DWORD productPid);
     void EndChild(bool bRunEnded);
@@ -360,7 +350,7 @@ private:
 
     std::vector<SoakSaver>& m_savers;
     e2e::ProductSettings& m_settings;
-    e2e::InjectedEscapeWatch& m_escapes;
+    e2e::InjectedInputWatch& m_injected;
     Totals& m_totals;
     const DWORD m_startTick;
     const DWORD m_soakMs;
@@ -369,7 +359,7 @@ private:
     std::unique_ptr<Child> m_child;
     std::string m_firstSeen;  // file name of the run's first saver; "" when not seen
     std::string m_trace;  // the run's savers, for its line in the output
-    size_t m_escapesAtStart = 0;  // injected Escape keys before this run
+    size_t m_injectedAtStart = 0;  // injected records before this run
     unsigned m_switches = 0;  // stops the soak saw in this run
     std::string m_endCause;  // what ended the run, once the soak knows it
     bool m_bEndedByUser = false;
@@ -404,7 +394,7 @@ void Soak::Observe(DWORD productPid)
         } else {
             ++child->saver->seen;
             // Before the first switch of the run: its first saver.
-            if (m_firstSeen.empty() && EscapesThisRun() == 0)
+            if (m_firstSeen.empty() && m_switches == 0)
                 m_firstSeen = child->saver->fileName;
         }
         m_trace += (m_trace.empty() ? "" : " > ") + p.exe;
@@ -426,8 +416,11 @@ void Soak::EndChild(bool bRunEnded)
         m_child.reset();
         return;
     }
-    const ULONGLONG escape = EscapeAfter(child.created);
-    if (escape == 0) {
+    // A saver that ended with nobody at the machine while the run went on was closed at a
+    // switch, unless it is one that ends by itself.
+    const bool bSwitch =
+        !child.inputGiven && !bRunEnded && child.saver->behaviour != Behaviour::EndsAtOnce;
+    if (!bSwitch) {
         // Not stopped at a switch: the user's input ends the run, a fault saver that ends
         // by itself is passed over, and nothing else may end a saver.
         if (child.inputGiven && !bRunEnded)
@@ -456,21 +449,14 @@ void Soak::EndChild(bool bRunEnded)
     if (bRunEnded && child.inputGiven)
         Fail(child.saver->fileName + " was switched away after the user's input");
     ++m_switches;
-    const ULONGLONG exit = e2e::ExitTimeOf(child.process.get());
-    const LONGLONG graceMs =
-        static_cast<LONGLONG>(exit - escape) / static_cast<LONGLONG>(e2e::kFileTimePerMs);
-    const bool bTerminated = graceMs + kClockStepMs >= kChildStopGraceMs;
-    if (bTerminated) {
+    // Only the saver deaf to the close outlives it, until the grace is up.
+    if (child.saver->behaviour == Behaviour::IgnoresInput) {
         ++m_totals.terminations;
-        m_totals.maxGraceMs = std::max(m_totals.maxGraceMs, static_cast<DWORD>(graceMs));
-        m_trace += " [terminated " + std::to_string(graceMs) + " ms after the input]";
+        m_trace += " [terminated]";
     } else {
-        ++m_totals.endedOnInjectedInput;
-        m_trace += " [ended on the input]";
+        ++m_totals.endedOnClose;
+        m_trace += " [closed]";
     }
-    if (child.saver->behaviour == Behaviour::IgnoresInput && !bTerminated)
-        Fail(child.saver->fileName + " ended " + std::to_string(graceMs) +
-             " ms after the injected input, before the grace was up");
     if (apptest::ExitCodeOf(child.process.get()) != 0)
         Fail(child.saver->fileName + " stopped at a switch with exit code " +
              std::to_string(apptest::ExitCodeOf(child.process.get())));
@@ -586,7 +572,7 @@ void Soak::CheckAfterRun(DWORD productPid)
     }
     if (bIntact)
         ++m_totals.lastStartedIntact;
-    m_previousOnlySaver = !m_firstSeen.empty() && EscapesThisRun() == 0 ? last : std::string();
+    m_previousOnlySaver = !m_firstSeen.empty() && m_switches == 0 ? last : std::string();
 }
 
 bool Soak::Run(unsigned index)
@@ -600,7 +586,7 @@ bool Soak::Run(unsigned index)
     m_firstAfterSwitch = 0;
     m_endCause.clear();
     m_bEndedByUser = false;
-    m_escapesAtStart = m_escapes.SeenTimes().size();
+    m_injectedAtStart = m_injected.SeenTimes().size();
     const char* const kForms[] = {"/s", "/S", "-s"};
     const char* form = kForms[index % 3];
     // The user ends the run after this many switches, if a fault saver does not end it
@@ -668,12 +654,9 @@ bool Soak::Run(unsigned index)
     if (m_child)
         EndChild(true);
     const DWORD exitCode = apptest::ExitCodeOf(product.get());
-    const size_t escapes = EscapesThisRun();
-    if (escapes != m_switches)
-        Fail(std::to_string(escapes) + " injected Escape keys, but " + std::to_string(m_switches) +
-             " savers stopped at a switch");
-    // A switch whose next saver ended at once, before the soak saw it.
-    m_switches = static_cast<unsigned>(std::max<size_t>(escapes, m_switches));
+    // The soak's own input is injected once the user's turn has come, never before.
+    if (!m_bEndedByUser && InjectedThisRun() != 0)
+        Fail(std::to_string(InjectedThisRun()) + " injected input records in a run");
     m_totals.switches += m_switches;
     ++m_totals.runs;
 
@@ -747,9 +730,9 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "cannot write the product's settings\n");
         return 2;
     }
-    e2e::InjectedEscapeWatch escapes;
-    if (!escapes.IsHooked()) {
-        std::fprintf(stderr, "cannot watch the injected keys\n");
+    e2e::InjectedInputWatch injected;
+    if (!injected.IsHooked()) {
+        std::fprintf(stderr, "cannot watch the injected input\n");
         return 2;
     }
     const std::vector<ProcessEntry> before = SettledProcesses();
@@ -761,7 +744,7 @@ int main(int argc, char** argv)
     Print("\nprocesses at the start: %zu (%s)\n", before.size(), Names(before).c_str());
 
     Totals totals;
-    Soak soak(savers, settings, escapes, totals, minutes * kMsPerMinute);
+    Soak soak(savers, settings, injected, totals, minutes * kMsPerMinute);
     for (unsigned run = 1; !soak.TimeIsUp(); ++run) {
         if (!soak.Run(run))
             break;
@@ -790,10 +773,8 @@ int main(int argc, char** argv)
           totals.runs, totals.endedByUser, totals.deafEnded,
           static_cast<unsigned long>(totals.maxDeafMs), totals.endedByFault);
     Print("fault savers passed over: %u\n", totals.passedOver);
-    Print("switches: %u (savers terminated after the 2000 ms grace %u, longest %lu ms; ended "
-          "on the injected input %u)\n",
-          totals.switches, totals.terminations, static_cast<unsigned long>(totals.maxGraceMs),
-          totals.endedOnInjectedInput);
+    Print("switches: %u (savers terminated after the 2000 ms grace %u; closed %u)\n",
+          totals.switches, totals.terminations, totals.endedOnClose);
     Print("savers seen running:");
     for (const SoakSaver& s : savers)
         Print(" %s %u;", s.fixture->fileName, s.seen);
