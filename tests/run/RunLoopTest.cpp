@@ -600,6 +600,23 @@ TEST_F(RunLoopTest, SaversFadeInAtTheirStartAndOutAtTheSwitch)
         EXPECT_TRUE(timeout <= kFadeStepMs || timeout >= 29000) << timeout;
 }
 
+// Messages that wake the loop faster than the fade's steps (a saver showing window after
+// window reaches the fade window's WinEvent hook) never hold the fade up: the fade in ends
+// on time, with the window hidden over the saver.
+TEST_F(RunLoopTest, MessagesFasterThanTheStepsNeverHoldTheFadeWindowUp)
+{
+    PrepareRotation();
+    m_env.fadeMs = 500;
+    m_env.script.assign(100, Messages(kFadeStepMs / 2));
+    m_env.inputAt = 30000;
+    EXPECT_EQ(Run(60000), RunEnd::ChildEnded);
+    const auto& fades = m_env.fades;
+    const auto hidden = std::find_if(fades.begin() + 1, fades.end(),
+                                     [](const std::pair<DWORD, int>& f) { return f.second == 0; });
+    ASSERT_NE(hidden, fades.end()) << "the fade window stayed over the saver";
+    EXPECT_LE(hidden->first, 500u + kFadeStepMs);
+}
+
 // The user's input ends the run at once during either fade, and hides the fade window as
 // soon as it is seen; a saver deaf to it is ended after the grace, as without fades.
 TEST_F(RunLoopTest, InputDuringAFadeHidesTheFadeAndEndsTheRun)
