@@ -195,6 +195,13 @@ void UserInputWatch::NoteMouseMove(bool bInjected, POINT pt) noexcept
         CountInput();
 }
 
+bool UserInputWatch::IsUnmatchedMove(DWORD dwTime) const noexcept
+{
+    SrwLockGuard lock(m_lock);
+    return dwTime != m_dwLastInputOrigin && m_source == Source::Hooks && m_bUnmatchedMove &&
+        m_nHookCalls == m_nHookCallsBefore;
+}
+
 // With hooks, a move of the time is matched by the hook calls of the records behind it, which
 // may come a little after the poll that sees it: a move that no hook call matched from the
 // poll before it to the poll after it went past dropped hooks, and counts once the pointer
@@ -203,7 +210,7 @@ void UserInputWatch::NoteMouseMove(bool bInjected, POINT pt) noexcept
 void UserInputWatch::NoteLastInputTime(DWORD dwTime) noexcept
 {
     POINT pt = {0, 0};
-    const bool bHasPoint = ::GetCursorPos(&pt) != FALSE;
+    const bool bHasPoint = IsUnmatchedMove(dwTime) && ::GetCursorPos(&pt) != FALSE;
     SrwLockGuard lock(m_lock);
     const bool bPointerMoved = bHasPoint && IsBeyondJitter(pt, m_ptOrigin);
     if (dwTime != m_dwLastInputOrigin) {

@@ -57,6 +57,9 @@ private:
     void RunThread() noexcept;
     // Sets the hooks anew; false when the system refuses them.
     bool SetHooks() noexcept;
+    // Whether the time has moved with no hook call to match it since the poll before: only
+    // then does the poll look where the pointer is.
+    bool IsUnmatchedMove(DWORD dwTime) const noexcept;
     // Under the lock.
     void CountInput() noexcept;
     void CountHookCall() noexcept;
