@@ -142,7 +142,17 @@ void SSConfigureDlg::FillSaverList()
                         settings.GetRecurseSaverFolders());
     // The same answers as IsSaverSelected for every path, in a time that does not grow
     // with the product of found and stored savers.
-    const std::vector<bool> selected = MatchSelectedSavers(paths, settings.GetSavers());
+    std::vector<bool> selected = MatchSelectedSavers(paths, settings.GetSavers());
+    const size_t nFound = paths.GetCount();
+    // A selected saver that cannot be seen now keeps its row, ticked, named by its file.
+    std::set<AnsiString, PathTextLess> away;
+    for (const AnsiString& stored : settings.GetSavers()) {
+        if (!IsSaverAway(stored) || !away.insert(stored).second)
+            continue;
+        paths.Add(stored);
+        descriptions.push_back(SaverListItem::FromPath(stored, WideString()).m_strFile.Wide());
+        selected.push_back(true);
+    }
     m_items.reserve(m_items.size() + paths.GetCount());
     // Room for every row at once, and no redrawing per row: the list view then takes a
     // thousand rows many times faster.
@@ -161,6 +171,8 @@ void SSConfigureDlg::FillSaverList()
             list.InsertRow(-1, pItem->m_strName.c_str(), reinterpret_cast<LPARAM>(pItem));
         if (nRow != -1 && selected[i])
             m_list.SetItemChecked(nRow, true);
+        if (i >= nFound)
+            m_away.insert(pItem);
     }
     filling.reset();
     pause.reset();
@@ -176,10 +188,12 @@ void SSConfigureDlg::ShowSaverHealth()
     for (int i = 0; i < m_list.GetItemCount(); ++i) {
         const auto* pItem = reinterpret_cast<const SaverListItem*>(m_list.GetItemData(i));
         SaverHealthRecord record;
-        if (pItem == nullptr || !health.Find(pItem->GetPath(), &record))
+        const bool bAway = pItem != nullptr && m_away.count(pItem) != 0;
+        if (pItem == nullptr || (!bAway && !health.Find(pItem->GetPath(), &record)))
             continue;
-        m_health[pItem] = record;
-        const AnsiString status = SaverStatusText(record);
+        if (!bAway)
+            m_health[pItem] = record;
+        const AnsiString status = bAway ? SaverAwayStatusText() : SaverStatusText(record);
         LVITEMA item = {};
         item.iSubItem = kStatusSubItem;
         item.pszText = const_cast<char*>(status.c_str());
@@ -227,8 +241,10 @@ void SSConfigureDlg::UpdateSaverDetails()
 {
     const SaverListItem* pItem = GetSelectedSaverItem();
     const auto found = pItem != nullptr ? m_health.find(pItem) : m_health.end();
-    const AnsiString details =
+    AnsiString details =
         found != m_health.end() ? SaverDetailsText(found->second) : AnsiString();
+    if (pItem != nullptr && m_away.count(pItem) != 0)
+        details = SaverAwayDetailsText(pItem->GetPath());
     ::SetDlgItemTextA(m_hWnd, IDC_SAVER_DETAILS, details.c_str());
 }
 
@@ -283,6 +299,7 @@ LRESULT SSConfigureDlg::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&)
 
 LRESULT SSConfigureDlg::OnDestroy(UINT, WPARAM, LPARAM, BOOL&) noexcept
 {
+    m_away.clear();
     m_items.clear();
     return 0;
 }
@@ -334,7 +351,7 @@ LRESULT SSConfigureDlg::OnOK(WORD, WORD wID, HWND, BOOL&)
     SaverHealth health(true);
     for (const AnsiString& path : m_retried)
         health.Forget(path);
-    health.Tidy();
+    health.Tidy(settings.GetSavers());
     EndDialog(wID);
     return 0;
 }
