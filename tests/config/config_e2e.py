@@ -13,6 +13,9 @@ registry read back with Wine's reg.exe.
   config_e2e.py status PROBE   run mode passes over a crashing and a quitting saver, three
                                runs and two; the dialog then shows their status, with
                                nothing for the good saver, and details under the list
+  config_e2e.py away PROBE     a folder and saver on drive Q: (a link in the prefix's
+                               dosdevices): kept through OK while away, listed and run when
+                               back, removed by clearing its box
 
 PROBE is config_probe.exe (control positions and row states of the running dialog).
 Environment (set by CTest): QUILLMIX_WINE_SESSION, QUILLMIX_SCR, QUILLMIX_FIXTURES,
@@ -340,6 +343,104 @@ def test_status(probe_exe):
         shutil.rmtree(folder, ignore_errors=True)
 
 
+def end_run(process, what):
+    """Moves the pointer until run mode has ended: a move before its cover waits is not seen."""
+    for i in range(MAX_POLLS // 10):
+        xdo("mousemove_relative", "--", str(60 - 120 * (i % 2)), "60")
+        try:
+            check(process.wait(timeout=0.5) == 0, what)
+            return
+        except subprocess.TimeoutExpired:
+            pass
+    check(False, what)
+
+
+def wait_for_cover():
+    """Whether run mode's cover window (titled "Quillmix") shows."""
+    for _ in range(MAX_POLLS // 10):
+        found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Quillmix$"],
+                               capture_output=True, env=dict(os.environ, DISPLAY=DISPLAY))
+        if found.returncode == 0:
+            return True
+        time.sleep(POLL_S * 10)
+    return False
+
+
+def test_away(probe_exe):
+    """Drive Q: of the prefix (a dosdevices link to a folder) away and back."""
+    base = tempfile.mkdtemp(prefix="config-e2e-away-", dir=SESSION)
+    local, drive = os.path.join(base, "Local"), os.path.join(base, "Drive")
+    for folder, name in ((local, "SampleAurora.scr"), (drive, "Recorder.scr")):
+        os.makedirs(folder)
+        shutil.copy(os.path.join(FIXTURES, name), folder)
+    link = os.path.join(SESSION, "prefix", "dosdevices", "q:")
+    record = os.path.join(base, "record.txt")
+    env = dict(os.environ, QUILLMIX_RECORD_FILE=windows_path(record))
+    far, near = "Q:\\Recorder.scr", windows_path(os.path.join(local, "SampleAurora.scr"))
+    stored_folders = {"00": windows_path(local), "01": "Q:\\"}
+    reg_delete()
+    process = None
+    try:
+        for name, data in stored_folders.items():
+            wine("reg", "add", KEY + r"\Folders", "/v", name, "/d", data, "/f")
+        wine("reg", "add", KEY, "/v", "FadeMs", "/t", "REG_DWORD", "/d", "0", "/f")
+        wine("reg", "add", KEY + r"\Savers", "/v", "000", "/d", far, "/f")
+
+        # Away: run mode tries it once its cover shows, and it is no failure.
+        process = subprocess.Popen([WINE_RUN, SESSION, SCR, "/s"], env=env)
+        check(wait_for_cover(), "run mode covers the screen")
+        end_run(process, "run mode with the drive away ends on the user's move")
+        check(failed_in_row(far) == 0, "the saver away is no failure")
+        # OK keeps the folder and the saver away.
+        wine("reg", "add", KEY + r"\Savers", "/v", "001", "/d", near, "/f")
+        process = subprocess.Popen([WINE_RUN, SESSION, SCR])
+        check(probe(probe_exe, "wait") is not None, "the dialog appears")
+        listed = {r[2]: r[0] for r in rows(probe_exe)}
+        check(listed == {"Sample Aurora": True, "Recorder.scr": True}, f"rows: {listed}")
+        check(probe(probe_exe, "status", "Recorder.scr") == "Not found", "its status")
+        click(*point(probe_exe, "label", "Recorder.scr"))
+        check(far in (probe(probe_exe, "details") or ""), "the details name its path")
+        xdo("key", "Return")
+        check(process.wait(timeout=120) == 0, "Enter closes the dialog")
+        folders, savers = reg_query(r"\Folders"), reg_query(r"\Savers") or {}
+        check(folders == stored_folders, f"Folders kept: {folders}")
+        check(sorted(savers.values()) == sorted([near, far]), f"Savers kept: {savers}")
+
+        # Back: listed by its description, ticked, and run.
+        os.symlink(drive, link)
+        process = subprocess.Popen([WINE_RUN, SESSION, SCR])
+        check(probe(probe_exe, "wait") is not None, "the dialog appears again")
+        listed = {r[2]: r[0] for r in rows(probe_exe)}
+        check(listed == {"Sample Aurora": True, "Fixture Recorder": True}, f"rows: {listed}")
+        xdo("key", "Escape")
+        check(process.wait(timeout=120) == 0, "Esc closes the dialog")
+        wine("reg", "delete", KEY + r"\Savers", "/f")
+        wine("reg", "add", KEY + r"\Savers", "/v", "000", "/d", far, "/f")
+        process = subprocess.Popen([WINE_RUN, SESSION, SCR, "/s"], env=env)
+        check(wait_for_line(record, "ready") is not None, "run mode runs the saver from Q:")
+        end_run(process, "the run ends on the user's move")
+
+        # Away again: clearing its box and OK removes it; the folder stays.
+        os.remove(link)
+        process = subprocess.Popen([WINE_RUN, SESSION, SCR])
+        check(probe(probe_exe, "wait") is not None, "the dialog appears a third time")
+        click(*point(probe_exe, "box", "Recorder.scr"))
+        xdo("key", "Return")
+        check(process.wait(timeout=120) == 0, "Enter closes the dialog")
+        savers = reg_query(r"\Savers")
+        check(savers is None, f"the saver is gone: {savers}")
+        check(reg_query(r"\Folders") == stored_folders, "its folder stays")
+        process = None
+    finally:
+        if process is not None and process.poll() is None:
+            process.kill()
+            process.wait()
+        if os.path.islink(link):
+            os.remove(link)
+        reg_delete()
+        shutil.rmtree(base, ignore_errors=True)
+
+
 def test_owner(probe_exe):
     for args in (["/c:12345"], ["-C", "7340032"], ["/c"]):
         s = Scenario("Savers", ["SampleAurora.scr"], args=args)
@@ -354,7 +455,7 @@ def test_owner(probe_exe):
 
 def main():
     tests = {"choose": test_choose, "cancel": test_cancel, "try": test_try, "owner": test_owner,
-             "status": test_status}
+             "status": test_status, "away": test_away}
     if len(sys.argv) != 3 or sys.argv[1] not in tests:
         print(__doc__)
         return 2
