@@ -16,6 +16,8 @@ registry read back with Wine's reg.exe.
   config_e2e.py away PROBE     a folder and saver on drive Q: (a link in the prefix's
                                dosdevices): kept through OK while away, listed and run when
                                back, removed by clearing its box
+  config_e2e.py wow64 PROBE    (32-bit build) copied into the 64-bit system32 of a WoW64
+                               prefix, it lists, stores and runs the 64-bit saver there
 
 PROBE is config_probe.exe (control positions and row states of the running dialog).
 Environment (set by CTest): QUILLMIX_WINE_SESSION, QUILLMIX_SCR, QUILLMIX_FIXTURES,
@@ -441,6 +443,53 @@ def test_away(probe_exe):
         shutil.rmtree(base, ignore_errors=True)
 
 
+def test_wow64(probe_exe):
+    """The 32-bit build in the 64-bit system32 of a WoW64 prefix, where a 32-bit process
+    sees SysWOW64 instead: it lists and runs the 64-bit saver there, and OK keeps it."""
+    fixtures64 = os.path.join(os.path.dirname(os.environ["QUILLMIX_SCR_X64"]), "tests", "fixtures")
+    if not os.path.exists(os.path.join(fixtures64, "Recorder.scr")):
+        print(f"skipped: the 64-bit build's fixtures are not built ({fixtures64})")
+        sys.exit(1 if os.environ.get("QUILLMIX_REQUIRE_BOTH") else 77)
+    system32 = os.path.join(SESSION, "prefix", "drive_c", "windows", "system32")
+    copies = [os.path.join(system32, n) for n in ("Quillmix32.scr", "QmxRecorder64.scr")]
+    shutil.copy(SCR, copies[0])
+    shutil.copy(os.path.join(fixtures64, "Recorder.scr"), copies[1])
+    record = os.path.join(SESSION, f"config-e2e-wow64-{os.getpid()}.txt")
+    env = dict(os.environ, QUILLMIX_RECORD_FILE=windows_path(record))
+    scr = r"C:\windows\system32\Quillmix32.scr"
+    saver = wine("cmd", "/c", "echo %windir%").strip().lower() + r"\system32\QmxRecorder64.scr"
+    reg_delete()
+    process = None
+    try:
+        process = subprocess.Popen([WINE_RUN, SESSION, scr])
+        check(probe(probe_exe, "wait") is not None, "the dialog appears")
+        listed = {r[2]: r[0] for r in rows(probe_exe)}
+        check(listed.get("Fixture Recorder") is True, f"listed and ticked: {listed}")
+        xdo("key", "Return")
+        check(process.wait(timeout=120) == 0, "Enter closes the dialog")
+        savers = reg_query(r"\Savers") or {}
+        check(saver in savers.values(), f"stored as in System32: {savers}")
+        process = subprocess.Popen([WINE_RUN, SESSION, scr, "/s"], env=env)
+        line = wait_for_line(record, "cmdline: ")
+        check(line is not None and saver.lower() in line.lower() and "sysnative" not in line.lower(),
+              f"run mode starts it with its stored path: {line!r}")
+        end_run(process, "the run ends on the user's move")
+        process = subprocess.Popen([WINE_RUN, SESSION, scr])
+        check(probe(probe_exe, "wait") is not None, "the dialog appears again")
+        xdo("key", "Return")
+        check(process.wait(timeout=120) == 0, "Enter closes it")
+        check(saver in (reg_query(r"\Savers") or {}).values(), "OK keeps it stored")
+        process = None
+    finally:
+        if process is not None and process.poll() is None:
+            process.kill()
+            process.wait()
+        reg_delete()
+        for path in copies + [record]:
+            if os.path.exists(path):
+                os.remove(path)
+
+
 def test_owner(probe_exe):
     for args in (["/c:12345"], ["-C", "7340032"], ["/c"]):
         s = Scenario("Savers", ["SampleAurora.scr"], args=args)
@@ -455,7 +504,8 @@ def test_owner(probe_exe):
 
 def main():
     tests = {"choose": test_choose, "cancel": test_cancel, "try": test_try, "owner": test_owner,
-             "status": test_status, "away": test_away}
+             "status": test_status, "away": test_away,
+             "wow64": test_wow64}
     if len(sys.argv) != 3 or sys.argv[1] not in tests:
         print(__doc__)
         return 2
