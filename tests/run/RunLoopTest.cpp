@@ -522,6 +522,11 @@ TEST_F(RunLoopTest, SaverClosedForTheDisplayHasNotFailedAndInputWhileItIsOffEnds
 TEST_F(RunLoopTest, HealthNotesEachEndAndLeavesOutSaversThatFailThreeTimesInARow)
 {
     const auto path = [](const char* name) { return AnsiString("C:\\Savers\\") + name + ".scr"; };
+    // Their files are there: a start that fails for a saver that cannot be seen is none.
+    ::CreateDirectoryA("C:\\Savers", nullptr);
+    for (const char* name : {"P", "Q", "R"})
+        ::CloseHandle(::CreateFileA(path(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
     SaverHealth health(true);
     health.NoteFailure(path("Q"), SaverFault::Crashed, true, 0xC0000005);
     PrepareRotation();
@@ -556,6 +561,9 @@ TEST_F(RunLoopTest, HealthNotesEachEndAndLeavesOutSaversThatFailThreeTimesInARow
     m_env.log.clear();
     EXPECT_EQ(RunSaverCycles(m_rotation, "/s", 0, m_env, &health), RunEnd::NothingStarted);
     EXPECT_TRUE(m_env.log.empty()) << "left out: no start, no gap";
+    for (const char* name : {"P", "Q", "R"})
+        ::DeleteFileA(path(name).c_str());
+    ::RemoveDirectoryA("C:\\Savers");
 }
 
 TEST(FadeOpacity, RisesToTheCoverAndFallsToClearWithTheClock)
