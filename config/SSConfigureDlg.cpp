@@ -241,8 +241,7 @@ void SSConfigureDlg::UpdateSaverDetails()
 {
     const SaverListItem* pItem = GetSelectedSaverItem();
     const auto found = pItem != nullptr ? m_health.find(pItem) : m_health.end();
-    AnsiString details =
-        found != m_health.end() ? SaverDetailsText(found->second) : AnsiString();
+    AnsiString details = found != m_health.end() ? SaverDetailsText(found->second) : AnsiString();
     if (pItem != nullptr && m_away.count(pItem) != 0)
         details = SaverAwayDetailsText(pItem->GetPath());
     ::SetDlgItemTextA(m_hWnd, IDC_SAVER_DETAILS, details.c_str());

@@ -81,8 +81,8 @@ bool CreateSaverProcess(const char* pszApplicationName, const AnsiString& comman
     const AnsiString application =
         pszApplicationName != nullptr ? NativePath(pszApplicationName) : AnsiString();
     return ::CreateProcessA(pszApplicationName != nullptr ? application.c_str() : nullptr,
-                            cmd.data(), nullptr, nullptr, TRUE, dwCreationFlags,
-                            nullptr, nullptr, &si, pi) != FALSE;
+                            cmd.data(), nullptr, nullptr, TRUE, dwCreationFlags, nullptr, nullptr,
+                            &si, pi) != FALSE;
 }
 
 // Waits for the process while answering the messages sent to this thread, which is how

@@ -201,7 +201,8 @@ void FindInFolder(PathList& savers, std::vector<WideString>* pDescriptions,
     WIN32_FIND_DATAW data;
     const AnsiString saverPattern = dir + kSaverPattern;
     if (FitsPathBuffer(saverPattern)) {
-        const UniqueFindHandle find(::FindFirstFileW(NativePath(saverPattern).Wide().c_str(), &data));
+        const UniqueFindHandle find(
+            ::FindFirstFileW(NativePath(saverPattern).Wide().c_str(), &data));
         if (find) {
             do {
                 // A folder cannot be opened as a file; the listing has just shown the rest

@@ -2,8 +2,8 @@
 
 #include "settings/NativePath.h"
 #include "settings/Registry.h"
-#include "settings/SaverCatalog.h"
 #include "settings/SSSettings.h"
+#include "settings/SaverCatalog.h"
 
 #include <algorithm>
 #include <set>
@@ -189,8 +189,9 @@ void SaverHealth::Tidy(const PathList& selection)
         SaverHealthRecord record;
         entry.bKeep = lResult == ERROR_SUCCESS && dwType == REG_BINARY &&
             IsSaverHealthName(entry.name) && SaverHealthRecord::FromBytes(data, cbData, &record) &&
-            (IsExistingFile(entry.name) ? record.IsOfFile(entry.name)
-                                        : IsSaverAway(entry.name) && selected.count(entry.name) != 0);
+            (IsExistingFile(entry.name)
+                 ? record.IsOfFile(entry.name)
+                 : IsSaverAway(entry.name) && selected.count(entry.name) != 0);
         entry.ftWhen = record.m_ftWhen;
         entries.push_back(std::move(entry));
     }

@@ -221,13 +221,13 @@ TEST_F(SSSettingsTest, ListsStoppedAtAnyStepReadOldOrNewWhole)
         for (size_t nSecondSteps = 0; !bSecondDone; ++nSecondSteps) {
             settingstest::RawDelete(kKey);
             ASSERT_TRUE(StoredLists::Write(ListOf(writes[0].first), ListOf(writes[0].second)));
-            bFirstDone = StoredLists::Write(ListOf(writes[1].first), ListOf(writes[1].second),
-                                            nFirstSteps);
+            bFirstDone =
+                StoredLists::Write(ListOf(writes[1].first), ListOf(writes[1].second), nFirstSteps);
             const Lists first = read();
             ASSERT_TRUE(first == writes[0] || first == writes[1]) << nFirstSteps << " steps";
             ASSERT_TRUE(first == writes[1] || !bFirstDone);
-            bSecondDone = StoredLists::Write(ListOf(writes[2].first), ListOf(writes[2].second),
-                                             nSecondSteps);
+            bSecondDone =
+                StoredLists::Write(ListOf(writes[2].first), ListOf(writes[2].second), nSecondSteps);
             const Lists second = read();
             ASSERT_TRUE(second == first || second == writes[2])
                 << nFirstSteps << " then " << nSecondSteps << " steps";
@@ -657,7 +657,8 @@ TEST_F(SSSettingsTest, SaverHealthCountsFailuresInARowUntilAGoodRun)
     EXPECT_EQ(RawQuery(kHealthKey, crash).type, static_cast<DWORD>(REG_BINARY));
     EXPECT_EQ(RawQuery(kHealthKey, crash).data.size(), kSaverHealthRecordSize);
     EXPECT_FALSE(RawQuery(kHealthKey, quit).exists);
-    EXPECT_FALSE(RawQuery(kHealthKey, m_folder.PathOf("Away.scr")).exists) << "not seen, not failed";
+    EXPECT_FALSE(RawQuery(kHealthKey, m_folder.PathOf("Away.scr")).exists)
+        << "not seen, not failed";
 }
 
 // Stored values this program did not write count for nothing beside a clean record that
