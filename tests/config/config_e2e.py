@@ -311,15 +311,8 @@ def test_status(probe_exe):
                     break
                 time.sleep(POLL_S * 10)
             check(failed_in_row(crash) == run, f"run {run}: the crash is on record")
-            # Both passed over, the black cover waits for the user; a move made before it
-            # waits is not seen, so the user moves again until the run has ended.
-            for i in range(MAX_POLLS // 10):
-                xdo("mousemove_relative", "--", str(60 - 120 * (i % 2)), "60")
-                try:
-                    check(process.wait(timeout=0.5) == 0, f"run {run} ends on the user's move")
-                    break
-                except subprocess.TimeoutExpired:
-                    pass
+            # Both passed over, the black cover waits for the user.
+            end_run(process, f"run {run} ends on the user's move")
             process = None
         wine("reg", "delete", KEY + r"\Savers", "/f", check_rc=False)
         process = subprocess.Popen([WINE_RUN, SESSION, SCR])
@@ -350,22 +343,35 @@ def end_run(process, what):
     for i in range(MAX_POLLS // 10):
         xdo("mousemove_relative", "--", str(60 - 120 * (i % 2)), "60")
         try:
-            check(process.wait(timeout=0.5) == 0, what)
-            return
+            return check(process.wait(timeout=0.5) == 0, what)
         except subprocess.TimeoutExpired:
             pass
     check(False, what)
 
 
-def wait_for_cover():
-    """Whether run mode's cover window (titled "Quillmix") shows."""
-    for _ in range(MAX_POLLS // 10):
-        found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Quillmix$"],
-                               capture_output=True, env=dict(os.environ, DISPLAY=DISPLAY))
-        if found.returncode == 0:
-            return True
-        time.sleep(POLL_S * 10)
-    return False
+def in_dialog(scr, probe_exe, step=lambda: None, key="Return"):
+    """Opens the dialog, runs step() in it, closes it with the key; {row text: ticked}."""
+    process = subprocess.Popen([WINE_RUN, SESSION, scr])
+    check(probe(probe_exe, "wait") is not None, "the dialog appears")
+    listed = {r[2]: r[0] for r in rows(probe_exe)}
+    step()
+    xdo("key", key)
+    check(process.wait(timeout=120) == 0, f"{key} closes the dialog")
+    return listed
+
+
+def run_until(scr, record, found, what):
+    """Run mode with the recording fixture's file until found(); the user's move ends it."""
+    process = subprocess.Popen([WINE_RUN, SESSION, scr, "/s"],
+                               env=dict(os.environ, QUILLMIX_RECORD_FILE=windows_path(record)))
+    check(found(), what)
+    end_run(process, "the run ends on the user's move")
+
+
+def set_savers(*savers):
+    wine("reg", "delete", KEY + r"\Savers", "/f", check_rc=False)
+    for i, saver in enumerate(savers):
+        wine("reg", "add", KEY + r"\Savers", "/v", f"{i:03}", "/d", saver, "/f")
 
 
 def test_away(probe_exe):
@@ -375,68 +381,44 @@ def test_away(probe_exe):
     for folder, name in ((local, "SampleAurora.scr"), (drive, "Recorder.scr")):
         os.makedirs(folder)
         shutil.copy(os.path.join(FIXTURES, name), folder)
-    link = os.path.join(SESSION, "prefix", "dosdevices", "q:")
-    record = os.path.join(base, "record.txt")
-    env = dict(os.environ, QUILLMIX_RECORD_FILE=windows_path(record))
+    link, record = os.path.join(SESSION, "prefix", "dosdevices", "q:"), os.path.join(base, "rec")
     far, near = "Q:\\Recorder.scr", windows_path(os.path.join(local, "SampleAurora.scr"))
-    stored_folders = {"00": windows_path(local), "01": "Q:\\"}
+    folders = {"00": windows_path(local), "01": "Q:\\"}
     reg_delete()
-    process = None
     try:
-        for name, data in stored_folders.items():
+        for name, data in folders.items():
             wine("reg", "add", KEY + r"\Folders", "/v", name, "/d", data, "/f")
         wine("reg", "add", KEY, "/v", "FadeMs", "/t", "REG_DWORD", "/d", "0", "/f")
-        wine("reg", "add", KEY + r"\Savers", "/v", "000", "/d", far, "/f")
-
-        # Away: run mode tries it once its cover shows, and it is no failure.
-        process = subprocess.Popen([WINE_RUN, SESSION, SCR, "/s"], env=env)
-        check(wait_for_cover(), "run mode covers the screen")
-        end_run(process, "run mode with the drive away ends on the user's move")
+        # Away: run mode tries it once its cover shows, and that is no failure.
+        set_savers(far)
+        cover = ["xdotool", "search", "--sync", "--onlyvisible", "--name", "^Quillmix$"]
+        run_until(SCR, record, lambda: subprocess.run(cover, capture_output=True,
+                  env=dict(os.environ, DISPLAY=DISPLAY)).returncode == 0, "the cover shows")
         check(failed_in_row(far) == 0, "the saver away is no failure")
-        # OK keeps the folder and the saver away.
-        wine("reg", "add", KEY + r"\Savers", "/v", "001", "/d", near, "/f")
-        process = subprocess.Popen([WINE_RUN, SESSION, SCR])
-        check(probe(probe_exe, "wait") is not None, "the dialog appears")
-        listed = {r[2]: r[0] for r in rows(probe_exe)}
-        check(listed == {"Sample Aurora": True, "Recorder.scr": True}, f"rows: {listed}")
-        check(probe(probe_exe, "status", "Recorder.scr") == "Not found", "its status")
-        click(*point(probe_exe, "label", "Recorder.scr"))
-        check(far in (probe(probe_exe, "details") or ""), "the details name its path")
-        xdo("key", "Return")
-        check(process.wait(timeout=120) == 0, "Enter closes the dialog")
-        folders, savers = reg_query(r"\Folders"), reg_query(r"\Savers") or {}
-        check(folders == stored_folders, f"Folders kept: {folders}")
-        check(sorted(savers.values()) == sorted([near, far]), f"Savers kept: {savers}")
+
+        def not_found():
+            check(probe(probe_exe, "status", "Recorder.scr") == "Not found", "its status")
+            click(*point(probe_exe, "label", "Recorder.scr"))
+            check(far in (probe(probe_exe, "details") or ""), "the details name its path")
+        set_savers(near, far)
+        listed = in_dialog(SCR, probe_exe, not_found)
+        check(listed == {"Sample Aurora": True, "Recorder.scr": True}, f"rows away: {listed}")
+        stored = [reg_query(r"\Folders"), sorted((reg_query(r"\Savers") or {}).values())]
+        check(stored == [folders, sorted([near, far])], f"OK keeps both: {stored}")
 
         # Back: listed by its description, ticked, and run.
         os.symlink(drive, link)
-        process = subprocess.Popen([WINE_RUN, SESSION, SCR])
-        check(probe(probe_exe, "wait") is not None, "the dialog appears again")
-        listed = {r[2]: r[0] for r in rows(probe_exe)}
-        check(listed == {"Sample Aurora": True, "Fixture Recorder": True}, f"rows: {listed}")
-        xdo("key", "Escape")
-        check(process.wait(timeout=120) == 0, "Esc closes the dialog")
-        wine("reg", "delete", KEY + r"\Savers", "/f")
-        wine("reg", "add", KEY + r"\Savers", "/v", "000", "/d", far, "/f")
-        process = subprocess.Popen([WINE_RUN, SESSION, SCR, "/s"], env=env)
-        check(wait_for_line(record, "ready") is not None, "run mode runs the saver from Q:")
-        end_run(process, "the run ends on the user's move")
+        listed = in_dialog(SCR, probe_exe, key="Escape")
+        check(listed == {"Sample Aurora": True, "Fixture Recorder": True}, f"rows back: {listed}")
+        set_savers(far)
+        run_until(SCR, record, lambda: wait_for_line(record, "ready"), "it runs from Q:")
 
         # Away again: clearing its box and OK removes it; the folder stays.
         os.remove(link)
-        process = subprocess.Popen([WINE_RUN, SESSION, SCR])
-        check(probe(probe_exe, "wait") is not None, "the dialog appears a third time")
-        click(*point(probe_exe, "box", "Recorder.scr"))
-        xdo("key", "Return")
-        check(process.wait(timeout=120) == 0, "Enter closes the dialog")
-        savers = reg_query(r"\Savers")
-        check(savers is None, f"the saver is gone: {savers}")
-        check(reg_query(r"\Folders") == stored_folders, "its folder stays")
-        process = None
+        in_dialog(SCR, probe_exe, lambda: click(*point(probe_exe, "box", "Recorder.scr")))
+        check(reg_query(r"\Savers") is None, "clearing its box removed the saver")
+        check(reg_query(r"\Folders") == folders, "its folder stays")
     finally:
-        if process is not None and process.poll() is None:
-            process.kill()
-            process.wait()
         if os.path.islink(link):
             os.remove(link)
         reg_delete()
@@ -444,8 +426,8 @@ def test_away(probe_exe):
 
 
 def test_wow64(probe_exe):
-    """The 32-bit build in the 64-bit system32 of a WoW64 prefix, where a 32-bit process
-    sees SysWOW64 instead: it lists and runs the 64-bit saver there, and OK keeps it."""
+    """The 32-bit build in the 64-bit system32 of a WoW64 prefix (a 32-bit process sees
+    SysWOW64 there) lists, keeps and runs the 64-bit saver there."""
     fixtures64 = os.path.join(os.path.dirname(os.environ["QUILLMIX_SCR_X64"]), "tests", "fixtures")
     if not os.path.exists(os.path.join(fixtures64, "Recorder.scr")):
         print(f"skipped: the 64-bit build's fixtures are not built ({fixtures64})")
@@ -454,36 +436,18 @@ def test_wow64(probe_exe):
     copies = [os.path.join(system32, n) for n in ("Quillmix32.scr", "QmxRecorder64.scr")]
     shutil.copy(SCR, copies[0])
     shutil.copy(os.path.join(fixtures64, "Recorder.scr"), copies[1])
-    record = os.path.join(SESSION, f"config-e2e-wow64-{os.getpid()}.txt")
-    env = dict(os.environ, QUILLMIX_RECORD_FILE=windows_path(record))
-    scr = r"C:\windows\system32\Quillmix32.scr"
+    record, scr = os.path.join(SESSION, "wow64-record"), r"C:\windows\system32\Quillmix32.scr"
+    # As the 64-bit build stores it: both builds share one selection.
     saver = wine("cmd", "/c", "echo %windir%").strip().lower() + r"\system32\QmxRecorder64.scr"
-    reg_delete()
-    process = None
     try:
-        process = subprocess.Popen([WINE_RUN, SESSION, scr])
-        check(probe(probe_exe, "wait") is not None, "the dialog appears")
-        listed = {r[2]: r[0] for r in rows(probe_exe)}
-        check(listed.get("Fixture Recorder") is True, f"listed and ticked: {listed}")
-        xdo("key", "Return")
-        check(process.wait(timeout=120) == 0, "Enter closes the dialog")
-        savers = reg_query(r"\Savers") or {}
-        check(saver in savers.values(), f"stored as in System32: {savers}")
-        process = subprocess.Popen([WINE_RUN, SESSION, scr, "/s"], env=env)
-        line = wait_for_line(record, "cmdline: ")
-        check(line is not None and saver.lower() in line.lower() and "sysnative" not in line.lower(),
-              f"run mode starts it with its stored path: {line!r}")
-        end_run(process, "the run ends on the user's move")
-        process = subprocess.Popen([WINE_RUN, SESSION, scr])
-        check(probe(probe_exe, "wait") is not None, "the dialog appears again")
-        xdo("key", "Return")
-        check(process.wait(timeout=120) == 0, "Enter closes it")
-        check(saver in (reg_query(r"\Savers") or {}).values(), "OK keeps it stored")
-        process = None
+        set_savers(saver)
+        listed = in_dialog(scr, probe_exe)
+        check(listed == {"Fixture Recorder": True}, f"listed and ticked: {listed}")
+        check(reg_query(r"\Savers") == {"000": saver}, "OK keeps it")
+        run_until(scr, record, lambda: wait_for_line(record, "cmdline: "), "run mode starts it")
+        line = (wait_for_line(record, "cmdline: ") or "").lower()
+        check(saver.lower() in line and "sysnative" not in line, f"by its stored path: {line}")
     finally:
-        if process is not None and process.poll() is None:
-            process.kill()
-            process.wait()
         reg_delete()
         for path in copies + [record]:
             if os.path.exists(path):
