@@ -9,6 +9,7 @@
 #include "settings/SaverHealth.h"
 
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -172,7 +173,7 @@ void SSConfigureDlg::FillSaverList()
         if (nRow != -1 && selected[i])
             m_list.SetItemChecked(nRow, true);
         if (i >= nFound)
-            m_away.insert(pItem);
+            m_away[pItem] = path;
     }
     filling.reset();
     pause.reset();
@@ -211,8 +212,9 @@ PathList SSConfigureDlg::CollectCheckedSaverPaths() const
         if (m_list.IsItemChecked(i) == 0)
             continue;
         const auto* pItem = reinterpret_cast<const SaverListItem*>(m_list.GetItemData(i));
+        const auto away = m_away.find(pItem);
         if (pItem != nullptr)
-            paths.Add(pItem->GetPath());
+            paths.Add(away != m_away.end() ? away->second : pItem->GetPath());
     }
     return paths;
 }
@@ -231,7 +233,9 @@ const SaverListItem* SSConfigureDlg::GetSelectedSaverItem() const noexcept
 
 LRESULT SSConfigureDlg::UpdateTryButtons() noexcept
 {
-    const BOOL bOne = m_list.GetSelectedCount() == 1;
+    // A saver that cannot be seen now cannot be tried either.
+    const SaverListItem* pItem = GetSelectedSaverItem();
+    const BOOL bOne = pItem != nullptr && m_away.count(pItem) == 0;
     EnableIfChanged(GetDlgItem(IDC_PREVIEW), bOne);
     EnableIfChanged(GetDlgItem(IDC_SETTINGS), bOne);
     return 0;
@@ -242,8 +246,9 @@ void SSConfigureDlg::UpdateSaverDetails()
     const SaverListItem* pItem = GetSelectedSaverItem();
     const auto found = pItem != nullptr ? m_health.find(pItem) : m_health.end();
     AnsiString details = found != m_health.end() ? SaverDetailsText(found->second) : AnsiString();
-    if (pItem != nullptr && m_away.count(pItem) != 0)
-        details = SaverAwayDetailsText(pItem->GetPath());
+    const auto away = m_away.find(pItem);
+    if (away != m_away.end())
+        details = SaverAwayDetailsText(away->second);
     ::SetDlgItemTextA(m_hWnd, IDC_SAVER_DETAILS, details.c_str());
 }
 

@@ -8,7 +8,6 @@
 
 #include <map>
 #include <memory>
-#include <set>
 #include <vector>
 
 class SSSettings;
@@ -88,8 +87,9 @@ private:
     SSSettings* m_pSettings = nullptr;
     // Run mode's records of the listed savers that have something to report.
     std::map<const SaverListItem*, SaverHealthRecord> m_health;
-    // The rows of stored savers that cannot be seen now (their drive or folder away).
-    std::set<const SaverListItem*> m_away;
+    // The rows of stored savers that cannot be seen now (their drive or folder away), with
+    // each one's path exactly as stored, which OK stores again.
+    std::map<const SaverListItem*, AnsiString> m_away;
     // Savers tried with Preview: OK clears their records, so they are shown again.
     PathList m_retried;
     // While the list is being filled, row notifications only note that one came.
