@@ -652,8 +652,7 @@ TEST_F(ConfigDialogTest, OkStoresTheTickedSaversInListOrderAndDropsOnesWithoutAR
     EXPECT_EQ(settings.GetSavers().GetCount(), 2u) << "the settings object holds the new list";
 }
 
-// A selected saver that cannot be seen now (its drive or folder away) keeps a ticked row
-// that says so; OK keeps it as stored, and clearing its box and OK removes it.
+// A selected saver that cannot be seen keeps a ticked row until its box is cleared.
 TEST_F(ConfigDialogTest, ASaverThatCannotBeSeenIsListedAsNotFoundAndKeptUntilCleared)
 {
     const std::string away = "Q:\\Away\\\\Far.scr";  // stored again exactly as it is

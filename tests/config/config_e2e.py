@@ -13,8 +13,7 @@ registry read back with Wine's reg.exe.
   config_e2e.py status PROBE   run mode passes over a crashing and a quitting saver, three
                                runs and two; the dialog then shows their status, with
                                nothing for the good saver, and details under the list
-  config_e2e.py away PROBE     a saver and folder on a drive that goes away and comes back
-  config_e2e.py wow64 PROBE    the 32-bit build in a WoW64 prefix's 64-bit system32
+  config_e2e.py away|wow64 PROBE   a drive away and back; the 32-bit build in a WoW64 system32
 
 PROBE is config_probe.exe (control positions and row states of the running dialog).
 Environment (set by CTest): QUILLMIX_WINE_SESSION, QUILLMIX_SCR, QUILLMIX_FIXTURES,
@@ -386,12 +385,11 @@ def test_away(probe_exe):
     try:
         for name, data in folders.items():
             wine("reg", "add", KEY + r"\Folders", "/v", name, "/d", data, "/f")
-        def not_found():
-            check(probe(probe_exe, "status", "Recorder.scr") == "Not found", "its status")
-            click(*point(probe_exe, "label", "Recorder.scr"))
-            check(far in (probe(probe_exe, "details") or ""), "the details name its path")
         set_savers(near, far)
-        listed = in_dialog(SCR, probe_exe, not_found)
+        listed = in_dialog(SCR, probe_exe, lambda: (
+            check(probe(probe_exe, "status", "Recorder.scr") == "Not found", "its status"),
+            click(*point(probe_exe, "label", "Recorder.scr")),
+            check(far in (probe(probe_exe, "details") or ""), "the details name its path")))
         check(listed == {"Sample Aurora": True, "Recorder.scr": True}, f"rows away: {listed}")
         stored = [reg_query(r"\Folders"), sorted((reg_query(r"\Savers") or {}).values())]
         check(stored == [folders, sorted([near, far])], f"OK keeps both: {stored}")
@@ -406,8 +404,8 @@ def test_away(probe_exe):
         # Away again: clearing its box and OK removes it; the folder stays.
         os.remove(link)
         in_dialog(SCR, probe_exe, lambda: click(*point(probe_exe, "box", "Recorder.scr")))
-        check(reg_query(r"\Savers") is None, "clearing its box removed the saver")
-        check(reg_query(r"\Folders") == folders, "its folder stays")
+        check([reg_query(r"\Savers"), reg_query(r"\Folders")] == [None, folders],
+              "clearing its box removed the saver; its folder stays")
     finally:
         if os.path.islink(link):
             os.remove(link)
@@ -416,8 +414,7 @@ def test_away(probe_exe):
 
 
 def test_wow64(probe_exe):
-    """The 32-bit build in the 64-bit system32 of a WoW64 prefix (a 32-bit process sees
-    SysWOW64 there) lists, keeps and runs the 64-bit saver there."""
+    """The 32-bit build in a WoW64 prefix's 64-bit system32 lists, keeps and runs its saver."""
     fixtures64 = os.path.join(os.path.dirname(os.environ["QUILLMIX_SCR_X64"]), "tests", "fixtures")
     if not os.path.exists(os.path.join(fixtures64, "Recorder.scr")):
         print(f"skipped: the 64-bit build's fixtures are not built ({fixtures64})")

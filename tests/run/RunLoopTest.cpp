@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <fstream>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -525,8 +526,7 @@ TEST_F(RunLoopTest, HealthNotesEachEndAndLeavesOutSaversThatFailThreeTimesInARow
     // Their files are there: a start that fails for a saver that cannot be seen is none.
     ::CreateDirectoryA("C:\\Savers", nullptr);
     for (const char* name : {"P", "Q", "R"})
-        ::CloseHandle(::CreateFileA(path(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+        std::ofstream(path(name).str()) << name;
     SaverHealth health(true);
     health.NoteFailure(path("Q"), SaverFault::Crashed, true, 0xC0000005);
     PrepareRotation();
@@ -563,7 +563,6 @@ TEST_F(RunLoopTest, HealthNotesEachEndAndLeavesOutSaversThatFailThreeTimesInARow
     EXPECT_TRUE(m_env.log.empty()) << "left out: no start, no gap";
     for (const char* name : {"P", "Q", "R"})
         ::DeleteFileA(path(name).c_str());
-    ::RemoveDirectoryA("C:\\Savers");
 }
 
 TEST(FadeOpacity, RisesToTheCoverAndFallsToClearWithTheClock)
