@@ -9,6 +9,7 @@
 #include "settings/SaverHealth.h"
 
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -142,7 +143,17 @@ void SSConfigureDlg::FillSaverList()
                         settings.GetRecurseSaverFolders());
     // The same answers as IsSaverSelected for every path, in a time that does not grow
     // with the product of found and stored savers.
-    const std::vector<bool> selected = MatchSelectedSavers(paths, settings.GetSavers());
+    std::vector<bool> selected = MatchSelectedSavers(paths, settings.GetSavers());
+    const size_t nFound = paths.GetCount();
+    // A selected saver that cannot be seen now keeps its row, ticked, named by its file.
+    std::set<AnsiString, PathTextLess> away;
+    for (const AnsiString& stored : settings.GetSavers()) {
+        if (!IsSaverAway(stored) || !away.insert(stored).second)
+            continue;
+        paths.Add(stored);
+        descriptions.push_back(SaverListItem::FromPath(stored, WideString()).m_strFile.Wide());
+        selected.push_back(true);
+    }
     m_items.reserve(m_items.size() + paths.GetCount());
     // Room for every row at once, and no redrawing per row: the list view then takes a
     // thousand rows many times faster.
@@ -161,6 +172,8 @@ void SSConfigureDlg::FillSaverList()
             list.InsertRow(-1, pItem->m_strName.c_str(), reinterpret_cast<LPARAM>(pItem));
         if (nRow != -1 && selected[i])
             m_list.SetItemChecked(nRow, true);
+        if (i >= nFound)
+            m_away[pItem] = path;
     }
     filling.reset();
     pause.reset();
@@ -176,10 +189,12 @@ void SSConfigureDlg::ShowSaverHealth()
     for (int i = 0; i < m_list.GetItemCount(); ++i) {
         const auto* pItem = reinterpret_cast<const SaverListItem*>(m_list.GetItemData(i));
         SaverHealthRecord record;
-        if (pItem == nullptr || !health.Find(pItem->GetPath(), &record))
+        const bool bAway = pItem != nullptr && m_away.count(pItem) != 0;
+        if (pItem == nullptr || (!bAway && !health.Find(pItem->GetPath(), &record)))
             continue;
-        m_health[pItem] = record;
-        const AnsiString status = SaverStatusText(record);
+        if (!bAway)
+            m_health[pItem] = record;
+        const AnsiString status = bAway ? SaverAwayStatusText() : SaverStatusText(record);
         LVITEMA item = {};
         item.iSubItem = kStatusSubItem;
         item.pszText = const_cast<char*>(status.c_str());
@@ -197,8 +212,9 @@ PathList SSConfigureDlg::CollectCheckedSaverPaths() const
         if (m_list.IsItemChecked(i) == 0)
             continue;
         const auto* pItem = reinterpret_cast<const SaverListItem*>(m_list.GetItemData(i));
+        const auto away = m_away.find(pItem);
         if (pItem != nullptr)
-            paths.Add(pItem->GetPath());
+            paths.Add(away != m_away.end() ? away->second : pItem->GetPath());
     }
     return paths;
 }
@@ -217,7 +233,9 @@ const SaverListItem* SSConfigureDlg::GetSelectedSaverItem() const noexcept
 
 LRESULT SSConfigureDlg::UpdateTryButtons() noexcept
 {
-    const BOOL bOne = m_list.GetSelectedCount() == 1;
+    // A saver that cannot be seen now cannot be tried either.
+    const SaverListItem* pItem = GetSelectedSaverItem();
+    const BOOL bOne = pItem != nullptr && m_away.count(pItem) == 0;
     EnableIfChanged(GetDlgItem(IDC_PREVIEW), bOne);
     EnableIfChanged(GetDlgItem(IDC_SETTINGS), bOne);
     return 0;
@@ -227,8 +245,10 @@ void SSConfigureDlg::UpdateSaverDetails()
 {
     const SaverListItem* pItem = GetSelectedSaverItem();
     const auto found = pItem != nullptr ? m_health.find(pItem) : m_health.end();
-    const AnsiString details =
-        found != m_health.end() ? SaverDetailsText(found->second) : AnsiString();
+    AnsiString details = found != m_health.end() ? SaverDetailsText(found->second) : AnsiString();
+    const auto away = m_away.find(pItem);
+    if (away != m_away.end())
+        details = SaverAwayDetailsText(away->second);
     ::SetDlgItemTextA(m_hWnd, IDC_SAVER_DETAILS, details.c_str());
 }
 
@@ -283,6 +303,7 @@ LRESULT SSConfigureDlg::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&)
 
 LRESULT SSConfigureDlg::OnDestroy(UINT, WPARAM, LPARAM, BOOL&) noexcept
 {
+    m_away.clear();
     m_items.clear();
     return 0;
 }
@@ -334,7 +355,7 @@ LRESULT SSConfigureDlg::OnOK(WORD, WORD wID, HWND, BOOL&)
     SaverHealth health(true);
     for (const AnsiString& path : m_retried)
         health.Forget(path);
-    health.Tidy();
+    health.Tidy(settings.GetSavers());
     EndDialog(wID);
     return 0;
 }

@@ -44,7 +44,8 @@ public:
         NOTIFY_HANDLER(IDC_SAVER_LIST, LVN_ITEMCHANGED, OnListItemChanged)
     END_MSG_MAP()
 
-    // One row per saver found in the settings' folders, ticked when selected.
+    // One row per saver found in the settings' folders, ticked when selected, and a ticked
+    // row per selected saver that cannot be seen now.
     void FillSaverList();
     // Rows in ascending order of display name, case-insensitive.
     void SortSaverList() noexcept;
@@ -54,7 +55,8 @@ public:
     const SaverListItem* GetSelectedSaverItem() const noexcept;
     // Settings and Preview are enabled exactly while one row is selected.
     LRESULT UpdateTryButtons() noexcept;
-    // The line under the list: what run mode found wrong with the one selected saver.
+    // The line under the list: what run mode found wrong with the one selected saver, or
+    // that it cannot be seen now.
     void UpdateSaverDetails();
 
     // How many row records the dialog holds (they go at WM_DESTROY).
@@ -66,7 +68,8 @@ private:
     // Starts the selected saver with the switch text after its path and waits for it;
     // false when it could not be started.
     bool TrySelectedSaver(const AnsiString& switches);
-    // The Status column of every row from run mode's records.
+    // The Status column of every row from run mode's records, "Not found" for a saver that
+    // cannot be seen now.
     void ShowSaverHealth();
 
     LRESULT OnInitDialog(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled);
@@ -84,6 +87,9 @@ private:
     SSSettings* m_pSettings = nullptr;
     // Run mode's records of the listed savers that have something to report.
     std::map<const SaverListItem*, SaverHealthRecord> m_health;
+    // The rows of stored savers that cannot be seen now (their drive or folder away), with
+    // each one's path exactly as stored, which OK stores again.
+    std::map<const SaverListItem*, AnsiString> m_away;
     // Savers tried with Preview: OK clears their records, so they are shown again.
     PathList m_retried;
     // While the list is being filled, row notifications only note that one came.

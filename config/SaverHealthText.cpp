@@ -107,3 +107,12 @@ AnsiString SaverDetailsText(const SaverHealthRecord& record)
     return text + "; the show passed over it. After " + Number(kLeaveOutAfterFailures) +
         " failures in a row it is left out.";
 }
+
+AnsiString SaverAwayStatusText() { return AnsiString("Not found"); }
+
+AnsiString SaverAwayDetailsText(const AnsiString& path)
+{
+    return "Not found: " + path +
+        ". Its drive or folder may be away; it stays selected until you clear its box and "
+        "press OK.";
+}

@@ -7,3 +7,7 @@
 // two for the line under the list (when, the exit code, what run mode did about it).
 AnsiString SaverStatusText(const SaverHealthRecord& record);
 AnsiString SaverDetailsText(const SaverHealthRecord& record);
+// The words for a stored saver whose file cannot be seen now: the Status column's, and the
+// line under the list with its path.
+AnsiString SaverAwayStatusText();
+AnsiString SaverAwayDetailsText(const AnsiString& path);

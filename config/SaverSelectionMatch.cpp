@@ -1,5 +1,7 @@
 #include "config/SaverSelectionMatch.h"
 
+#include "settings/NativePath.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -45,7 +47,7 @@ public:
             if (query.empty() || query.back() == ':')
                 query += '\\';
             char sz[MAX_PATH];
-            const DWORD cch = ::GetShortPathNameA(query.c_str(), sz, MAX_PATH);
+            const DWORD cch = ::GetShortPathNameA(NativePath(query).c_str(), sz, MAX_PATH);
             it =
                 m_cache.emplace(key, cch != 0 && cch < MAX_PATH ? NoCase(sz) : std::string()).first;
         }
@@ -102,7 +104,7 @@ std::vector<bool> MatchSelectedSavers(const PathList& found, const PathList& sto
         if (!storedMatched[j] && path.find('/') == std::string::npos) {
             // A stored name may be a file's short alias; its long form names the file.
             char sz[MAX_PATH];
-            const DWORD cch = ::GetLongPathNameA(path.c_str(), sz, MAX_PATH);
+            const DWORD cch = ::GetLongPathNameA(NativePath(path).c_str(), sz, MAX_PATH);
             if (cch == 0 || cch >= MAX_PATH)
                 continue;  // gone: no short form either, so it names nothing found
             path = sz;

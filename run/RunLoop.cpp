@@ -375,5 +375,5 @@ void RunSaverLoop(const AnsiString& cmdLine)
         ::DestroyWindow(cover);
     // Housekeeping after the user has the screen back.
     if (health.GetEntryCount() > kMaxSaverHealthEntries)
-        health.Tidy();
+        health.Tidy(settings.GetSavers());
 }

@@ -1,5 +1,7 @@
 #include "saver/ChildSaver.h"
 
+#include "settings/NativePath.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <string>
@@ -54,8 +56,13 @@ bool CreateSaverProcess(const char* pszApplicationName, const AnsiString& comman
     STARTUPINFOA si = {};
     si.cb = sizeof(si);
     *pi = PROCESS_INFORMATION{};
-    return ::CreateProcessA(pszApplicationName, cmd.data(), nullptr, nullptr, TRUE, dwCreationFlags,
-                            nullptr, nullptr, &si, pi) != FALSE;
+    // The file is reached by its native path; the command line keeps the path as stored,
+    // which is how a 64-bit saver sees itself.
+    const AnsiString application =
+        pszApplicationName != nullptr ? NativePath(pszApplicationName) : AnsiString();
+    return ::CreateProcessA(pszApplicationName != nullptr ? application.c_str() : nullptr,
+                            cmd.data(), nullptr, nullptr, TRUE, dwCreationFlags, nullptr, nullptr,
+                            &si, pi) != FALSE;
 }
 
 // Waits for the process while answering the messages sent to this thread, which is how

@@ -1,8 +1,10 @@
 #include "settings/SSSettings.h"
 
+#include "settings/NativePath.h"
 #include "settings/Registry.h"
 #include "settings/SaverCatalog.h"
 #include "settings/ShuffleRound.h"
+#include "settings/StoredLists.h"
 
 #include <algorithm>
 #include <vector>
@@ -17,17 +19,8 @@ constexpr char kShowDesktopValue[] = "ShowDesktop";
 constexpr char kRecurseSaverFoldersValue[] = "RecurseSaverFolders";
 constexpr char kMonitorModeValue[] = "MonitorMode";
 constexpr char kFadeMsValue[] = "FadeMs";
-constexpr char kFoldersSubKey[] = "Folders";
-constexpr char kSaversSubKey[] = "Savers";
-constexpr char kFolderNameFormat[] = "%02u";
-constexpr char kSaverNameFormat[] = "%03u";
 
 constexpr DWORD kDefaultShuffleDelay = 5;
-
-// Room for any unsigned number in decimal and its NUL.
-constexpr size_t kValueNameBuffer = 16;
-
-AnsiString SubKeyPath(const char* pszSubKey) { return AnsiString(kSettingsKey) + "\\" + pszSubKey; }
 
 bool ReadFlag(const AnsiString& keyPath, const char* pszName)
 {
@@ -121,9 +114,10 @@ std::vector<AnsiString> ReadStoredList(const AnsiString& keyPath)
     return texts;
 }
 
-// A status query on the folder as stored: a wildcard, a bare drive ("C:") or a trailing
-// backslash other than a drive root's ("C:\") does not name a folder.
-bool IsExistingFolder(const AnsiString& path)
+// A folder as stored that may name a folder: a wildcard, a bare drive ("C:") or a trailing
+// backslash other than a drive root's ("C:\\") never does, nor a path that names a file
+// now. A full path that cannot be seen now (its drive or share away) is kept: it may return.
+bool IsFolderToKeep(const AnsiString& path)
 {
     const std::string& text = path.str();
     if (text.empty() || text.find_first_of("*?") != std::string::npos)
@@ -134,9 +128,10 @@ bool IsExistingFolder(const AnsiString& path)
         return false;
     if (text.length() == 2 && text[1] == ':')
         return false;
-    const DWORD dwAttributes = ::GetFileAttributesA(text.c_str());
-    return dwAttributes != INVALID_FILE_ATTRIBUTES &&
-        (dwAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    const DWORD dwAttributes = ::GetFileAttributesA(NativePath(path).c_str());
+    if (dwAttributes == INVALID_FILE_ATTRIBUTES)
+        return IsFullPath(path);
+    return (dwAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 void AddLowerCaseFolder(PathList& folders, UINT(WINAPI* pfnGetDirectory)(LPSTR, UINT))
@@ -147,15 +142,6 @@ void AddLowerCaseFolder(PathList& folders, UINT(WINAPI* pfnGetDirectory)(LPSTR, 
         return;
     ::CharLowerBuffA(szFolder, cch);
     folders.Add(AnsiString(szFolder, cch));
-}
-
-void WriteList(const AnsiString& keyPath, const char* pszNameFormat, const PathList& list)
-{
-    for (size_t i = 0; i < list.GetCount(); ++i) {
-        char szName[kValueNameBuffer];
-        ::wsprintfA(szName, pszNameFormat, static_cast<unsigned>(i));
-        RegWriteString(keyPath, szName, list[i]);
-    }
 }
 
 }  // namespace
@@ -172,10 +158,10 @@ void SSSettings::Load()
     m_nFadeMs = ReadFadeMs(key);
 
     m_folders.RemoveAll();
-    const AnsiString foldersKey = SubKeyPath(kFoldersSubKey);
+    const AnsiString foldersKey = StoredLists::FoldersKeyPath();
     if (RegKeyPathExists(foldersKey)) {
         for (const AnsiString& folder : ReadStoredList(foldersKey))
-            if (IsExistingFolder(folder))
+            if (IsFolderToKeep(folder))
                 m_folders.Add(folder);
     }
     if (m_folders.IsEmpty()) {
@@ -184,14 +170,15 @@ void SSSettings::Load()
     }
 
     m_savers.RemoveAll();
-    const AnsiString saversKey = SubKeyPath(kSaversSubKey);
+    const AnsiString saversKey = StoredLists::SaversKeyPath();
     if (!RegKeyPathExists(saversKey)) {
         // No stored selection: every saver found takes part.
         FindSavers(m_savers, m_folders, m_bRecurseSaverFolders);
         return;
     }
+    // A saver that cannot be seen now stays selected: its drive or folder may be away.
     for (const AnsiString& saver : ReadStoredList(saversKey))
-        if (IsSaverFile(saver))
+        if (IsSaverFile(saver) || IsSaverAway(saver))
             m_savers.Add(saver);
 }
 
@@ -205,13 +192,7 @@ void SSSettings::Save()
     RegWriteDword(key, kMonitorModeValue, static_cast<DWORD>(m_monitorMode));
     RegWriteDword(key, kFadeMsValue, m_nFadeMs);
 
-    const AnsiString foldersKey = SubKeyPath(kFoldersSubKey);
-    RegDeleteKeyPath(foldersKey);
-    WriteList(foldersKey, kFolderNameFormat, m_folders);
-
-    const AnsiString saversKey = SubKeyPath(kSaversSubKey);
-    RegDeleteKeyPath(saversKey);
-    WriteList(saversKey, kSaverNameFormat, m_savers);
+    StoredLists::Write(m_folders, m_savers);
 
     // Run mode's round goes on without the savers that are no longer selected; a round
     // that holds none of the selection is gone, and run mode begins a new one.

@@ -1,6 +1,7 @@
 #include "settings/SaverCatalog.h"
 
 #include "res/resource.h"
+#include "settings/NativePath.h"
 #include "ui/UniqueFindHandle.h"
 #include "ui/UniqueModule.h"
 
@@ -88,7 +89,7 @@ struct FileStamp {
 bool GetFileStamp(const AnsiString& path, FileStamp* pStamp)
 {
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
+    if (!::GetFileAttributesExA(NativePath(path).c_str(), GetFileExInfoStandard, &data) ||
         (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
         return false;
     *pStamp = {data.nFileSizeHigh, data.nFileSizeLow, data.ftLastWriteTime};
@@ -97,7 +98,7 @@ bool GetFileStamp(const AnsiString& path, FileStamp* pStamp)
 
 HMODULE MapAsDataFile(const AnsiString& path)
 {
-    return ::LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    return ::LoadLibraryExA(NativePath(path).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
 }
 
 // String 1 as the resource holds it, in UTF-16: read through the ANSI calls, every
@@ -174,7 +175,7 @@ WideString LongFileName(const AnsiString& path)
         return WideString();
     WideString fullPath = path.Wide();
     wchar_t szLong[MAX_PATH];
-    const DWORD cch = ::GetLongPathNameW(fullPath.c_str(), szLong, MAX_PATH);
+    const DWORD cch = ::GetLongPathNameW(NativePath(path).Wide().c_str(), szLong, MAX_PATH);
     if (cch != 0 && cch < MAX_PATH)
         fullPath = szLong;
     return fullPath.substr(fullPath.rfind(L'\\') + 1);
@@ -200,7 +201,8 @@ void FindInFolder(PathList& savers, std::vector<WideString>* pDescriptions,
     WIN32_FIND_DATAW data;
     const AnsiString saverPattern = dir + kSaverPattern;
     if (FitsPathBuffer(saverPattern)) {
-        const UniqueFindHandle find(::FindFirstFileW(saverPattern.Wide().c_str(), &data));
+        const UniqueFindHandle find(
+            ::FindFirstFileW(NativePath(saverPattern).Wide().c_str(), &data));
         if (find) {
             do {
                 // A folder cannot be opened as a file; the listing has just shown the rest
@@ -232,7 +234,7 @@ void FindInFolder(PathList& savers, std::vector<WideString>* pDescriptions,
     const AnsiString anyPattern = dir + kAnyPattern;
     if (!FitsPathBuffer(anyPattern))
         return;
-    const UniqueFindHandle find(::FindFirstFileW(anyPattern.Wide().c_str(), &data));
+    const UniqueFindHandle find(::FindFirstFileW(NativePath(anyPattern).Wide().c_str(), &data));
     if (!find)
         return;
     do {
@@ -254,10 +256,10 @@ bool PathsEqual(const AnsiString& a, const AnsiString& b)
 {
     char szShortA[MAX_PATH];
     char szShortB[MAX_PATH];
-    const DWORD cchA = ::GetShortPathNameA(a.c_str(), szShortA, MAX_PATH);
+    const DWORD cchA = ::GetShortPathNameA(NativePath(a).c_str(), szShortA, MAX_PATH);
     if (cchA == 0 || cchA >= MAX_PATH)
         return false;
-    const DWORD cchB = ::GetShortPathNameA(b.c_str(), szShortB, MAX_PATH);
+    const DWORD cchB = ::GetShortPathNameA(NativePath(b).c_str(), szShortB, MAX_PATH);
     if (cchB == 0 || cchB >= MAX_PATH)
         return false;
     return ::lstrcmpiA(szShortA, szShortB) == 0;
@@ -275,6 +277,21 @@ bool IsSaverFile(const AnsiString& path)
     if (!GetFileStamp(path, &stamp) || !HasSaverExtension(path.str()))
         return false;
     return MapFile(path, stamp).bModule;
+}
+
+bool IsFullPath(const AnsiString& path)
+{
+    const std::string& text = path.str();
+    const bool bUnc = text.length() > 2 && text[0] == '\\' && text[1] == '\\';
+    const bool bDrive = text.length() > 2 && text[1] == ':' && text[2] == '\\' &&
+        ((text[0] >= 'A' && text[0] <= 'Z') || (text[0] >= 'a' && text[0] <= 'z'));
+    return bUnc || bDrive;
+}
+
+bool IsSaverAway(const AnsiString& path)
+{
+    return IsFullPath(path) && FitsPathBuffer(path) && HasSaverExtension(path.str()) &&
+        ::GetFileAttributesA(NativePath(path).c_str()) == INVALID_FILE_ATTRIBUTES;
 }
 
 WideString GetSaverDescription(const AnsiString& path)

@@ -23,6 +23,12 @@ struct PathTextLess {
 // The catalog maps a file once per process while its size and last-write time stay the
 // same; a changed file is mapped again.
 bool IsSaverFile(const AnsiString& path);
+// A path from a drive's root ("C:\\...") or a share ("\\\\server\\..."), whatever the
+// current folder.
+bool IsFullPath(const AnsiString& path);
+// A stored saver that cannot be seen now: a full path ending in ".scr" (any case) that no
+// file or folder answers to, as when its drive, share or folder is away.
+bool IsSaverAway(const AnsiString& path);
 // String 1 of the saver in UTF-16, whatever its script (at most kMaxDescriptionLength
 // units, never half a surrogate pair), else its file name without extension.
 WideString GetSaverDescription(const AnsiString& path);

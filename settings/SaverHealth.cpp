@@ -1,9 +1,12 @@
 #include "settings/SaverHealth.h"
 
+#include "settings/NativePath.h"
 #include "settings/Registry.h"
 #include "settings/SSSettings.h"
+#include "settings/SaverCatalog.h"
 
 #include <algorithm>
+#include <set>
 #include <vector>
 
 const char kSaverHealthSubKey[] = "SaverHealth";
@@ -52,7 +55,7 @@ bool IsDriveLetter(char c) noexcept { return (c >= 'A' && c <= 'Z') || (c >= 'a'
 
 bool IsExistingFile(const AnsiString& path)
 {
-    const DWORD dwAttributes = ::GetFileAttributesA(path.c_str());
+    const DWORD dwAttributes = ::GetFileAttributesA(NativePath(path).c_str());
     return dwAttributes != INVALID_FILE_ATTRIBUTES &&
         (dwAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
@@ -120,7 +123,8 @@ PathList SaverHealth::WithoutLeftOut(const PathList& savers) const
 void SaverHealth::NoteFailure(const AnsiString& path, SaverFault fault, bool bHasExitCode,
                               DWORD dwExitCode)
 {
-    if (!m_bWrite || !IsSaverHealthName(path))
+    if (!m_bWrite || !IsSaverHealthName(path) ||
+        (fault == SaverFault::CouldNotStart && IsSaverAway(path)))
         return;
     // The key is made with the first record, not for every run that has none.
     if (!m_key)
@@ -163,10 +167,11 @@ DWORD SaverHealth::GetEntryCount() const
     return nValues;
 }
 
-void SaverHealth::Tidy()
+void SaverHealth::Tidy(const PathList& selection)
 {
     if (!m_key)
         return;
+    const std::set<AnsiString, PathTextLess> selected(selection.begin(), selection.end());
     std::vector<StoredEntry> entries;
     std::vector<char> name(kMaxValueNameBuffer);
     // One byte more than a record, so that longer data is seen as such.
@@ -184,7 +189,9 @@ void SaverHealth::Tidy()
         SaverHealthRecord record;
         entry.bKeep = lResult == ERROR_SUCCESS && dwType == REG_BINARY &&
             IsSaverHealthName(entry.name) && SaverHealthRecord::FromBytes(data, cbData, &record) &&
-            IsExistingFile(entry.name) && record.IsOfFile(entry.name);
+            (IsExistingFile(entry.name)
+                 ? record.IsOfFile(entry.name)
+                 : IsSaverAway(entry.name) && selected.count(entry.name) != 0);
         entry.ftWhen = record.m_ftWhen;
         entries.push_back(std::move(entry));
     }

@@ -32,7 +32,8 @@ public:
     // The savers of the list that are not left out, in the list's order.
     PathList WithoutLeftOut(const PathList& savers) const;
 
-    // One failed run of the saver: its record counts one more.
+    // One failed run of the saver: its record counts one more. A saver that could not be
+    // started because it cannot be seen (its drive away) has failed at nothing.
     void NoteFailure(const AnsiString& path, SaverFault fault, bool bHasExitCode, DWORD dwExitCode);
     // A run that worked: the saver has nothing to report any more.
     void NoteGoodRun(const AnsiString& path);
@@ -41,8 +42,9 @@ public:
     // The number of values under the key, whatever they are.
     DWORD GetEntryCount() const;
     // Drops values that are no record of an existing saver's file, then the oldest
-    // records beyond kMaxSaverHealthEntries.
-    void Tidy();
+    // records beyond kMaxSaverHealthEntries. The record of a saver of the selection that
+    // cannot be seen now stays for when its drive is back.
+    void Tidy(const PathList& selection);
 
 private:
     UniqueRegKey m_key;

@@ -1,5 +1,7 @@
 #include "settings/SaverHealthRecord.h"
 
+#include "settings/NativePath.h"
+
 namespace {
 
 // The layout's version: a record of another version is none of this program's.
@@ -21,7 +23,7 @@ FileStamp ReadFileStamp(const AnsiString& path)
 {
     FileStamp stamp;
     WIN32_FILE_ATTRIBUTE_DATA data = {};
-    if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))
+    if (!::GetFileAttributesExA(NativePath(path).c_str(), GetFileExInfoStandard, &data))
         return stamp;
     stamp.size = static_cast<ULONGLONG>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
     stamp.lastWrite = static_cast<ULONGLONG>(data.ftLastWriteTime.dwHighDateTime) << 32 |

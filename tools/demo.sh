@@ -53,10 +53,9 @@ trap 'tools/wine-session.sh stop "$session"' EXIT
 [ -z "$user_display" ] || echo "$user_display" >"$session/display"
 export DISPLAY=$(cat "$session/display")
 
-# The system folder of the build's bitness, with the sample savers of that bitness: a 32-bit
-# program's C:\windows\system32 is syswow64, as on 64-bit Windows.
+# The sample savers of the build's bitness and the build itself in the 64-bit system folder,
+# as on 64-bit Windows, where either build lists that folder's savers.
 folder=system32
-[ "$build" = x64 ] || folder=syswow64
 cp "build/$build"/tests/fixtures/Sample*.scr "build/$build/Quillmix.scr" \
   "$session/prefix/drive_c/windows/$folder/"
 scr="C:\\windows\\$folder\\Quillmix.scr"

@@ -652,24 +652,38 @@ TEST_F(ConfigDialogTest, OkStoresTheTickedSaversInListOrderAndDropsOnesWithoutAR
     EXPECT_EQ(settings.GetSavers().GetCount(), 2u) << "the settings object holds the new list";
 }
 
-TEST_F(ConfigDialogTest, ASaverDeletedSinceLoadingIsKeptByCancelAndDroppedByOk)
+// A selected saver that cannot be seen keeps a ticked row until its box is cleared.
+TEST_F(ConfigDialogTest, ASaverThatCannotBeSeenIsListedAsNotFoundAndKeptUntilCleared)
 {
-    WriteSavers({aurora, tiles});
-    const std::vector<std::string> stored = ReadSavers();
+    const std::string away = "Q:\\Away\\\\Far.scr";  // stored again exactly as it is
+    WriteSavers({aurora, tiles, away});
     Loaded();
     ASSERT_TRUE(::DeleteFileA(tiles.c_str()));
 
-    for (const int button : {IDCANCEL, IDOK}) {
+    for (const bool bClear : {false, true}) {
         SSConfigureDlg dlg(settings);
         ModalScript script;
         script
-            .Then([](HWND hWnd) {
-                EXPECT_EQ(RowCount(List(hWnd)), 2) << "the deleted saver has no row";
+            .Then([&](HWND hWnd) {
+                HWND hWndList = List(hWnd);
+                EXPECT_EQ(RowCount(hWndList), 4) << "two found, two not found";
+                const int nRow = FindRow(hWndList, "Far.scr");
+                EXPECT_TRUE(nRow >= 0 && IsRowTicked(hWndList, nRow));
+                EXPECT_EQ(RowText(hWndList, nRow, 1), "Not found");
+                EXPECT_EQ(RowText(hWndList, FindRow(hWndList, "SampleTiles.scr"), 1), "Not found");
+                SelectRows(hWndList, {nRow});
+                EXPECT_FALSE(IsEnabled(hWnd, IDC_PREVIEW)) << "a saver away cannot be tried";
+                if (bClear)
+                    TickRow(hWndList, nRow, false);
                 return true;
             })
-            .Then(PostClick(button));
-        EXPECT_EQ(script.Run(dlg), button);
-        EXPECT_EQ(ReadSavers(), button == IDOK ? std::vector<std::string>{aurora} : stored);
+            .Then(PostClick(IDOK));
+        EXPECT_EQ(script.Run(dlg), IDOK);
+        std::vector<std::string> stored = ReadSavers(), expected = {aurora, tiles, away};
+        expected.resize(bClear ? 2 : 3);
+        std::sort(stored.begin(), stored.end());
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(stored, expected);
     }
 }
 

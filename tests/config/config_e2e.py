@@ -13,6 +13,7 @@ registry read back with Wine's reg.exe.
   config_e2e.py status PROBE   run mode passes over a crashing and a quitting saver, three
                                runs and two; the dialog then shows their status, with
                                nothing for the good saver, and details under the list
+  config_e2e.py away|wow64 PROBE   a drive away and back; the 32-bit build in a WoW64 system32
 
 PROBE is config_probe.exe (control positions and row states of the running dialog).
 Environment (set by CTest): QUILLMIX_WINE_SESSION, QUILLMIX_SCR, QUILLMIX_FIXTURES,
@@ -306,15 +307,8 @@ def test_status(probe_exe):
                     break
                 time.sleep(POLL_S * 10)
             check(failed_in_row(crash) == run, f"run {run}: the crash is on record")
-            # Both passed over, the black cover waits for the user; a move made before it
-            # waits is not seen, so the user moves again until the run has ended.
-            for i in range(MAX_POLLS // 10):
-                xdo("mousemove_relative", "--", str(60 - 120 * (i % 2)), "60")
-                try:
-                    check(process.wait(timeout=0.5) == 0, f"run {run} ends on the user's move")
-                    break
-                except subprocess.TimeoutExpired:
-                    pass
+            # Both passed over, the black cover waits for the user.
+            end_run(process, f"run {run} ends on the user's move")
             process = None
         wine("reg", "delete", KEY + r"\Savers", "/f", check_rc=False)
         process = subprocess.Popen([WINE_RUN, SESSION, SCR])
@@ -340,6 +334,112 @@ def test_status(probe_exe):
         shutil.rmtree(folder, ignore_errors=True)
 
 
+def end_run(process, what):
+    """Moves the pointer until run mode has ended: a move before its cover waits is not seen."""
+    for i in range(MAX_POLLS // 10):
+        xdo("mousemove_relative", "--", str(60 - 120 * (i % 2)), "60")
+        try:
+            return check(process.wait(timeout=0.5) == 0, what)
+        except subprocess.TimeoutExpired:
+            pass
+    check(False, what)
+
+
+def in_dialog(scr, probe_exe, step=lambda: None, key="Return"):
+    """Opens the dialog, runs step() in it, closes it with the key; {row text: ticked}."""
+    process = subprocess.Popen([WINE_RUN, SESSION, scr])
+    check(probe(probe_exe, "wait") is not None, "the dialog appears")
+    listed = {r[2]: r[0] for r in rows(probe_exe)}
+    step()
+    xdo("key", key)
+    check(process.wait(timeout=120) == 0, f"{key} closes the dialog")
+    return listed
+
+
+def run_until(scr, record, prefix):
+    """Run mode until the recording fixture's record has the line; the user's move ends it."""
+    process = subprocess.Popen([WINE_RUN, SESSION, scr, "/s"],
+                               env=dict(os.environ, QUILLMIX_RECORD_FILE=windows_path(record)))
+    line = wait_for_line(record, prefix)
+    end_run(process, "the run ends on the user's move")
+    return line
+
+
+def set_savers(*savers):
+    wine("reg", "delete", KEY + r"\Savers", "/f", check_rc=False)
+    for i, saver in enumerate(savers):
+        wine("reg", "add", KEY + r"\Savers", "/v", f"{i:03}", "/d", saver, "/f")
+
+
+def test_away(probe_exe):
+    """Drive Q: of the prefix (a dosdevices link to a folder) away and back."""
+    base = tempfile.mkdtemp(prefix="config-e2e-away-", dir=SESSION)
+    local, drive = os.path.join(base, "Local"), os.path.join(base, "Drive")
+    for folder, name in ((local, "SampleAurora.scr"), (drive, "Recorder.scr")):
+        os.makedirs(folder)
+        shutil.copy(os.path.join(FIXTURES, name), folder)
+    link, record = os.path.join(SESSION, "prefix", "dosdevices", "q:"), os.path.join(base, "rec")
+    far, near = "Q:\\Recorder.scr", windows_path(os.path.join(local, "SampleAurora.scr"))
+    folders = {"00": windows_path(local), "01": "Q:\\"}
+    reg_delete()
+    try:
+        for name, data in folders.items():
+            wine("reg", "add", KEY + r"\Folders", "/v", name, "/d", data, "/f")
+        set_savers(near, far)
+        listed = in_dialog(SCR, probe_exe, lambda: (
+            check(probe(probe_exe, "status", "Recorder.scr") == "Not found", "its status"),
+            click(*point(probe_exe, "label", "Recorder.scr")),
+            check(far in (probe(probe_exe, "details") or ""), "the details name its path")))
+        check(listed == {"Sample Aurora": True, "Recorder.scr": True}, f"rows away: {listed}")
+        stored = [reg_query(r"\Folders"), sorted((reg_query(r"\Savers") or {}).values())]
+        check(stored == [folders, sorted([near, far])], f"OK keeps both: {stored}")
+
+        # Back: listed by its description, ticked, and run.
+        os.symlink(drive, link)
+        listed = in_dialog(SCR, probe_exe, key="Escape")
+        check(listed == {"Sample Aurora": True, "Fixture Recorder": True}, f"rows back: {listed}")
+        set_savers(far)
+        check(run_until(SCR, record, "ready") is not None, "it runs from Q:")
+
+        # Away again: clearing its box and OK removes it; the folder stays.
+        os.remove(link)
+        in_dialog(SCR, probe_exe, lambda: click(*point(probe_exe, "box", "Recorder.scr")))
+        check([reg_query(r"\Savers"), reg_query(r"\Folders")] == [None, folders],
+              "clearing its box removed the saver; its folder stays")
+    finally:
+        if os.path.islink(link):
+            os.remove(link)
+        reg_delete()
+        shutil.rmtree(base, ignore_errors=True)
+
+
+def test_wow64(probe_exe):
+    """The 32-bit build in a WoW64 prefix's 64-bit system32 lists, keeps and runs its saver."""
+    fixtures64 = os.path.join(os.path.dirname(os.environ["QUILLMIX_SCR_X64"]), "tests", "fixtures")
+    if not os.path.exists(os.path.join(fixtures64, "Recorder.scr")):
+        print(f"skipped: the 64-bit build's fixtures are not built ({fixtures64})")
+        sys.exit(1 if os.environ.get("QUILLMIX_REQUIRE_BOTH") else 77)
+    system32 = os.path.join(SESSION, "prefix", "drive_c", "windows", "system32")
+    copies = [os.path.join(system32, n) for n in ("Quillmix32.scr", "QmxRecorder64.scr")]
+    shutil.copy(SCR, copies[0])
+    shutil.copy(os.path.join(fixtures64, "Recorder.scr"), copies[1])
+    record, scr = os.path.join(SESSION, "wow64-record"), r"C:\windows\system32\Quillmix32.scr"
+    # As the 64-bit build stores it: both builds share one selection.
+    saver = wine("cmd", "/c", "echo %windir%").strip().lower() + r"\system32\QmxRecorder64.scr"
+    try:
+        set_savers(saver)
+        listed = in_dialog(scr, probe_exe)
+        check(listed == {"Fixture Recorder": True}, f"listed and ticked: {listed}")
+        check(reg_query(r"\Savers") == {"000": saver}, "OK keeps it")
+        line = (run_until(scr, record, "cmdline: ") or "").lower()
+        check(saver.lower() in line and "sysnative" not in line, f"run mode starts it by its stored path: {line}")
+    finally:
+        reg_delete()
+        for path in copies + [record]:
+            if os.path.exists(path):
+                os.remove(path)
+
+
 def test_owner(probe_exe):
     for args in (["/c:12345"], ["-C", "7340032"], ["/c"]):
         s = Scenario("Savers", ["SampleAurora.scr"], args=args)
@@ -354,7 +454,8 @@ def test_owner(probe_exe):
 
 def main():
     tests = {"choose": test_choose, "cancel": test_cancel, "try": test_try, "owner": test_owner,
-             "status": test_status}
+             "status": test_status, "away": test_away,
+             "wow64": test_wow64}
     if len(sys.argv) != 3 or sys.argv[1] not in tests:
         print(__doc__)
         return 2

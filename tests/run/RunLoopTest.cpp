@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <fstream>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -514,6 +515,10 @@ TEST_F(RunLoopTest, SaverClosedForTheDisplayHasNotFailedAndInputWhileItIsOffEnds
 TEST_F(RunLoopTest, HealthNotesEachEndAndLeavesOutSaversThatFailThreeTimesInARow)
 {
     const auto path = [](const char* name) { return AnsiString("C:\\Savers\\") + name + ".scr"; };
+    // Their files are there: a start that fails for a saver that cannot be seen is none.
+    ::CreateDirectoryA("C:\\Savers", nullptr);
+    for (const char* name : {"P", "Q", "R"})
+        std::ofstream(path(name).str()) << name;
     SaverHealth health(true);
     health.NoteFailure(path("Q"), SaverFault::Crashed, true, 0xC0000005);
     PrepareRotation();
@@ -548,6 +553,8 @@ TEST_F(RunLoopTest, HealthNotesEachEndAndLeavesOutSaversThatFailThreeTimesInARow
     m_env.log.clear();
     EXPECT_EQ(RunSaverCycles(m_rotation, "/s", 0, m_env, &health), RunEnd::NothingStarted);
     EXPECT_TRUE(m_env.log.empty()) << "left out: no start, no gap";
+    for (const char* name : {"P", "Q", "R"})
+        ::DeleteFileA(path(name).c_str());
 }
 
 TEST(FadeOpacity, RisesToTheCoverAndFallsToClearWithTheClock)

@@ -4,6 +4,7 @@
 
 #include "settings/SaverCatalog.h"
 #include "settings/SaverHealth.h"
+#include "settings/StoredLists.h"
 #include "tests/fixtures/FixtureNames.h"
 #include "tests/settings/RegistryProbe.h"
 #include "tests/settings/ScratchFolder.h"
@@ -199,6 +200,43 @@ TEST_F(SSSettingsTest, SaveKeepsTheRoundOfTheSaversStillSelected)
     EXPECT_FALSE(RawExists(kRoundKey)) << "a saver named twice";
 }
 
+// A list write stopped at each step, then the next one too: readers find old or new, whole.
+TEST_F(SSSettingsTest, ListsStoppedAtAnyStepReadOldOrNewWhole)
+{
+    const std::string f1 = m_folder.MakeFolder("F1"), f2 = m_folder.MakeFolder("F2");
+    const std::string a = CopyFixture(fixture::kSampleAurora, "F1\\A.scr");
+    const std::string b = CopyFixture(fixture::kSampleBounce, "F2\\B.scr");
+    using Lists = std::pair<std::vector<std::string>, std::vector<std::string>>;
+    const std::vector<Lists> writes = {{{f1}, {a}}, {{f2, f1}, {b, a}}, {{f1, f2}, {b}}};
+    const auto read = [] {
+        const SSSettings settings = Loaded();
+        return Lists{Strings(settings.GetFolders()), Strings(settings.GetSavers())};
+    };
+    size_t nFirstSteps = 0;
+    for (bool bFirstDone = false; !bFirstDone; ++nFirstSteps) {
+        bool bSecondDone = false;
+        for (size_t nSecondSteps = 0; !bSecondDone; ++nSecondSteps) {
+            settingstest::RawDelete(kKey);
+            ASSERT_TRUE(StoredLists::Write(ListOf(writes[0].first), ListOf(writes[0].second)));
+            bFirstDone =
+                StoredLists::Write(ListOf(writes[1].first), ListOf(writes[1].second), nFirstSteps);
+            const Lists first = read();
+            ASSERT_TRUE(first == writes[0] || first == writes[1]) << nFirstSteps << " steps";
+            ASSERT_TRUE(first == writes[1] || !bFirstDone);
+            bSecondDone =
+                StoredLists::Write(ListOf(writes[2].first), ListOf(writes[2].second), nSecondSteps);
+            const Lists second = read();
+            ASSERT_TRUE(second == first || second == writes[2])
+                << nFirstSteps << " then " << nSecondSteps << " steps";
+        }
+        // Done, the old names hold the lists and nothing is left beside them.
+        EXPECT_EQ(RawValues(kSaversKey).size(), 1u);
+        EXPECT_FALSE(RawQuery(kKey, "ListsNext").exists ||
+                     RawExists(std::string(kSaversKey) + "Next"));
+    }
+    EXPECT_GT(nFirstSteps, 8u) << "the write did not stop at every step";
+}
+
 TEST_F(SSSettingsTest, NumbersAreTakenByTheirBytesWhateverTheirType)
 {
     StoreNoSavers();
@@ -307,11 +345,13 @@ TEST_F(SSSettingsTest, StoredFoldersMustNameFoldersAsTheyStand)
     };
     for (size_t i = 0; i < stored.size(); ++i)
         RawSetString(kFoldersKey, Numbered("%02u", i), stored[i]);
-    EXPECT_EQ(Strings(Loaded().GetFolders()), (std::vector<std::string>{kept, drive, other}));
+    // A folder that cannot be seen now stays, in its place: its drive may be away.
+    EXPECT_EQ(Strings(Loaded().GetFolders()),
+              (std::vector<std::string>{m_folder.PathOf("Missing"), kept, drive, other}));
 
     // Nothing usable: the two default folders.
     settingstest::RawDelete(kFoldersKey);
-    RawSetString(kFoldersKey, "00", m_folder.PathOf("Missing"));
+    RawSetString(kFoldersKey, "00", file);
     RawSetString(kFoldersKey, "01", other + "\\");
     const std::vector<std::string> defaults = {settingstest::LowerWindowsDirectory(),
                                                settingstest::LowerSystemDirectory()};
@@ -341,13 +381,14 @@ TEST_F(SSSettingsTest, StoredSaversAreCheckedButNeverSearched)
     for (size_t i = 0; i < stored.size(); ++i)
         RawSetString(kSaversKey, Numbered("%03u", i), stored[i]);
 
-    // Kept in stored order: any folder, and even a file that carries this system's own
-    // description; only what is no saver file goes.
-    EXPECT_EQ(Strings(Loaded().GetSavers()), (std::vector<std::string>{outside, self, a}));
+    // Kept in stored order: any folder, a saver that cannot be seen now, and even a file
+    // that carries this system's own description; only what is no saver file goes.
+    EXPECT_EQ(Strings(Loaded().GetSavers()),
+              (std::vector<std::string>{stored[0], outside, self, a}));
 
     // Nothing valid stored: an empty selection, not a search of the folder.
     settingstest::RawDelete(kSaversKey);
-    RawSetString(kSaversKey, "000", m_folder.PathOf("Savers\\Missing.scr"));
+    RawSetString(kSaversKey, "000", stored[2]);
     EXPECT_TRUE(Loaded().GetSavers().IsEmpty());
     static_cast<void>(unlisted);
 }
@@ -593,6 +634,7 @@ TEST_F(SSSettingsTest, SaverHealthCountsFailuresInARowUntilAGoodRun)
         health.NoteFailure(crash, SaverFault::Crashed, true, 0xC0000005);
         health.NoteFailure(quit, SaverFault::CouldNotStart, false, 0);
         health.NoteGoodRun(quit);
+        health.NoteFailure(m_folder.PathOf("Away.scr"), SaverFault::CouldNotStart, false, 0);
         EXPECT_FALSE(health.IsLeftOut(crash));
         health.NoteFailure(crash, SaverFault::Crashed, true, 0xC0000005);
     }
@@ -611,6 +653,8 @@ TEST_F(SSSettingsTest, SaverHealthCountsFailuresInARowUntilAGoodRun)
     EXPECT_EQ(RawQuery(kHealthKey, crash).type, static_cast<DWORD>(REG_BINARY));
     EXPECT_EQ(RawQuery(kHealthKey, crash).data.size(), kSaverHealthRecordSize);
     EXPECT_FALSE(RawQuery(kHealthKey, quit).exists);
+    EXPECT_FALSE(RawQuery(kHealthKey, m_folder.PathOf("Away.scr")).exists)
+        << "not seen, not failed";
 }
 
 // Stored values this program did not write count for nothing beside a clean record that
@@ -647,9 +691,11 @@ TEST_F(SSSettingsTest, SaverHealthTrustsOnlyItsOwnRecords)
         EXPECT_FALSE(IsSaverHealthName("Control.scr"));
         EXPECT_TRUE(IsSaverHealthName("\\\\server\\share\\A.scr"));
     }
-    SaverHealth(true).Tidy();
-    EXPECT_EQ(RawValues(kHealthKey).size(), 1u);
+    // A selected saver that cannot be seen now keeps its record for when it is back.
+    SaverHealth(true).Tidy(ListOf({"C:\\gone\\7.scr"}));
+    EXPECT_EQ(RawValues(kHealthKey).size(), 2u);
     EXPECT_EQ(RawQuery(kHealthKey, control).data, cleanData);
+    EXPECT_EQ(RawQuery(kHealthKey, "C:\\gone\\7.scr").data, cleanData);
 
     // Beyond the bound the oldest go: the control is the oldest of these.
     std::vector<std::string> newer;
@@ -662,8 +708,8 @@ TEST_F(SSSettingsTest, SaverHealthTrustsOnlyItsOwnRecords)
         RawSet(kHealthKey, newer.back(), REG_BINARY, std::string(bytes.begin(), bytes.end()));
     }
     SaverHealth health(true);
-    EXPECT_EQ(health.GetEntryCount(), kMaxSaverHealthEntries + 1);
-    health.Tidy();
+    EXPECT_EQ(health.GetEntryCount(), kMaxSaverHealthEntries + 2);
+    health.Tidy(PathList());
     EXPECT_EQ(health.GetEntryCount(), kMaxSaverHealthEntries);
     EXPECT_FALSE(RawQuery(kHealthKey, control).exists);
     EXPECT_TRUE(health.IsLeftOut(newer.front()));

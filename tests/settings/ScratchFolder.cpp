@@ -1,5 +1,6 @@
 #include "tests/settings/ScratchFolder.h"
 
+#include "settings/NativePath.h"
 #include "tests/support/TestPaths.h"
 
 #include <windows.h>
@@ -206,8 +207,9 @@ SystemFolderSavers::SystemFolderSavers(const std::string& prefix,
                                        const std::vector<std::string>& fixtureFiles)
 {
     for (const std::string& file : fixtureFiles) {
+        // Into the folder the catalog searches: under WOW64 the real System32.
         const std::string target = LowerSystemDirectory() + "\\" + prefix + file;
-        if (::CopyFileA(FixturePath(file).c_str(), target.c_str(), FALSE))
+        if (::CopyFileA(FixturePath(file).c_str(), NativePath(target).c_str(), FALSE))
             m_paths.push_back(target);
     }
 }
@@ -215,7 +217,7 @@ SystemFolderSavers::SystemFolderSavers(const std::string& prefix,
 SystemFolderSavers::~SystemFolderSavers()
 {
     for (const std::string& path : m_paths)
-        ::DeleteFileA(path.c_str());
+        ::DeleteFileA(NativePath(path).c_str());
 }
 
 std::string ThisProgramPath()
