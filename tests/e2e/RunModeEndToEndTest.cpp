@@ -43,6 +43,8 @@ const LONG kUserMove = 40;
 // Hang guards: a process that has not ended by then is taken for hung. Never a limit on
 // how fast anything has to be.
 const DWORD kEndGuardMs = 30000;
+// The window class of a message box, as a fixture's settings show.
+const char kDialogClass[] = "#32770";
 // GetTickCount and the process times advance in steps of up to this much.
 const DWORD kClockStepMs = 20;
 
@@ -92,15 +94,32 @@ std::vector<std::string> CopiesOf(const apptest::ScratchDir& dir, const char* fi
     return paths;
 }
 
+// A saver's path as it goes on the command line, short (8.3), and back.
+std::string ShortPathOf(const std::string& path)
+{
+    char text[MAX_PATH] = {};
+    const DWORD n = ::GetShortPathNameA(path.c_str(), text, MAX_PATH);
+    return n > 0 && n < MAX_PATH ? text : path;
+}
+std::string LongPathOf(const std::string& path)
+{
+    char text[MAX_PATH] = {};
+    const DWORD n = ::GetLongPathNameA(path.c_str(), text, MAX_PATH);
+    return n > 0 && n < MAX_PATH ? text : path;
+}
+
+// The long path of the saver of a record's command line, started as "PATH /s".
+std::string PathOfCommandLine(const std::string& line)
+{
+    const std::string text = line.substr(std::string(fixture::kRecordCmdLinePrefix).size());
+    return LongPathOf(text.substr(0, text.rfind(' ')));
+}
+
 // The saver that the product started first, from its record; "" when there is none.
 std::string StartedPath(const RecordFile& record)
 {
     const std::vector<std::string> lines = record.LinesStartingWith(fixture::kRecordCmdLinePrefix);
-    if (lines.empty())
-        return std::string();
-    std::string path = lines.front().substr(std::string(fixture::kRecordCmdLinePrefix).size());
-    const size_t blank = path.rfind(' ');
-    return blank == std::string::npos ? path : path.substr(0, blank);
+    return lines.empty() ? std::string() : PathOfCommandLine(lines.front());
 }
 
 // Run mode's record of a saver, as the product left it; false when there is none.
@@ -169,8 +188,10 @@ TEST(RunModeEndToEnd, RunsInARowStartOneShuffledSaverEachAndEndOnTheUsersInput)
         const std::string started = StartedPath(record);
         firsts.push_back(started);
         EXPECT_NE(std::find(savers.begin(), savers.end(), started), savers.end()) << started;
-        EXPECT_EQ(record.LinesStartingWith(fixture::kRecordCmdLinePrefix),
-                  std::vector<std::string>{fixture::kRecordCmdLinePrefix + started + " /s"});
+        // The folder's name has blanks: the command line spells the path short, with none.
+        EXPECT_EQ(
+            record.LinesStartingWith(fixture::kRecordCmdLinePrefix),
+            std::vector<std::string>{fixture::kRecordCmdLinePrefix + ShortPathOf(started) + " /s"});
         // The saver found black on the whole screen, not the desktop. Wine differs from
         // Windows here: it gives a new window black pixels, so on Wine this read does not
         // tell the cover's black fill from no painting at all; run_cover_test checks the
@@ -323,8 +344,9 @@ TEST(RunModeEndToEnd, SwitchTerminatesASaverThatIgnoresInputAndShowsTheSnapshotB
 
     ASSERT_TRUE(product.RunsUntil([&] { return RecordHasLine(record, fixture::kRecordReady); }))
         << testing::PrintToString(record.Lines());
-    EXPECT_EQ(record.LinesStartingWith(fixture::kRecordCmdLinePrefix),
-              std::vector<std::string>{fixture::kRecordCmdLinePrefix + recorder + " /s"});
+    EXPECT_EQ(
+        record.LinesStartingWith(fixture::kRecordCmdLinePrefix),
+        std::vector<std::string>{fixture::kRecordCmdLinePrefix + ShortPathOf(recorder) + " /s"});
     EXPECT_EQ(record.LinesStartingWith(fixture::kRecordScreenPrefix),
               std::vector<std::string>{ScreenLine(kBackdropColor)});
     EXPECT_EQ(settings.GetString("LastStarted"), ignoring);
@@ -460,9 +482,7 @@ TEST(RunModeEndToEnd, ShowWhoseSaversAllFailedTriesThemAgainAfterTheRetryTime)
     std::printf("a saver showed %llu ms after the fault was gone\n", shownMs);
     EXPECT_LE(shownMs, kFailedShowRetryMs);
     ASSERT_EQ(starts().size(), 3u) << "one round of starts";
-    const std::string line =
-        starts().back().substr(std::string(fixture::kRecordCmdLinePrefix).size());
-    const std::string shown = line.substr(0, line.rfind(' '));
+    const std::string shown = PathOfCommandLine(starts().back());
     ASSERT_NE(std::find(savers.begin(), savers.end(), shown), savers.end()) << shown;
     EXPECT_EQ(product.EndByUser([] { SendMouseMove(kUserMove, kUserMove); }, kEndGuardMs), 0u);
     ::SetEnvironmentVariableA(fixture::kQuitFlagVariable, nullptr);
@@ -527,6 +547,50 @@ TEST(RunModeEndToEnd, HostileHealthValuesAreIgnoredBesideACleanRecord)
     SaverHealthRecord control;
     ASSERT_TRUE(HealthOf(savers[3], &control));
     EXPECT_TRUE(control.IsLeftOut());
+}
+
+// A saver of the common library's kind under "C:\Program Files": it reads its switch after
+// its own name, which an unquoted path ends at "C:\Program", so it would show its settings.
+// It runs as a saver, LastStarted keeps its long path, and the user's key ends it.
+TEST(RunModeEndToEnd, LibrarySaverInAFolderWithBlanksRunsAsASaver)
+{
+    const apptest::PlacedSaver probe(fixture::kLibraryAurora.fileName, fixture::kSpaceProbePath);
+    ASSERT_TRUE(probe);
+    ProductSettings settings;
+    ASSERT_TRUE(settings.SetSavers({probe.Path()}));
+    RunningProduct product("/s");
+    HWND shown = nullptr;
+    ASSERT_TRUE(product.RunsUntil([&] {
+        shown = ::FindWindowA(fixture::kSaverWindowClass, fixture::kLibraryAurora.description);
+        HWND box = ::FindWindowA(kDialogClass, fixture::kLibraryAurora.description);
+        return (shown != nullptr && ::IsWindowVisible(shown)) || box != nullptr;
+    }));
+    EXPECT_NE(shown, nullptr) << "its settings came up instead";
+    EXPECT_EQ(settings.GetString("LastStarted"), probe.Path());
+    EXPECT_EQ(product.EndByUser([] { SendKeyPress(VK_SPACE); }, kEndGuardMs), 0u);
+}
+
+// A saver that crashes with nothing of its own against the system's crash dialog ends at
+// once: it inherits run mode's error mode, so no dialog keeps it alive under the cover.
+// It is recorded as crashed, and the run goes on to the good saver (which came first last
+// time). Without that, it would run until the switch and be taken for a good run.
+TEST(RunModeEndToEnd, SaverThatCrashesEndsAtOnceAndIsRecordedAsCrashed)
+{
+    const std::string crash = FixturePath(fixture::kCrashBare.fileName);
+    const std::string recorder = FixturePath(fixture::kRecorder.fileName);
+    ProductSettings settings;
+    ASSERT_TRUE(settings.SetSavers({crash, recorder}));
+    ASSERT_TRUE(settings.SetString("LastStarted", recorder));
+    ASSERT_TRUE(settings.SetDword("ShuffleSavers", 1));
+    ASSERT_TRUE(settings.SetDword("ShuffleDelay", 1));
+    RunningProduct product("/s");
+    ASSERT_TRUE(product.WaitForSaver(fixture::kRecorder.description)) << "the run ended first";
+    SaverHealthRecord record;
+    ASSERT_TRUE(HealthOf(crash, &record));
+    EXPECT_EQ(record.m_fault, SaverFault::Crashed);
+    EXPECT_TRUE(record.m_bHasExitCode && IsExceptionExitCode(record.m_dwExitCode))
+        << std::hex << record.m_dwExitCode;
+    EXPECT_EQ(product.EndByUser([] { SendMouseMove(kUserMove, kUserMove); }, kEndGuardMs), 0u);
 }
 
 // A launcher returns at once; the run lasts while the saver it started runs, and ends on
