@@ -35,6 +35,14 @@ bool Contains(const std::string& text, const std::string& part)
     return text.find(part) != std::string::npos;
 }
 
+// The path as a saver's command line spells it: short (8.3), as the folder has blanks.
+std::string ShortPathOf(const std::string& path)
+{
+    char text[MAX_PATH] = {};
+    const DWORD n = ::GetShortPathNameA(path.c_str(), text, MAX_PATH);
+    return n > 0 && n < MAX_PATH ? text : path;
+}
+
 // The recorder in a folder whose name has blanks, its record file named in our environment
 // (the child inherits it).
 class ConfigDialogTryTest : public ::testing::Test {
@@ -71,11 +79,15 @@ protected:
     std::string recorder, recordFile;
 };
 
-TEST_F(ConfigDialogTryTest, PreviewRunsTheSaverFullScreenWhileTheDialogKeepsWorking)
+// While it waits for the saver the dialog is disabled, so that no click starts a second
+// saver or presses OK, and it still paints; once the saver has ended it takes input again.
+TEST_F(ConfigDialogTryTest, PreviewRunsTheSaverFullScreenWhileTheDialogWaitsDisabled)
 {
     SSConfigureDlg dlg(settings);
-    bool bTickedDuringWait = false;
+    bool bPaintedDuringWait = false;
+    bool bEnabledAfter = false;
     HWND hWndSaver = nullptr;
+    UniqueHandle saver;
     ModalScript script;
     script.Then(SelectRecorder)
         .Then(PostClick(IDC_PREVIEW))
@@ -86,27 +98,33 @@ TEST_F(ConfigDialogTryTest, PreviewRunsTheSaverFullScreenWhileTheDialogKeepsWork
             hWndSaver = ::FindWindowA(fixture::kSaverWindowClass, nullptr);
             EXPECT_NE(hWndSaver, nullptr);
             EXPECT_TRUE(::IsWindowVisible(hWnd));
-            EXPECT_TRUE(::IsWindowEnabled(hWnd));
-            // Clicks still reach the list.
-            HWND hWndList = List(hWnd);
-            const int row = FindRow(hWndList, FIXTURE_DESCRIPTION_SAMPLE_AURORA);
-            const bool before = IsRowTicked(hWndList, row);
-            ClickAt(hWndList, StateIconPoint(hWndList, row));
-            bTickedDuringWait = IsRowTicked(hWndList, row) != before;
+            EXPECT_FALSE(::IsWindowEnabled(hWnd));
+            ::InvalidateRect(hWnd, nullptr, TRUE);
+            return true;
+        })
+        .Then([&](HWND hWnd) {
+            // The wait dispatched the paint.
+            bPaintedDuringWait = ::GetUpdateRect(hWnd, nullptr, FALSE) == FALSE;
+            DWORD pid = 0;
+            ::GetWindowThreadProcessId(hWndSaver, &pid);
+            saver.reset(::OpenProcess(SYNCHRONIZE, FALSE, pid));
             // The user presses a key: the saver ends by itself.
             ::PostMessageA(hWndSaver, WM_KEYDOWN, VK_SPACE, 1);
             return true;
         })
-        .Then([&](HWND) {
-            if (hWndSaver != nullptr && ::IsWindow(hWndSaver))
-                return false;
+        // Once the saver has ended, the dialog's wait for it returns before the next step.
+        .Then([&](HWND) { return ::WaitForSingleObject(saver.get(), 0) != WAIT_TIMEOUT; })
+        .Then([&](HWND hWnd) {
+            bEnabledAfter = ::IsWindowEnabled(hWnd) != FALSE;
             return true;
         })
         .Then(PostClick(IDCANCEL));
     script.Run(dlg);
-    EXPECT_TRUE(bTickedDuringWait);
+    EXPECT_TRUE(bPaintedDuringWait);
+    EXPECT_TRUE(bEnabledAfter);
     const std::string record = Record();
-    EXPECT_TRUE(Contains(record, std::string(fixture::kRecordCmdLinePrefix) + recorder + " /s\r\n"))
+    EXPECT_TRUE(Contains(record, std::string(fixture::kRecordCmdLinePrefix) +
+                             ShortPathOf(recorder) + " /s\r\n"))
         << record;
 }
 
@@ -201,7 +219,8 @@ TEST_F(ConfigDialogTryTest, SettingsStartsTheSaverOwnedByTheDialogAndWaitsUntilI
     std::snprintf(expected, sizeof(expected), " /c %ld\r\n",
                   static_cast<long>(reinterpret_cast<LONG_PTR>(script.LastDialog())));
     const std::string record = Record();
-    EXPECT_TRUE(Contains(record, std::string(fixture::kRecordCmdLinePrefix) + recorder + expected))
+    EXPECT_TRUE(Contains(record, std::string(fixture::kRecordCmdLinePrefix) +
+                             ShortPathOf(recorder) + expected))
         << record;
 }
 
