@@ -33,9 +33,11 @@ using e2e::ExitTimeOf;
 using e2e::InjectedEscapeWatch;
 using e2e::kCoverWindowText;
 using e2e::kFileTimePerMs;
+using e2e::LongPathOf;
 using e2e::PointerShown;
 using e2e::ProductSettings;
 using e2e::RunningProduct;
+using e2e::ShortPathOf;
 
 const COLORREF kBlack = RGB(0, 0, 0);
 // A mouse move that ends a well-behaved saver (and the cover when no saver runs).
@@ -92,20 +94,6 @@ std::vector<std::string> CopiesOf(const apptest::ScratchDir& dir, const char* fi
         EXPECT_FALSE(paths.back().empty()) << name;
     }
     return paths;
-}
-
-// A saver's path as it goes on the command line, short (8.3), and back.
-std::string ShortPathOf(const std::string& path)
-{
-    char text[MAX_PATH] = {};
-    const DWORD n = ::GetShortPathNameA(path.c_str(), text, MAX_PATH);
-    return n > 0 && n < MAX_PATH ? text : path;
-}
-std::string LongPathOf(const std::string& path)
-{
-    char text[MAX_PATH] = {};
-    const DWORD n = ::GetLongPathNameA(path.c_str(), text, MAX_PATH);
-    return n > 0 && n < MAX_PATH ? text : path;
 }
 
 // The long path of the saver of a record's command line, started as "PATH /s".
