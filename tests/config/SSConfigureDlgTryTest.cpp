@@ -123,8 +123,8 @@ TEST_F(ConfigDialogTryTest, PreviewRunsTheSaverFullScreenWhileTheDialogWaitsDisa
     EXPECT_TRUE(bPaintedDuringWait);
     EXPECT_TRUE(bEnabledAfter);
     const std::string record = Record();
-    EXPECT_TRUE(Contains(record, std::string(fixture::kRecordCmdLinePrefix) +
-                             ShortPathOf(recorder) + " /s\r\n"))
+    EXPECT_TRUE(Contains(
+        record, std::string(fixture::kRecordCmdLinePrefix) + ShortPathOf(recorder) + " /s\r\n"))
         << record;
 }
 
@@ -219,8 +219,8 @@ TEST_F(ConfigDialogTryTest, SettingsStartsTheSaverOwnedByTheDialogAndWaitsUntilI
     std::snprintf(expected, sizeof(expected), " /c %ld\r\n",
                   static_cast<long>(reinterpret_cast<LONG_PTR>(script.LastDialog())));
     const std::string record = Record();
-    EXPECT_TRUE(Contains(record, std::string(fixture::kRecordCmdLinePrefix) +
-                             ShortPathOf(recorder) + expected))
+    EXPECT_TRUE(Contains(
+        record, std::string(fixture::kRecordCmdLinePrefix) + ShortPathOf(recorder) + expected))
         << record;
 }
 
