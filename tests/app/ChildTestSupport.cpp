@@ -1,7 +1,6 @@
 #include "tests/app/ChildTestSupport.h"
 
 #include "tests/fixtures/FixtureNames.h"
-#include "tests/support/TestPaths.h"
 
 #include <stdexcept>
 
@@ -92,20 +91,6 @@ ScratchDir::ScratchDir()
 }
 
 ScratchDir::~ScratchDir() { RemoveFolderWithFiles(m_path); }
-
-PlacedSaver::PlacedSaver(const std::string& fixtureFile, const std::string& path)
-    : m_path(path)
-{
-    m_bMadeFolder = ::CreateDirectoryA(Folder().c_str(), nullptr) != FALSE;
-    m_bCopied = ::CopyFileA(FixturePath(fixtureFile).c_str(), m_path.c_str(), FALSE) != FALSE;
-}
-
-PlacedSaver::~PlacedSaver()
-{
-    ::DeleteFileA(m_path.c_str());
-    if (m_bMadeFolder)
-        ::RemoveDirectoryA(Folder().c_str());
-}
 
 std::string ScratchDir::CopyIn(const std::string& source, const std::string& name) const
 {

@@ -27,25 +27,6 @@ private:
     std::string m_path;
 };
 
-// A fixture saver copied to a path of the test's choice, its folder made if need be; the
-// copy and a folder made for it are removed when the object goes.
-class PlacedSaver {
-public:
-    PlacedSaver(const std::string& fixtureFile, const std::string& path);
-    PlacedSaver(const PlacedSaver&) = delete;
-    PlacedSaver& operator=(const PlacedSaver&) = delete;
-    ~PlacedSaver();
-
-    const std::string& Path() const { return m_path; }
-    std::string Folder() const { return m_path.substr(0, m_path.rfind('\\')); }
-    explicit operator bool() const { return m_bCopied; }
-
-private:
-    std::string m_path;
-    bool m_bMadeFolder = false;
-    bool m_bCopied = false;
-};
-
 // The Recorder's record file: named in this process's environment (so children get it)
 // while the object lives; the variable is removed afterwards.
 class RecordFile {

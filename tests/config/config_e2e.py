@@ -230,12 +230,11 @@ def wait_for_line(path, prefix):
 
 
 def until(condition):
-    """Polls the condition; False when it never held."""
     return any(condition() for _ in range(MAX_POLLS // 10))
 
 
 def short_form_of(line, name, switches):
-    """Whether a recorded command line starts the saver NAME by a path without blanks."""
+    """Whether a recorded command line starts NAME by a path without blanks."""
     path, _, rest = line[len("cmdline: "):].partition(" ")
     return path.lower().endswith("\\" + name.lower()) and rest == switches
 
@@ -244,8 +243,6 @@ def test_try(probe_exe):
     record = os.path.join(SESSION, f"config-e2e-record-{os.getpid()}.txt")
     if os.path.exists(record):
         os.remove(record)
-    # A library saver installed where savers often are: its parser ends an unquoted path at
-    # "C:\Program" and would show its settings for every switch.
     fun_savers = os.path.join(SESSION, "prefix", "drive_c", "Program Files", "Fun Savers")
     os.makedirs(fun_savers, exist_ok=True)
     shutil.copy(os.path.join(FIXTURES, "LibraryAurora.scr"),
@@ -259,7 +256,6 @@ def test_try(probe_exe):
         click(*point(probe_exe, "label", "Fixture Recorder"))
         preview = point(probe_exe, "control", str(IDC_PREVIEW))
         settings = point(probe_exe, "control", str(IDC_SETTINGS))
-        ok = point(probe_exe, "control", str(IDOK))
 
         click(*preview)
         line = wait_for_line(record, "cmdline: ")
@@ -273,26 +269,25 @@ def test_try(probe_exe):
         check(wait_for_line(record, "end") is not None, "a mouse move ends the saver")
         os.remove(record)
 
-        # The library saver in "C:\Program Files" runs as a saver from Preview and shows
-        # its settings from Settings; the dialog waits for it, disabled, meanwhile.
+        # The library saver under "Program Files" (whose parser an unquoted path would
+        # send to its settings): Preview runs it full screen while the dialog waits
+        # disabled, and Settings shows its settings box.
         click(*point(probe_exe, "label", "Library Aurora"))
         click(*preview)
         check(probe(probe_exe, "window", "QuillmixFixtureSaver") is not None
-              and not probe(probe_exe, "owned"), "Preview runs the library saver full screen")
-        check(probe(probe_exe, "enabled") == "0", "the dialog is disabled while it runs")
+              and probe(probe_exe, "enabled") == "0", "Preview runs it, the dialog disabled")
         xdo("key", "space")
         check(until(lambda: probe(probe_exe, "enabled") == "1"), "and enabled after its end")
         click(*settings)
-        check(until(lambda: probe(probe_exe, "owned") == "Library Aurora"),
-              "Settings shows the library saver's settings box")
+        check(until(lambda: probe(probe_exe, "owned") == "Library Aurora"), "its settings")
         xdo("key", "Return")
-        check(until(lambda: probe(probe_exe, "enabled") == "1"), "the box is closed")
+        until(lambda: probe(probe_exe, "enabled") == "1")
 
-        # A saver whose settings box ignores its owner: a click on OK meanwhile does nothing.
+        # Past a settings box that ignores its owner, a click on OK does nothing.
         click(*point(probe_exe, "label", "Fixture Ignore Input"))
         click(*settings)
         xdo("search", "--sync", "--onlyvisible", "--name", "^Fixture Ignore Input$")
-        click(*ok)
+        click(*point(probe_exe, "control", str(IDOK)))
         check(probe(probe_exe, "wait") == hwnd and reg_query(r"\Savers") is None,
               "a click on OK while the tried saver runs does nothing")
         xdo("key", "Return")  # the saver's box kept the focus

@@ -50,13 +50,6 @@ std::string RectText(const RECT& rc)
         "," + std::to_string(rc.bottom);
 }
 
-std::string WindowText(HWND hWnd)
-{
-    char text[64] = {};
-    ::GetWindowTextA(hWnd, text, sizeof(text));
-    return text;
-}
-
 // What one monitor's host shows: its rectangle, its handle, the saver window in it and
 // that saver's process.
 struct HostView {
@@ -124,7 +117,7 @@ std::map<HWND, std::string> StartedByHost(const RecordFile& record)
             continue;
         const unsigned long handle = std::stoul(text.substr(at + 4));
         started[reinterpret_cast<HWND>(static_cast<ULONG_PTR>(handle))] =
-            e2e::LongPathOf(text.substr(0, at));
+            LongPathOf(text.substr(0, at));
     }
     return started;
 }
@@ -218,25 +211,6 @@ TEST_F(MonitorsEndToEnd, DifferentSaversPassOverOneThatEndsAndMoveOnOnEachMonito
     EXPECT_EQ(product.EndByUser([] { SendKeyPress(VK_SPACE); }, kEndGuardMs), 0u);
     ExpectEnded(now);
     EXPECT_TRUE(Hosts(product).empty());
-}
-
-// A library saver in "C:\Program Files", whose parser an unquoted path would send to its
-// settings, previews in its monitor's window beside a recorder on the other.
-TEST_F(MonitorsEndToEnd, LibrarySaverInAFolderWithBlanksShowsInItsMonitorsWindow)
-{
-    const apptest::PlacedSaver probe(fixture::kLibraryAurora.fileName, fixture::kSpaceProbePath);
-    ASSERT_TRUE(probe);
-    ProductSettings settings;
-    ASSERT_TRUE(settings.SetSavers({probe.Path(), recorders[0]}));
-    ASSERT_TRUE(settings.SetDword("MonitorMode", 1));
-    RunningProduct product("/s");
-    const std::vector<HostView> views = WaitForSaverOnEachMonitor(product, 2);
-    ASSERT_EQ(views.size(), 2u);
-    bool bShown = false;
-    for (const HostView& view : views)
-        bShown = bShown || WindowText(view.saver) == fixture::kLibraryAurora.description;
-    EXPECT_TRUE(bShown) << "not in a monitor's window";
-    EXPECT_EQ(product.EndByUser([] { SendKeyPress(VK_SPACE); }, kEndGuardMs), 0u);
 }
 
 // The same saver on each monitor. While the display is off neither monitor runs a saver;

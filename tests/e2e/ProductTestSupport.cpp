@@ -233,20 +233,6 @@ bool RunningProduct::ReportDisplayState(HWND cover, MONITOR_DISPLAY_STATE state)
                        reinterpret_cast<LPARAM>(remote));
 }
 
-std::string ShortPathOf(const std::string& path)
-{
-    char text[MAX_PATH] = {};
-    const DWORD n = ::GetShortPathNameA(path.c_str(), text, MAX_PATH);
-    return n > 0 && n < MAX_PATH ? text : path;
-}
-
-std::string LongPathOf(const std::string& path)
-{
-    char text[MAX_PATH] = {};
-    const DWORD n = ::GetLongPathNameA(path.c_str(), text, MAX_PATH);
-    return n > 0 && n < MAX_PATH ? text : path;
-}
-
 bool PointerShown()
 {
     CURSORINFO info = {};

@@ -81,11 +81,6 @@ private:
     DWORD m_pid = 0;
 };
 
-// A saver's path as it goes on the command line, short (8.3), and back; the path itself
-// when the system gives no other form.
-std::string ShortPathOf(const std::string& path);
-std::string LongPathOf(const std::string& path);
-
 // Whether the mouse pointer is shown, as the foreground window's thread has it.
 bool PointerShown();
 
