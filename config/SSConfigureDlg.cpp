@@ -244,9 +244,13 @@ bool SSConfigureDlg::TrySelectedSaver(const AnsiString& switches)
         return false;
     // The dialog waits for its saver: it still paints, but takes no click, so that neither
     // a second saver nor OK comes in the middle.
+    const HWND hWndFocus = ::GetFocus();
     ::EnableWindow(m_hWnd, FALSE);
     WaitForChildPumpingUntilEnd(process.get());
     ::EnableWindow(m_hWnd, TRUE);
+    // Disabling took the keyboard focus away: the control that had it gets it back.
+    if (hWndFocus != nullptr && ::IsWindow(hWndFocus))
+        ::SetFocus(hWndFocus);
     return true;
 }
 
