@@ -2,6 +2,8 @@
 // need and that cost more than half of the 32-bit .scr. The linker takes these because
 // the executable's own objects come before the library; should the library ever need the
 // originals as well, the link fails with a duplicate definition instead of growing.
+#include "app/FatalErrors.h"
+
 #include <windows.h>
 
 #include <exception>
@@ -9,9 +11,6 @@
 #include <typeinfo>
 
 namespace {
-
-// The exit code of a process ended by a fatal error of the runtime; abort's would be 3.
-constexpr UINT kFatalErrorExitCode = 255;
 
 // The library's logic and runtime errors carry their message in a copy-on-write string,
 // a second string implementation that the static runtime links whole (with its unwind

@@ -1,6 +1,7 @@
 #include "app/Modes.h"
 
 #include "app/CommandLine.h"
+#include "app/FatalErrors.h"
 #include "config/SSConfigureDlg.h"
 #include "preview/RunPreview.h"
 #include "run/RunLoop.h"
@@ -9,6 +10,7 @@ bool TryRunMode(const AnsiString& cmdLine)
 {
     if (!HasRunSwitch(cmdLine))
         return false;
+    EndAtOnceOnFatalErrors();
     RunSaverLoop(cmdLine);
     return true;
 }

@@ -4,6 +4,7 @@
 #include "config/SaverHealthText.h"
 #include "config/SaverSelectionMatch.h"
 #include "saver/ChildSaver.h"
+#include "saver/SaverCommandLine.h"
 #include "settings/SSSettings.h"
 #include "settings/SaverCatalog.h"
 #include "settings/SaverHealth.h"
@@ -258,10 +259,18 @@ bool SSConfigureDlg::TrySelectedSaver(const AnsiString& switches)
     if (pItem == nullptr)
         return false;
     const AnsiString path = pItem->GetPath();
-    UniqueHandle process = StartChildSaver(path.c_str(), path + switches);
+    UniqueHandle process = StartChildSaver(path.c_str(), SaverCommandLine(path, switches));
     if (!process)
         return false;
+    // The dialog waits for its saver: it still paints, but takes no click, so that neither
+    // a second saver nor OK comes in the middle.
+    const HWND hWndFocus = ::GetFocus();
+    ::EnableWindow(m_hWnd, FALSE);
     WaitForChildPumpingUntilEnd(process.get());
+    ::EnableWindow(m_hWnd, TRUE);
+    // Disabling took the keyboard focus away: the control that had it gets it back.
+    if (hWndFocus != nullptr && ::IsWindow(hWndFocus))
+        ::SetFocus(hWndFocus);
     return true;
 }
 

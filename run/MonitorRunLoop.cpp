@@ -5,6 +5,7 @@
 #include "run/SSMonitorHostWnd.h"
 #include "run/SaverRotation.h"
 #include "saver/ChildSaver.h"
+#include "saver/SaverCommandLine.h"
 
 #include <memory>
 #include <vector>
@@ -30,7 +31,7 @@ AnsiString PreviewCommandLine(const AnsiString& path, HWND hWndHost)
     char szHandle[kHandleTextBuffer];
     ::wsprintfA(szHandle, " /p %lu",
                 static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(hWndHost)));
-    return path + szHandle;
+    return SaverCommandLine(path, szHandle);
 }
 
 struct TopLevelSearch {

@@ -8,6 +8,7 @@
 #include "run/SSFadeWnd.h"
 #include "run/SaverRotation.h"
 #include "saver/ChildSaver.h"
+#include "saver/SaverCommandLine.h"
 #include "settings/SSSettings.h"
 #include "settings/SaverHealth.h"
 
@@ -249,7 +250,7 @@ RunEnd RunSaverCycles(SaverRotation& rotation, const AnsiString& cmdLine, DWORD 
         }
         env.SetPaintDesktop(env.GetShowDesktop());
         const bool bWatched = env.ForgetUserInput();
-        ChildSaver child = env.StartChild(path, path + " " + cmdLine);
+        ChildSaver child = env.StartChild(path, SaverCommandLine(path, " " + cmdLine));
         const DWORD dwStartTick = env.GetTicks();
         SaverEnd end = SaverEnd::TimeUp;
         if (child) {

@@ -143,6 +143,9 @@ UINT PostCloseToWindowsOf(std::vector<DWORD> ids)
     return target.nPosted;
 }
 
+// Its delivery wakes the saver's wait, which then looks whether a crash handler holds it.
+void CALLBACK WakeOnWindowShown(HWINEVENTHOOK, DWORD, HWND, LONG, LONG, DWORD, DWORD) { }
+
 }  // namespace
 
 UniqueHandle StartChildSaver(const char* pszApplicationName, const AnsiString& commandLine)
@@ -222,6 +225,9 @@ ChildSaver ChildSaver::Start(const char* pszApplicationName, const AnsiString& c
         if (!bJoined)
             saver.m_job.reset();
     }
+    saver.m_showHook.reset(::SetWinEventHook(EVENT_OBJECT_SHOW, EVENT_OBJECT_SHOW, nullptr,
+                                             WakeOnWindowShown, 0, 0,
+                                             WINEVENT_OUTOFCONTEXT | WINEVENT_SKIPOWNPROCESS));
     if (::ResumeThread(thread.get()) == static_cast<DWORD>(-1)) {
         saver.Terminate();
         return ChildSaver();
@@ -265,7 +271,21 @@ DWORD ChildSaver::WaitPumping(DWORD dwTimeoutMs, HANDLE hWake)
     }
     if (result == WAIT_OBJECT_0 && WatchNextProcess())
         return WAIT_OBJECT_0 + 1;
+    if (result == WAIT_OBJECT_0 + 1 && IsHeldByDebugger()) {
+        if (m_job)
+            ::TerminateJobObject(m_job.get(), kHeldCrashExitCode);
+        else
+            ::TerminateProcess(m_process.get(), kHeldCrashExitCode);
+        WaitAnsweringSentMessages(m_process.get(), kTerminateWaitMs);
+        return WAIT_OBJECT_0;
+    }
     return result;
+}
+
+bool ChildSaver::IsHeldByDebugger() const
+{
+    BOOL bDebugged = FALSE;
+    return m_process && ::CheckRemoteDebuggerPresent(m_process.get(), &bDebugged) && bDebugged;
 }
 
 bool ChildSaver::IsRunning()

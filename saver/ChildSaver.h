@@ -1,6 +1,7 @@
 #pragma once
 #include "ui/AnsiString.h"
 #include "ui/UniqueHandle.h"
+#include "ui/UniqueWinEventHook.h"
 
 #include <windows.h>
 
@@ -8,6 +9,10 @@
 
 // How long a child saver has to end after it was asked to close before it is terminated.
 constexpr DWORD kChildStopGraceMs = 2000;
+
+// The exit code given to a saver that a crash handler held after its crash:
+// STATUS_UNHANDLED_EXCEPTION, an exception's code as the crash itself would have left.
+constexpr DWORD kHeldCrashExitCode = 0xC0000144;
 
 // Starts a saver file as a child process: the application name on its own, the command
 // line unquoted. Returns the process handle, or an empty handle when the start failed.
@@ -56,6 +61,9 @@ public:
     // When the watched process ended and another one of the job runs, it watches that one
     // and returns WAIT_OBJECT_0 + 1, so that the caller's deadline stays where it was.
     // With a wake handle it also returns WAIT_OBJECT_0 + 1 once that handle is signalled.
+    // A saver that a debugger holds once a window is shown (the crash dialog of a crash
+    // handler the system started for it, such as Wine's, which heeds no error mode) is
+    // ended with kHeldCrashExitCode, and the wait returns WAIT_OBJECT_0.
     DWORD WaitPumping(DWORD dwTimeoutMs, HANDLE hWake = nullptr);
     // Whether a process of the saver still runs.
     bool IsRunning();
@@ -73,6 +81,11 @@ private:
     // Gives the saver kChildStopGraceMs to end, then terminates it; true when it ended.
     bool EndWithinGrace();
 
+    // Whether a debugger holds the watched process: a crash handler, after a crash.
+    bool IsHeldByDebugger() const;
+
     UniqueJob m_job;
     UniqueHandle m_process;
+    // Wakes the waits when a window is shown, such as a crash handler's dialog.
+    UniqueWinEventHook m_showHook;
 };

@@ -11,6 +11,19 @@ public:
     }
     UniqueWinEventHook(const UniqueWinEventHook&) = delete;
     UniqueWinEventHook& operator=(const UniqueWinEventHook&) = delete;
+    UniqueWinEventHook(UniqueWinEventHook&& other) noexcept
+        : m_h(other.m_h)
+    {
+        other.m_h = nullptr;
+    }
+    UniqueWinEventHook& operator=(UniqueWinEventHook&& other) noexcept
+    {
+        if (this != &other) {
+            reset(other.m_h);
+            other.m_h = nullptr;
+        }
+        return *this;
+    }
     ~UniqueWinEventHook() { reset(); }
 
     HWINEVENTHOOK get() const noexcept { return m_h; }

@@ -164,18 +164,23 @@ TEST(ProductExitCode, RunModeBeforePreviewMode)
 // A fatal error of the runtime ends the process at once with a code of its own (255), not
 // through abort: no box of the runtime waits under the cover for somebody to close it.
 // (Wine's abort shows no box and ends with code 3, so the code tells the two apart.)
+// So does a crash of run mode (the probe with "crash"), past the system's crash dialog,
+// which Wine would show whatever the error mode.
 TEST(ProductExitCode, FatalErrorEndsTheProcessAtOnce)
 {
     const std::string probe =
         WindowsPathOf(EnvOr("QUILLMIX_BIN") + "/tests/app/app_fatal_error_probe.exe");
-    UniqueHandle process = StartChildSaver(probe.c_str(), probe);
-    ASSERT_TRUE(process) << probe;
-    const bool ended = ::WaitForSingleObject(process.get(), kHangGuardMs) == WAIT_OBJECT_0;
-    const DWORD pid = ::GetProcessId(process.get());
-    EXPECT_TRUE(ended) << "still running, with a window: "
-                       << (FindProcessWindow(pid, nullptr, nullptr) != nullptr);
-    EXPECT_EQ(ExitCodeOf(process.get()), 255u);
-    Kill(process.get());
+    for (const char* switches : {"", " crash"}) {
+        SCOPED_TRACE(switches);
+        UniqueHandle process = StartChildSaver(probe.c_str(), probe + switches);
+        ASSERT_TRUE(process) << probe;
+        const bool ended = ::WaitForSingleObject(process.get(), kHangGuardMs) == WAIT_OBJECT_0;
+        const DWORD pid = ::GetProcessId(process.get());
+        EXPECT_TRUE(ended) << "still running, with a window: "
+                           << (FindProcessWindow(pid, nullptr, nullptr) != nullptr);
+        EXPECT_EQ(ExitCodeOf(process.get()), 255u);
+        Kill(process.get());
+    }
 }
 
 }  // namespace

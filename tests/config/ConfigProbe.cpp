@@ -11,6 +11,7 @@
 //   config_probe owned              the title of a visible dialog owned by it, if any
 //   config_probe window CLASS       waits for a visible window of CLASS; prints its handle
 //   config_probe rect               the dialog's screen rectangle: "x y width height"
+//   config_probe enabled            1 when the dialog takes input, 0 when it is disabled
 // The list lives in the other process, so its list-view messages carry buffers that are
 // placed there with VirtualAllocEx. Exit code 0 on success, 1 when not found.
 #include <windows.h>
@@ -196,7 +197,7 @@ int main(int argc, char** argv)
     if (argc < 2) {
         std::fprintf(stderr,
                      "usage: config_probe "
-                     "wait|gone|control|box|label|rows|status|details|owned|window|rect\n");
+                     "wait|gone|control|box|label|rows|status|details|owned|window|rect|enabled\n");
         return 2;
     }
     const std::string cmd = argv[1];
@@ -229,6 +230,10 @@ int main(int argc, char** argv)
 
     if (cmd == "wait") {
         std::printf("%ld\n", static_cast<long>(reinterpret_cast<LONG_PTR>(hWndDialog)));
+        return 0;
+    }
+    if (cmd == "enabled") {
+        std::printf("%d\n", ::IsWindowEnabled(hWndDialog) ? 1 : 0);
         return 0;
     }
     if (cmd == "rect") {

@@ -7,6 +7,7 @@
 #include "tests/config/ConfigTestSupport.h"
 #include "tests/fixtures/FixtureNames.h"
 #include "tests/support/ScratchRegistry.h"
+#include "tests/support/TestPaths.h"
 #include "ui/UniqueHandle.h"
 
 #include <gtest/gtest.h>
@@ -71,10 +72,12 @@ protected:
     std::string recorder, recordFile;
 };
 
-TEST_F(ConfigDialogTryTest, PreviewRunsTheSaverFullScreenWhileTheDialogKeepsWorking)
+// While it waits for the saver the dialog is disabled, so that no click starts a second
+// saver or presses OK, and it still paints.
+TEST_F(ConfigDialogTryTest, PreviewRunsTheSaverFullScreenWhileTheDialogWaitsDisabled)
 {
     SSConfigureDlg dlg(settings);
-    bool bTickedDuringWait = false;
+    bool bPaintedDuringWait = false;
     HWND hWndSaver = nullptr;
     ModalScript script;
     script.Then(SelectRecorder)
@@ -86,13 +89,12 @@ TEST_F(ConfigDialogTryTest, PreviewRunsTheSaverFullScreenWhileTheDialogKeepsWork
             hWndSaver = ::FindWindowA(fixture::kSaverWindowClass, nullptr);
             EXPECT_NE(hWndSaver, nullptr);
             EXPECT_TRUE(::IsWindowVisible(hWnd));
-            EXPECT_TRUE(::IsWindowEnabled(hWnd));
-            // Clicks still reach the list.
-            HWND hWndList = List(hWnd);
-            const int row = FindRow(hWndList, FIXTURE_DESCRIPTION_SAMPLE_AURORA);
-            const bool before = IsRowTicked(hWndList, row);
-            ClickAt(hWndList, StateIconPoint(hWndList, row));
-            bTickedDuringWait = IsRowTicked(hWndList, row) != before;
+            EXPECT_FALSE(::IsWindowEnabled(hWnd));
+            ::InvalidateRect(hWnd, nullptr, TRUE);
+            return true;
+        })
+        .Then([&](HWND hWnd) {
+            bPaintedDuringWait = ::GetUpdateRect(hWnd, nullptr, FALSE) == FALSE;
             // The user presses a key: the saver ends by itself.
             ::PostMessageA(hWndSaver, WM_KEYDOWN, VK_SPACE, 1);
             return true;
@@ -104,9 +106,10 @@ TEST_F(ConfigDialogTryTest, PreviewRunsTheSaverFullScreenWhileTheDialogKeepsWork
         })
         .Then(PostClick(IDCANCEL));
     script.Run(dlg);
-    EXPECT_TRUE(bTickedDuringWait);
+    EXPECT_TRUE(bPaintedDuringWait);
     const std::string record = Record();
-    EXPECT_TRUE(Contains(record, std::string(fixture::kRecordCmdLinePrefix) + recorder + " /s\r\n"))
+    EXPECT_TRUE(Contains(
+        record, std::string(fixture::kRecordCmdLinePrefix) + ShortPathOf(recorder) + " /s\r\n"))
         << record;
 }
 
@@ -201,7 +204,8 @@ TEST_F(ConfigDialogTryTest, SettingsStartsTheSaverOwnedByTheDialogAndWaitsUntilI
     std::snprintf(expected, sizeof(expected), " /c %ld\r\n",
                   static_cast<long>(reinterpret_cast<LONG_PTR>(script.LastDialog())));
     const std::string record = Record();
-    EXPECT_TRUE(Contains(record, std::string(fixture::kRecordCmdLinePrefix) + recorder + expected))
+    EXPECT_TRUE(Contains(
+        record, std::string(fixture::kRecordCmdLinePrefix) + ShortPathOf(recorder) + expected))
         << record;
 }
 

@@ -6,8 +6,9 @@ registry read back with Wine's reg.exe.
   config_e2e.py choose PROBE   tick, clear and set options, press Enter; the registry
                                holds what was chosen
   config_e2e.py cancel PROBE   change everything, press Esc; nothing is stored
-  config_e2e.py try PROBE      Preview and Settings start the recording fixture with the
-                               right command line while the dialog stays open
+  config_e2e.py try PROBE      Preview and Settings start the recording fixture and a
+                               library saver under "Program Files" with the right command
+                               line; the dialog stays open, disabled until the saver ends
   config_e2e.py owner PROBE    "/c:<handle>" and "-c <handle>" with a handle that names no
                                window, and "/c" alone: the dialog still comes up
   config_e2e.py status PROBE   run mode passes over a crashing and a quitting saver, three
@@ -38,6 +39,7 @@ with open(os.path.join(SESSION, "display")) as f:
 IDC_CYCLE_EVERY = 203
 IDC_DELAY = 204
 IDC_SHOW_DESKTOP = 205
+IDOK = 1
 IDC_SETTINGS = 3
 IDC_PREVIEW = 4
 # A record file line is written by the fixture at its start; waiting for it is polling a
@@ -121,14 +123,15 @@ def reg_query(subkey=""):
 class Scenario:
     """A folder of fixture copies as the only searched folder, and a running dialog."""
 
-    def __init__(self, folder_name, fixtures, env=None, args=()):
+    def __init__(self, folder_name, fixtures, env=None, args=(), more_folders=()):
         self.dir = tempfile.mkdtemp(prefix="config-e2e-", dir=SESSION)
         self.folder = os.path.join(self.dir, folder_name)
         os.makedirs(self.folder)
         for name in fixtures:
             shutil.copy(os.path.join(FIXTURES, name), self.folder)
         reg_delete()
-        wine("reg", "add", KEY + r"\Folders", "/v", "00", "/d", windows_path(self.folder), "/f")
+        for i, folder in enumerate([windows_path(self.folder), *more_folders]):
+            wine("reg", "add", KEY + r"\Folders", "/v", f"{i:02}", "/d", folder, "/f")
         env_all = dict(os.environ, **(env or {}))
         self.process = subprocess.Popen([WINE_RUN, SESSION, SCR, *args], env=env_all)
 
@@ -227,13 +230,27 @@ def wait_for_line(path, prefix):
     return None
 
 
+def until(condition):
+    return any(condition() for _ in range(MAX_POLLS // 10))
+
+
+def short_form_of(line, name, switches):
+    """Whether a recorded command line starts NAME by a path without blanks."""
+    path, _, rest = line[len("cmdline: "):].partition(" ")
+    return path.lower().endswith("\\" + name.lower()) and rest == switches
+
+
 def test_try(probe_exe):
     record = os.path.join(SESSION, f"config-e2e-record-{os.getpid()}.txt")
     if os.path.exists(record):
         os.remove(record)
-    s = Scenario("Try Savers", ["Recorder.scr", "SampleAurora.scr"],
-                 env={"QUILLMIX_RECORD_FILE": windows_path(record)})
-    recorder = s.path_of("Recorder.scr")
+    fun_savers = os.path.join(SESSION, "prefix", "drive_c", "Program Files", "Fun Savers")
+    os.makedirs(fun_savers, exist_ok=True)
+    shutil.copy(os.path.join(FIXTURES, "LibraryAurora.scr"),
+                os.path.join(fun_savers, "Space Probe.scr"))
+    s = Scenario("Try Savers", ["Recorder.scr", "SampleAurora.scr", "IgnoreInput.scr"],
+                 env={"QUILLMIX_RECORD_FILE": windows_path(record)},
+                 more_folders=[r"C:\Program Files\Fun Savers"])
     try:
         hwnd = probe(probe_exe, "wait")
         check(hwnd is not None, "the dialog appears")
@@ -243,19 +260,44 @@ def test_try(probe_exe):
 
         click(*preview)
         line = wait_for_line(record, "cmdline: ")
-        check(line == f"cmdline: {recorder} /s", f"Preview started: {line!r}")
+        check(short_form_of(line, "Recorder.scr", "/s"), f"Preview started: {line!r}")
         check(wait_for_line(record, "ready") is not None, "the saver runs full screen")
         check(probe(probe_exe, "wait") == hwnd, "the dialog is still open")
         # The probe's list-view messages are answered only by a dialog that keeps
         # dispatching its messages during the wait.
-        check(len(rows(probe_exe)) == 2, "the dialog answers during the wait")
+        check(len(rows(probe_exe)) == 4, "the dialog answers during the wait")
         xdo("mousemove_relative", "--", "60", "60")
         check(wait_for_line(record, "end") is not None, "a mouse move ends the saver")
         os.remove(record)
 
+        # The library saver under "Program Files" (whose parser an unquoted path would
+        # send to its settings): Preview runs it full screen while the dialog waits
+        # disabled, and Settings shows its settings box.
+        click(*point(probe_exe, "label", "Library Aurora"))
+        click(*preview)
+        check(probe(probe_exe, "window", "QuillmixFixtureSaver") is not None
+              and probe(probe_exe, "enabled") == "0", "Preview runs it, the dialog disabled")
+        xdo("key", "space")
+        check(until(lambda: probe(probe_exe, "enabled") == "1"), "and enabled after its end")
+        click(*settings)
+        check(until(lambda: probe(probe_exe, "owned") == "Library Aurora"), "its settings")
+        xdo("key", "Return")
+        until(lambda: probe(probe_exe, "enabled") == "1")
+
+        # Past a settings box that ignores its owner, a click on OK does nothing.
+        click(*point(probe_exe, "label", "Fixture Ignore Input"))
+        click(*settings)
+        xdo("search", "--sync", "--onlyvisible", "--name", "^Fixture Ignore Input$")
+        click(*point(probe_exe, "control", str(IDOK)))
+        check(probe(probe_exe, "wait") == hwnd and reg_query(r"\Savers") is None,
+              "a click on OK while the tried saver runs does nothing")
+        xdo("key", "Return")  # the saver's box kept the focus
+        check(until(lambda: probe(probe_exe, "enabled") == "1"), "its box is closed")
+
+        click(*point(probe_exe, "label", "Fixture Recorder"))
         click(*settings)
         line = wait_for_line(record, "cmdline: ")
-        check(line == f"cmdline: {recorder} /c {hwnd}", f"Settings started: {line!r}")
+        check(short_form_of(line, "Recorder.scr", f"/c {hwnd}"), f"Settings started: {line!r}")
         title = None
         for _ in range(MAX_POLLS // 10):
             title = probe(probe_exe, "owned")
@@ -269,13 +311,13 @@ def test_try(probe_exe):
                 break
         check(not probe(probe_exe, "owned"), "the box is closed")
         # The dialog takes input again: Esc cancels it.
-        x, y = point(probe_exe, "label", "Sample Aurora")
-        click(x, y)
+        until(lambda: probe(probe_exe, "enabled") == "1")
         xdo("key", "Escape")
         check(s.wait_closed(), "Esc closes the dialog")
         check(reg_query(r"\Savers") is None, "trying stored nothing")
     finally:
         s.close()
+        shutil.rmtree(fun_savers, ignore_errors=True)
         if os.path.exists(record):
             os.remove(record)
 

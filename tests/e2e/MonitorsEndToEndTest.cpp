@@ -105,7 +105,8 @@ std::vector<HostView> WaitForSaverOnEachMonitor(const RunningProduct& product, s
     return views;
 }
 
-// The saver path each host's saver was started with, from "cmdline: PATH /p HANDLE".
+// The saver path each host's saver was started with, from "cmdline: PATH /p HANDLE" (the
+// command line spells it short).
 std::map<HWND, std::string> StartedByHost(const RecordFile& record)
 {
     std::map<HWND, std::string> started;
@@ -115,7 +116,8 @@ std::map<HWND, std::string> StartedByHost(const RecordFile& record)
         if (at == std::string::npos)
             continue;
         const unsigned long handle = std::stoul(text.substr(at + 4));
-        started[reinterpret_cast<HWND>(static_cast<ULONG_PTR>(handle))] = text.substr(0, at);
+        started[reinterpret_cast<HWND>(static_cast<ULONG_PTR>(handle))] =
+            LongPathOf(text.substr(0, at));
     }
     return started;
 }

@@ -43,6 +43,8 @@ const LONG kUserMove = 40;
 // Hang guards: a process that has not ended by then is taken for hung. Never a limit on
 // how fast anything has to be.
 const DWORD kEndGuardMs = 30000;
+// The class of a fixture's settings box.
+const char kDialogClass[] = "#32770";
 // GetTickCount and the process times advance in steps of up to this much.
 const DWORD kClockStepMs = 20;
 // A quiet pause between runs; a wait past the default fade into a saver.
@@ -97,15 +99,18 @@ std::vector<std::string> CopiesOf(const apptest::ScratchDir& dir, const char* fi
     return paths;
 }
 
+// The long path of the saver of a record's command line, started as "PATH /s".
+std::string PathOfCommandLine(const std::string& line)
+{
+    const std::string text = line.substr(std::string(fixture::kRecordCmdLinePrefix).size());
+    return LongPathOf(text.substr(0, text.rfind(' ')));
+}
+
 // The saver that the product started first, from its record; "" when there is none.
 std::string StartedPath(const RecordFile& record)
 {
     const std::vector<std::string> lines = record.LinesStartingWith(fixture::kRecordCmdLinePrefix);
-    if (lines.empty())
-        return std::string();
-    std::string path = lines.front().substr(std::string(fixture::kRecordCmdLinePrefix).size());
-    const size_t blank = path.rfind(' ');
-    return blank == std::string::npos ? path : path.substr(0, blank);
+    return lines.empty() ? std::string() : PathOfCommandLine(lines.front());
 }
 
 // Run mode's record of a saver, as the product left it; false when there is none.
@@ -179,8 +184,9 @@ TEST(RunModeEndToEnd, RunsInARowStartOneShuffledSaverEachAndEndOnTheUsersInput)
         const std::string started = StartedPath(record);
         firsts.push_back(started);
         EXPECT_NE(std::find(savers.begin(), savers.end(), started), savers.end()) << started;
-        EXPECT_EQ(record.LinesStartingWith(fixture::kRecordCmdLinePrefix),
-                  std::vector<std::string>{fixture::kRecordCmdLinePrefix + started + " /s"});
+        EXPECT_EQ(
+            record.LinesStartingWith(fixture::kRecordCmdLinePrefix),
+            std::vector<std::string>{fixture::kRecordCmdLinePrefix + ShortPathOf(started) + " /s"});
         // The saver found black on the whole screen, not the desktop. Wine differs from
         // Windows here: it gives a new window black pixels, so on Wine this read does not
         // tell the cover's black fill from no painting at all; run_cover_test checks the
@@ -335,8 +341,9 @@ TEST(RunModeEndToEnd, SwitchTerminatesASaverThatIgnoresInputAndShowsTheSnapshotB
 
     ASSERT_TRUE(product.RunsUntil([&] { return RecordHasLine(record, fixture::kRecordReady); }))
         << testing::PrintToString(record.Lines());
-    EXPECT_EQ(record.LinesStartingWith(fixture::kRecordCmdLinePrefix),
-              std::vector<std::string>{fixture::kRecordCmdLinePrefix + recorder + " /s"});
+    EXPECT_EQ(
+        record.LinesStartingWith(fixture::kRecordCmdLinePrefix),
+        std::vector<std::string>{fixture::kRecordCmdLinePrefix + ShortPathOf(recorder) + " /s"});
     EXPECT_EQ(record.LinesStartingWith(fixture::kRecordScreenPrefix),
               std::vector<std::string>{ScreenLine(kBackdropColor)});
     EXPECT_EQ(settings.GetString("LastStarted"), ignoring);
@@ -482,9 +489,7 @@ TEST(RunModeEndToEnd, ShowWhoseSaversAllFailedTriesThemAgainAfterTheRetryTime)
     std::printf("a saver showed %llu ms after the fault was gone\n", shownMs);
     EXPECT_LE(shownMs, kFailedShowRetryMs);
     ASSERT_EQ(starts().size(), 3u) << "one round of starts";
-    const std::string line =
-        starts().back().substr(std::string(fixture::kRecordCmdLinePrefix).size());
-    const std::string shown = line.substr(0, line.rfind(' '));
+    const std::string shown = PathOfCommandLine(starts().back());
     ASSERT_NE(std::find(savers.begin(), savers.end(), shown), savers.end()) << shown;
     EXPECT_EQ(product.EndByUser([] { SendMouseMove(kUserMove, kUserMove); }, kEndGuardMs), 0u);
     ::SetEnvironmentVariableA(fixture::kQuitFlagVariable, nullptr);
@@ -549,6 +554,39 @@ TEST(RunModeEndToEnd, HostileHealthValuesAreIgnoredBesideACleanRecord)
     SaverHealthRecord control;
     ASSERT_TRUE(HealthOf(savers[3], &control));
     EXPECT_TRUE(control.IsLeftOut());
+}
+
+// A saver that crashes with no guard of its own ends at once (run mode's error mode, or
+// its end once a crash handler such as Wine's crash dialog holds it) and is recorded as
+// crashed; it does not wait for the switch to count as a good run. The next, built on the
+// common library under "C:\Program Files", runs as a saver, not its settings (an unquoted
+// path ends its name at "C:\Program"), until the user's key.
+TEST(RunModeEndToEnd, CrashingSaverEndsAtOnceAndLibrarySaverUnderProgramFilesRuns)
+{
+    const std::string crash = FixturePath(fixture::kCrashBare.fileName);
+    const std::string probe = fixture::kSpaceProbePath;
+    ::CreateDirectoryA(probe.substr(0, probe.rfind('\\')).c_str(), nullptr);
+    ASSERT_TRUE(
+        ::CopyFileA(FixturePath(fixture::kLibraryAurora.fileName).c_str(), probe.c_str(), FALSE));
+    ProductSettings settings;
+    ASSERT_TRUE(settings.SetSavers({crash, probe}));
+    ASSERT_TRUE(settings.SetString("LastStarted", probe));
+    ASSERT_TRUE(settings.SetDword("ShuffleSavers", 1));
+    ASSERT_TRUE(settings.SetDword("ShuffleDelay", 1));
+    RunningProduct product("/s");
+    HWND shown = nullptr;
+    ASSERT_TRUE(product.RunsUntil([&] {
+        shown = ::FindWindowA(fixture::kSaverWindowClass, fixture::kLibraryAurora.description);
+        return (shown != nullptr && ::IsWindowVisible(shown)) ||
+            ::FindWindowA(kDialogClass, fixture::kLibraryAurora.description) != nullptr;
+    }));
+    EXPECT_NE(shown, nullptr) << "its settings came up instead";
+    SaverHealthRecord record;
+    ASSERT_TRUE(HealthOf(crash, &record));
+    EXPECT_EQ(record.m_fault, SaverFault::Crashed);
+    EXPECT_TRUE(IsExceptionExitCode(record.m_dwExitCode)) << std::hex << record.m_dwExitCode;
+    EXPECT_EQ(product.EndByUser([] { SendKeyPress(VK_SPACE); }, kEndGuardMs), 0u);
+    ::DeleteFileA(probe.c_str());
 }
 
 // A launcher returns at once; the run lasts while the saver it started runs, and ends on

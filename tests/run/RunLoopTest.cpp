@@ -408,12 +408,18 @@ TEST_F(RunLoopTest, ChildThatEndsAtOnceOnTheUsersInputEndsTheRun)
     EXPECT_EQ(m_env.log, (Log{"desktop", "start R", "wait"}));
 }
 
+// A path with a blank that has no short form (here: no such file) goes in quotes.
 TEST_F(RunLoopTest, PassesTheWholeCommandLineOn)
 {
     PrepareRotation({"P"});
     m_env.script = {kEnded};
     EXPECT_EQ(RunSaverCycles(m_rotation, "/p 456 /s", 0, m_env), RunEnd::ChildEnded);
-    EXPECT_EQ(m_env.commandLines, (std::vector<std::string>{"C:\\Savers\\P.scr /p 456 /s"}));
+    PrepareRotation({"Fun P"});
+    m_env.script = {kEnded};
+    EXPECT_EQ(RunSaverCycles(m_rotation, "/s", 0, m_env), RunEnd::ChildEnded);
+    EXPECT_EQ(
+        m_env.commandLines,
+        (std::vector<std::string>{"C:\\Savers\\P.scr /p 456 /s", "\"C:\\Savers\\Fun P.scr\" /s"}));
 }
 
 TEST_F(RunLoopTest, SaverThatDiesWithoutInputIsPassedOver)

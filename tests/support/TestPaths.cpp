@@ -30,3 +30,17 @@ std::string FixtureDir() { return WindowsPathOf(EnvOr("QUILLMIX_FIXTURES")); }
 std::string FixturePath(const std::string& fileName) { return FixtureDir() + "\\" + fileName; }
 
 std::string ProductPath() { return WindowsPathOf(EnvOr("QUILLMIX_SCR")); }
+
+std::string ShortPathOf(const std::string& path)
+{
+    char text[MAX_PATH] = {};
+    const DWORD n = ::GetShortPathNameA(path.c_str(), text, MAX_PATH);
+    return n > 0 && n < MAX_PATH ? text : path;
+}
+
+std::string LongPathOf(const std::string& path)
+{
+    char text[MAX_PATH] = {};
+    const DWORD n = ::GetLongPathNameA(path.c_str(), text, MAX_PATH);
+    return n > 0 && n < MAX_PATH ? text : path;
+}

@@ -14,3 +14,7 @@ std::string ProductPath();
 std::string WindowsPathOf(const std::string& unixPath);
 // An environment variable, or "" when unset.
 std::string EnvOr(const char* name, const std::string& fallback = "");
+// A file's path as a saver's command line spells it, short (8.3), and back; the path
+// itself when the system gives no other form.
+std::string ShortPathOf(const std::string& path);
+std::string LongPathOf(const std::string& path);
