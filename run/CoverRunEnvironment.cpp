@@ -3,6 +3,8 @@
 #include "run/SSCoverWnd.h"
 #include "settings/SSSettings.h"
 
+#include <vector>
+
 CoverRunEnvironment::CoverRunEnvironment(SSCoverWnd& cover, SSSettings& settings) noexcept
     : m_cover(cover)
     , m_settings(settings)
@@ -24,9 +26,28 @@ ChildSaver CoverRunEnvironment::StartChild(const AnsiString& path, const AnsiStr
     return ChildSaver::Start(path.c_str(), commandLine);
 }
 
-DWORD CoverRunEnvironment::WaitForChild(ChildSaver& child, DWORD dwTimeoutMs)
+DWORD CoverRunEnvironment::WaitForSavers(ChildSaver* const* ppSavers, DWORD nCount,
+                                         DWORD dwTimeoutMs)
 {
-    return child.WaitPumping(dwTimeoutMs, m_input.GetInputEvent());
+    if (nCount == 1)
+        return ppSavers[0]->WaitPumping(dwTimeoutMs, m_input.GetInputEvent());
+    std::vector<HANDLE> handles;
+    for (DWORD i = 0; i < nCount; ++i)
+        handles.push_back(ppSavers[i]->Process());
+    // The input watch's thread tells of the user's input through its event.
+    if (m_input.GetInputEvent() != nullptr)
+        handles.push_back(m_input.GetInputEvent());
+    const auto nHandles = static_cast<DWORD>(handles.size());
+    const DWORD result =
+        ::MsgWaitForMultipleObjects(nHandles, handles.data(), FALSE, dwTimeoutMs, QS_ALLINPUT);
+    // Another process of the saver's job may go on: then that one is watched.
+    if (result < WAIT_OBJECT_0 + nCount)
+        return ppSavers[result - WAIT_OBJECT_0]->IsRunning() ? WAIT_OBJECT_0 + nCount : result;
+    if (result == WAIT_OBJECT_0 + nHandles)
+        DispatchWaitingMessages();
+    else if (result != WAIT_OBJECT_0 + nCount)
+        return result;
+    return WAIT_OBJECT_0 + nCount;
 }
 
 bool CoverRunEnvironment::StopChild(ChildSaver& child)

@@ -18,7 +18,7 @@ public:
     bool GetShowDesktop() override;
     void SetPaintDesktop(bool bDesktop) override;
     ChildSaver StartChild(const AnsiString& path, const AnsiString& commandLine) override;
-    DWORD WaitForChild(ChildSaver& child, DWORD dwTimeoutMs) override;
+    DWORD WaitForSavers(ChildSaver* const* ppSavers, DWORD nCount, DWORD dwTimeoutMs) override;
     bool StopChild(ChildSaver& child) override;
     void EndChild(ChildSaver& child) override;
     bool ForgetUserInput() override;

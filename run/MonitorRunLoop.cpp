@@ -80,7 +80,9 @@ public:
 
 private:
     void StartOn(size_t i);
+    // Stops the saver, then destroys its host.
     void StopOn(MonitorSlot& slot);
+    void CloseHost(MonitorSlot& slot);
     // A saver of the slot ended by itself or was ended for showing its own window.
     void PassOver(size_t i);
     DWORD NextTimeout() const;
@@ -122,25 +124,18 @@ void MonitorRun::StartOn(size_t i)
 
 void MonitorRun::StopOn(MonitorSlot& slot)
 {
-    // A preview ends with its host, as when the display settings close; one that does not
-    // is ended after the grace.
+    // The saver goes before its host: destroying a window whose child belongs to a hung
+    // process would wait for that process.
+    m_env.StopChild(slot.child);
+    slot.child = ChildSaver();
+    CloseHost(slot);
+}
+
+void MonitorRun::CloseHost(MonitorSlot& slot)
+{
     if (slot.host && slot.host->IsWindow())
         ::DestroyWindow(*slot.host);
     slot.host.reset();
-    if (!slot.child)
-        return;
-    const DWORD dwStart = m_env.GetTicks();
-    for (;;) {
-        const DWORD dwLeft = TimeLeftMs(dwStart, kChildStopGraceMs, m_env.GetTicks());
-        const DWORD result = m_env.WaitForChild(slot.child, dwLeft);
-        if (result == WAIT_OBJECT_0)
-            break;
-        if (result != WAIT_OBJECT_0 + 1 || dwLeft == 0) {
-            m_env.EndChild(slot.child);
-            break;
-        }
-    }
-    slot.child = ChildSaver();
 }
 
 void MonitorRun::PassOver(size_t i)
@@ -193,16 +188,20 @@ void MonitorRun::OnTimeout()
 
 void MonitorRun::EndAll()
 {
+    // The user's way back: a preview takes no input, so nothing would end it by itself.
+    for (MonitorSlot& slot : m_slots) {
+        if (slot.child)
+            m_env.EndChild(slot.child);
+        slot.child = ChildSaver();
+    }
     for (MonitorSlot& slot : m_slots)
-        if (slot.host && slot.host->IsWindow())
-            ::DestroyWindow(*slot.host);
-    for (MonitorSlot& slot : m_slots)
-        StopOn(slot);
+        CloseHost(slot);
 }
 
 bool MonitorRun::RestAllWhileDisplayOff()
 {
-    EndAll();
+    for (MonitorSlot& slot : m_slots)
+        StopOn(slot);
     if (!WaitForDisplay(m_env))
         return false;
     for (size_t i = 0; i < m_slots.size(); ++i) {
@@ -225,33 +224,28 @@ RunEnd MonitorRun::Run()
             end = RunEnd::InputWhileDisplayOff;
             break;
         }
-        std::vector<HANDLE> handles;
+        std::vector<ChildSaver*> savers;
         std::vector<size_t> owners;
         for (size_t i = 0; i < m_slots.size(); ++i) {
             if (m_slots[i].child) {
-                handles.push_back(m_slots[i].child.Process());
+                savers.push_back(&m_slots[i].child);
                 owners.push_back(i);
             }
         }
         // Without a watch on the input nothing could end a run with no saver left.
-        if (handles.empty() && !bWatched) {
+        if (savers.empty() && !bWatched) {
             end = RunEnd::NothingStarted;
             break;
         }
-        const DWORD nHandles = static_cast<DWORD>(handles.size());
-        const DWORD result = ::MsgWaitForMultipleObjects(nHandles, handles.data(), FALSE,
-                                                         NextTimeout(), QS_ALLINPUT);
-        if (result == WAIT_OBJECT_0 + nHandles) {
-            DispatchWaitingMessages();
-        } else if (result < WAIT_OBJECT_0 + nHandles) {
-            const size_t i = owners[result - WAIT_OBJECT_0];
-            // Another process of the saver's job may still run: then it goes on.
-            if (m_slots[i].child.WaitPumping(0) != WAIT_OBJECT_0 + 1) {
-                if (!bWatched)
-                    break;
-                if (!m_env.HasUserInput())
-                    PassOver(i);
-            }
+        const auto nSavers = static_cast<DWORD>(savers.size());
+        const DWORD result = m_env.WaitForSavers(savers.data(), nSavers, NextTimeout());
+        if (result < WAIT_OBJECT_0 + nSavers) {
+            if (!bWatched)
+                break;
+            if (!m_env.HasUserInput())
+                PassOver(owners[result - WAIT_OBJECT_0]);
+        } else if (result == WAIT_OBJECT_0 + nSavers) {
+            continue;
         } else if (result == WAIT_TIMEOUT) {
             OnTimeout();
         } else {

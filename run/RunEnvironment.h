@@ -19,10 +19,18 @@ public:
     virtual void SetPaintDesktop(bool bDesktop) = 0;
     // ChildSaver::Start: the saver, or an empty one when the start failed.
     virtual ChildSaver StartChild(const AnsiString& path, const AnsiString& commandLine) = 0;
-    // ChildSaver::WaitPumping: WAIT_OBJECT_0 when every process of the saver has ended,
-    // WAIT_OBJECT_0 + 1 after dispatching messages or when the user's input first counts,
-    // anything else for a time-out or a failed wait.
-    virtual DWORD WaitForChild(ChildSaver& child, DWORD dwTimeoutMs) = 0;
+    // One wait for the running savers of every screen, dispatching messages: WAIT_OBJECT_0
+    // + i once no process of saver i runs any more, WAIT_OBJECT_0 + nCount after dispatching
+    // messages or when the user's input first counts, anything else for a time-out or a
+    // failed wait.
+    virtual DWORD WaitForSavers(ChildSaver* const* ppSavers, DWORD nCount, DWORD dwTimeoutMs) = 0;
+    // The same for one saver: WAIT_OBJECT_0 when it has ended, WAIT_OBJECT_0 + 1 after
+    // messages or input.
+    DWORD WaitForChild(ChildSaver& child, DWORD dwTimeoutMs)
+    {
+        ChildSaver* const pChild = &child;
+        return WaitForSavers(&pChild, 1, dwTimeoutMs);
+    }
     // ChildSaver::Stop: the saver is asked to close with no input, else ended after the
     // grace; true when it ended by itself. Then the cover takes the foreground.
     virtual bool StopChild(ChildSaver& child) = 0;

@@ -348,9 +348,9 @@ public:
         return child;
     }
 
-    DWORD WaitForChild(ChildSaver& child, DWORD dwTimeoutMs) override
+    DWORD WaitForSavers(ChildSaver* const* ppSavers, DWORD nCount, DWORD dwTimeoutMs) override
     {
-        return m_real.WaitForChild(child, dwTimeoutMs);
+        return m_real.WaitForSavers(ppSavers, nCount, dwTimeoutMs);
     }
 
     bool StopChild(ChildSaver& child) override

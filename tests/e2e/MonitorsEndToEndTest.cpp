@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <map>
 #include <set>
 #include <string>
@@ -27,6 +28,9 @@ const char kHostText[] = "Quillmix Monitor";
 const LONG kUserMove = 40;
 // Hang guard only.
 const DWORD kEndGuardMs = 30000;
+// The run ends this soon after the user's input, whatever a saver does: the grace and a
+// little for the X server and Wine.
+const ULONGLONG kEndAfterInputMs = 2500;
 
 BOOL CALLBACK AddMonitor(HMONITOR hMonitor, HDC, LPRECT, LPARAM lParam)
 {
@@ -206,7 +210,7 @@ TEST_F(MonitorsEndToEnd, DifferentSaversPassOverOneThatEndsAndMoveOnOnEachMonito
     now = WaitForSaverOnEachMonitor(product, 2);
     ExpectOneHostPerMonitor(now, record);
 
-    EXPECT_EQ(product.EndByUser([] { SendKeyPress(VK_SPACE); }, kEndGuardMs), 0u);
+    EXPECT_EQ(product.EndByUser([] { XKeyPress("space"); }, kEndGuardMs), 0u);
     ExpectEnded(now);
     EXPECT_TRUE(Hosts(product).empty());
 }
@@ -243,7 +247,28 @@ TEST_F(MonitorsEndToEnd, SameSaverOnEachMonitorEndsOnAMouseMove)
     ASSERT_EQ(again.size(), 2u) << "no savers after the display came on";
     ExpectOneHostPerMonitor(again, record);
 
-    EXPECT_EQ(product.EndByUser([] { SendMouseMove(kUserMove, kUserMove); }, kEndGuardMs), 0u);
+    EXPECT_EQ(product.EndByUser([] { XPointerGesture(kUserMove, kUserMove); }, kEndGuardMs), 0u);
     ExpectEnded(again);
-    SendMouseMove(-kUserMove, -kUserMove);
+}
+
+// Switching off, and a saver that hangs in its host on one monitor: one key, through the X
+// server, ends the run soon after it, and no process is left.
+TEST_F(MonitorsEndToEnd, KeyAloneEndsTheRunPastASaverThatHangsInItsHost)
+{
+    ProductSettings settings;
+    ASSERT_TRUE(settings.SetSavers({FixturePath(fixture::kIgnoreInput.fileName), recorders[0]}));
+    ASSERT_TRUE(settings.SetDword("MonitorMode", 1));
+    RunningProduct product("/s");
+    ASSERT_TRUE(product);
+    const std::vector<HostView> views = WaitForSaverOnEachMonitor(product, 2);
+    ASSERT_EQ(views.size(), 2u);
+
+    const ULONGLONG given = e2e::FileTimeNow();
+    ASSERT_TRUE(XKeyPress("space"));
+    ASSERT_EQ(product.WaitForExitCode(kEndGuardMs), 0u) << "the key did not end the run";
+    const ULONGLONG endedMs = (e2e::ExitTimeOf(product.get()) - given) / e2e::kFileTimePerMs;
+    std::printf("the run ended %llu ms after the key\n", endedMs);
+    EXPECT_LE(endedMs, kEndAfterInputMs);
+    ExpectEnded(views);
+    EXPECT_FALSE(product.HasChildLeft());
 }

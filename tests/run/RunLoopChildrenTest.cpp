@@ -85,10 +85,10 @@ public:
         return child;
     }
 
-    DWORD WaitForChild(ChildSaver& child, DWORD dwTimeoutMs) override
+    DWORD WaitForSavers(ChildSaver* const* ppSavers, DWORD nCount, DWORD dwTimeoutMs) override
     {
         deadlines.push_back(::GetTickCount() + dwTimeoutMs);
-        return m_real.WaitForChild(child, dwTimeoutMs);
+        return m_real.WaitForSavers(ppSavers, nCount, dwTimeoutMs);
     }
 
     bool StopChild(ChildSaver& child) override

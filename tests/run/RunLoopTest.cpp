@@ -84,10 +84,11 @@ public:
         return ChildSaver(UniqueHandle(::CreateEventA(nullptr, TRUE, FALSE, nullptr)));
     }
 
-    DWORD WaitForChild(ChildSaver& child, DWORD dwTimeoutMs) override
+    DWORD WaitForSavers(ChildSaver* const* ppSavers, DWORD nCount, DWORD dwTimeoutMs) override
     {
-        const HANDLE hProcess = child.Process();
-        EXPECT_NE(::WaitForSingleObject(hProcess, 0), WAIT_FAILED) << "wait on a closed handle";
+        for (DWORD i = 0; i < nCount; ++i)
+            EXPECT_NE(::WaitForSingleObject(ppSavers[i]->Process(), 0), WAIT_FAILED)
+                << "wait on a closed handle";
         timeouts.push_back(dwTimeoutMs);
         log.push_back("wait");
         if (script.empty()) {
