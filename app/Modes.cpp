@@ -3,7 +3,7 @@
 #include "app/CommandLine.h"
 #include "config/SSConfigureDlg.h"
 #include "preview/RunPreview.h"
-#include "run/RunLoop.h"
+#include "run/RunMode.h"
 
 bool TryRunMode(const AnsiString& cmdLine)
 {

@@ -45,6 +45,9 @@ public:
     void Tidy();
 
 private:
+    // Marks the saver's record as a preview's fault, or takes the mark away.
+    void SetPreviewMark(const AnsiString& path, bool bMark);
+
     UniqueRegKey m_key;
     bool m_bWrite;
 };
