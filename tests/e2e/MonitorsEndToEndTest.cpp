@@ -2,6 +2,7 @@
 // the Wine session a display of two RandR outputs): the built Quillmix.scr started with
 // "/s" makes a host window over each monitor and starts a saver in each with "/p" and the
 // host's handle; the user's input ends them all and the run.
+#include "settings/SaverHealth.h"
 #include "tests/app/ChildTestSupport.h"
 #include "tests/e2e/ProductTestSupport.h"
 #include "tests/fixtures/FixtureNames.h"
@@ -13,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <set>
@@ -271,4 +273,45 @@ TEST_F(MonitorsEndToEnd, KeyAloneEndsTheRunPastASaverThatHangsInItsHost)
     EXPECT_LE(endedMs, kEndAfterInputMs);
     ExpectEnded(views);
     EXPECT_FALSE(product.HasChildLeft());
+}
+
+// Savers in hosts are noted as on the whole screen. A saver that crashed twice before
+// crashes a third time and is left out, "Crashed"; one that quits at once under "/p" is
+// noted "Cannot preview". Its monitor, with no other saver to show, rests and tries
+// again after a minute, while the other monitor shows its saver all along.
+TEST_F(MonitorsEndToEnd, SaversInHostsAreNotedAndAMonitorWhoseSaversFailTriesAgain)
+{
+    const std::string crash = dir.CopyIn(FixturePath(fixture::kCrash.fileName), "Crash.scr");
+    const std::string exitAtOnce = FixturePath(fixture::kExitAtOnce.fileName);
+    ProductSettings settings;
+    for (int i = 0; i < 2; ++i)
+        SaverHealth(true).NoteFailure(crash.c_str(), SaverFault::Crashed, true, 0xC0000005);
+    SaverHealthRecord record;
+    for (const std::string& broken : {crash, exitAtOnce}) {
+        SCOPED_TRACE(broken);
+        ASSERT_TRUE(settings.SetSavers({broken, recorders[0]}));
+        ASSERT_TRUE(settings.SetDword("MonitorMode", 1));
+        ASSERT_TRUE(settings.SetDword("ShuffleRoundShown", 0));
+        ASSERT_TRUE(settings.SetSaversIn("ShuffleRound", {broken, recorders[0]}));
+        const ULONGLONG start = e2e::FileTimeNow();
+        RunningProduct product("/s");
+        const auto failedTimes = [&](DWORD n) {
+            return SaverHealth(false).Find(broken.c_str(), &record) && record.m_nFailedInRow == n;
+        };
+        if (broken == crash) {
+            ASSERT_TRUE(product.RunsUntil([&] { return failedTimes(kLeaveOutAfterFailures); }));
+            EXPECT_EQ(record.m_fault, SaverFault::Crashed);
+        } else {
+            ASSERT_TRUE(product.RunsUntil([&] { return failedTimes(2); }));
+            EXPECT_EQ(record.m_fault, SaverFault::CannotPreview);
+            ASSERT_TRUE(product.RunsUntil([&] { return failedTimes(kLeaveOutAfterFailures); }));
+            EXPECT_GE((record.m_ftWhen - start) / e2e::kFileTimePerMs, 60000u) << "no retry time";
+        }
+        EXPECT_TRUE(record.IsLeftOut());
+        const std::vector<HostView> views = Hosts(product);
+        EXPECT_EQ(std::count_if(views.begin(), views.end(),
+                                [](const HostView& view) { return view.saver != nullptr; }),
+                  1);
+        EXPECT_EQ(product.EndByUser([] { XKeyPress("space"); }, kEndGuardMs), 0u);
+    }
 }
