@@ -222,5 +222,5 @@ void SaverHealth::Tidy()
         (nKept > kMaxSaverHealthEntries ? nKept - kMaxSaverHealthEntries : 0);
     // Deleted after the walk: deleting during it would move the indexes.
     for (size_t i = 0; i < nDrop; ++i)
-        ::RegDeleteValueA(m_key.get(), entries[i].name.c_str());
+        Forget(entries[i].name);
 }

@@ -611,6 +611,19 @@ TEST_F(SSSettingsTest, SaverHealthCountsFailuresInARowUntilAGoodRun)
     EXPECT_EQ(RawQuery(kHealthKey, crash).type, static_cast<DWORD>(REG_BINARY));
     EXPECT_EQ(RawQuery(kHealthKey, crash).data.size(), kSaverHealthRecordSize);
     EXPECT_FALSE(RawQuery(kHealthKey, quit).exists);
+
+    // "Cannot preview" is stored as a quit, which an older version reads, with a mark beside
+    // the record; the next fault of another kind takes the mark away.
+    SaverHealth(true).NoteFailure(quit, SaverFault::CannotPreview, false, 0);
+    ASSERT_TRUE(SaverHealth(false).Find(quit, &record));
+    EXPECT_EQ(record.m_fault, SaverFault::CannotPreview);
+    const std::string stored = RawQuery(kHealthKey, quit).data;
+    ASSERT_TRUE(SaverHealthRecord::FromBytes(reinterpret_cast<const BYTE*>(stored.data()),
+                                             stored.size(), &record));
+    EXPECT_EQ(record.m_fault, SaverFault::QuitAtOnce);
+    SaverHealth(true).NoteFailure(quit, SaverFault::QuitAtOnce, true, 1);
+    ASSERT_TRUE(SaverHealth(false).Find(quit, &record));
+    EXPECT_EQ(record.m_fault, SaverFault::QuitAtOnce);
 }
 
 // Stored values this program did not write count for nothing beside a clean record that
