@@ -1,5 +1,5 @@
-// Replacements for two parts of the static libstdc++ that a GUI screen saver does not
-// need and that cost more than half of the 32-bit .scr. The linker takes these because
+// Replacements for parts of the static C++ runtime that a GUI screen saver does not need
+// and that cost more than half of the 32-bit .scr. The linker takes these because
 // the executable's own objects come before the library; should the library ever need the
 // originals as well, the link fails with a duplicate definition instead of growing.
 #include "app/FatalErrors.h"
@@ -61,3 +61,61 @@ void __throw_overflow_error(const char* psz) { throw LibraryError(psz); }
 void __throw_underflow_error(const char* psz) { throw LibraryError(psz); }
 }  // namespace std
 // NOLINTEND(cert-dcl58-cpp)
+
+// The few POSIX thread calls of the runtime's unwinder, emergency exception pool and
+// thread-local emulation, on Win32 directly: winpthreads, which the compiler's thread
+// model would link for them, is a whole threading library (28 KB of the 32-bit .scr).
+// The types are winpthreads' own: a mutex is a pointer-sized word, -1 until first used
+// (its static initialiser), here a slim reader/writer lock, which is pointer-sized too.
+extern "C" {
+using LeanMutex = INT_PTR;
+using LeanOnce = LONG;
+using LeanKey = unsigned;
+constexpr INT_PTR kMutexInitializer = -1;
+constexpr LONG kOnceRunning = 1;
+constexpr LONG kOnceDone = 2;
+
+int pthread_mutex_init(LeanMutex* pMutex, const void*)
+{
+    *pMutex = 0;
+    return 0;
+}
+int pthread_mutex_destroy(LeanMutex*) { return 0; }
+int pthread_mutex_lock(LeanMutex* pMutex)
+{
+    ::InterlockedCompareExchangePointer(reinterpret_cast<PVOID*>(pMutex), nullptr,
+                                        reinterpret_cast<PVOID>(kMutexInitializer));
+    ::AcquireSRWLockExclusive(reinterpret_cast<PSRWLOCK>(pMutex));
+    return 0;
+}
+int pthread_mutex_unlock(LeanMutex* pMutex)
+{
+    ::ReleaseSRWLockExclusive(reinterpret_cast<PSRWLOCK>(pMutex));
+    return 0;
+}
+int pthread_once(LeanOnce* pOnce, void (*pfnInit)())
+{
+    if (::InterlockedCompareExchange(pOnce, kOnceRunning, 0) == 0) {
+        pfnInit();
+        ::InterlockedExchange(pOnce, kOnceDone);
+    }
+    while (::InterlockedCompareExchange(pOnce, kOnceDone, kOnceDone) != kOnceDone)
+        ::SwitchToThread();
+    return 0;
+}
+// The destructor would free a thread's emulated thread-locals at its end; the one thread
+// besides the main one lives as long as the process.
+int pthread_key_create(LeanKey* pKey, void (*)(void*))
+{
+    const DWORD dwIndex = ::TlsAlloc();
+    if (dwIndex == TLS_OUT_OF_INDEXES)
+        return ERROR_NOT_ENOUGH_MEMORY;
+    *pKey = dwIndex;
+    return 0;
+}
+void* pthread_getspecific(LeanKey key) { return ::TlsGetValue(key); }
+int pthread_setspecific(LeanKey key, const void* pValue)
+{
+    return ::TlsSetValue(key, const_cast<void*>(pValue)) ? 0 : ERROR_INVALID_PARAMETER;
+}
+}

@@ -4,7 +4,7 @@
 #include "app/FatalErrors.h"
 #include "config/SSConfigureDlg.h"
 #include "preview/RunPreview.h"
-#include "run/RunLoop.h"
+#include "run/RunMode.h"
 
 bool TryRunMode(const AnsiString& cmdLine)
 {

@@ -24,6 +24,8 @@ const char* FaultWords(SaverFault fault) noexcept
         return "Quit at once";
     case SaverFault::IgnoredInput:
         return "Ignored the mouse and keyboard";
+    case SaverFault::CannotPreview:
+        return "Cannot preview";
     }
     return "Failed";
 }

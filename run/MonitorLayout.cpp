@@ -1,5 +1,6 @@
 #include "run/MonitorLayout.h"
 
+#include "run/RunClock.h"
 #include "settings/SaverCatalog.h"
 
 #include <algorithm>
@@ -46,12 +47,7 @@ MonitorLayout::MonitorLayout(const std::vector<RECT>& monitors)
 
 DWORD MonitorLayout::FirstDelayMs(size_t nIndex, DWORD dwDelayMs) const noexcept
 {
-    if (dwDelayMs == 0 || m_hosts.empty())
-        return dwDelayMs;
-    // 64 bits: the product of a long delay and a monitor number passes 32 bits.
-    const unsigned long long nStep = static_cast<unsigned long long>(dwDelayMs) * (nIndex + 1);
-    const DWORD dwFirst = static_cast<DWORD>(nStep / m_hosts.size());
-    return dwFirst == 0 ? 1 : dwFirst;
+    return ::FirstDelayMs(nIndex, m_hosts.size(), dwDelayMs);
 }
 
 MonitorSaverChoice::MonitorSaverChoice(SaverRotation& rotation, MonitorMode mode, size_t nMonitors)
@@ -81,10 +77,6 @@ AnsiString MonitorSaverChoice::Next(size_t nIndex)
             nPosition -= nPassed;
         return m_showing[nIndex];
     }
-    // The rotation's current saver is the run's first; every later start moves on.
-    if (m_bStarted)
-        m_rotation.Advance();
-    m_bStarted = true;
     m_showing[nIndex] = AnsiString();
     for (DWORD nTried = 0; nTried < m_rotation.GetCount(); ++nTried) {
         const AnsiString& path = m_rotation.CurrentPath();
@@ -98,4 +90,13 @@ AnsiString MonitorSaverChoice::Next(size_t nIndex)
     }
     m_showing[nIndex] = m_rotation.CurrentPath();
     return m_showing[nIndex];
+}
+
+void MonitorSaverChoice::Passed(size_t nIndex)
+{
+    // In SameOnEach each monitor's place in the shared sequence moves on at its next saver.
+    if (m_mode == MonitorMode::SameOnEach)
+        return;
+    m_showing[nIndex] = AnsiString();
+    m_rotation.Advance();
 }

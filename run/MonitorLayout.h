@@ -36,9 +36,10 @@ class MonitorSaverChoice {
 public:
     MonitorSaverChoice(SaverRotation& rotation, MonitorMode mode, size_t nMonitors);
 
-    // The saver monitor nIndex shows next; the previous one of that monitor counts as
-    // shown. Only while the rotation is not empty.
+    // The saver monitor nIndex shows next. Only while the rotation is not empty.
     AnsiString Next(size_t nIndex);
+    // The saver of monitor nIndex has been shown (or passed over): the next one follows.
+    void Passed(size_t nIndex);
 
 private:
     SaverRotation& m_rotation;
@@ -48,5 +49,4 @@ private:
     std::vector<AnsiString> m_showing;
     std::vector<size_t> m_position;
     std::vector<AnsiString> m_sequence;
-    bool m_bStarted = false;
 };

@@ -1,136 +1,30 @@
 #include "run/RunLoop.h"
 
-#include "run/CoverRunEnvironment.h"
 #include "run/MonitorLayout.h"
-#include "run/MonitorRunLoop.h"
 #include "run/RunEnvironment.h"
-#include "run/SSCoverWnd.h"
 #include "run/SSFadeWnd.h"
 #include "run/SaverRotation.h"
+#include "run/Screen.h"
 #include "saver/ChildSaver.h"
 #include "saver/SaverCommandLine.h"
-#include "settings/SSSettings.h"
 #include "settings/SaverHealth.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace {
 
+// Room for " /p ", a handle in decimal and its NUL.
+constexpr size_t kHostSwitchBuffer = 32;
+
 // How a saver's time ended.
 enum class SaverEnd {
-    AfterUserInput,  // it ended after the user's input: the user's wish
     ByItself,  // it ended with no input from the user: a saver that died
     TimeUp,  // its time is up, or the wait failed: a switch
     InputUnheard,  // it still runs kChildStopGraceMs after the user's input
     DisplayOff,  // the display went off: it is to end without input, which would wake it
+    CannotPreview,  // in a host, it showed a window of its own
 };
-
-// A fade of the fade window's opacity over a length of time, stepped by the waits around
-// it; one of no length changes nothing, and leaves the waits to their callers.
-class Fade {
-public:
-    Fade() noexcept = default;
-    Fade(DWORD dwStartTick, DWORD dwLengthMs, bool bToCover) noexcept
-        : m_dwStartTick(dwStartTick)
-        , m_dwLengthMs(dwLengthMs)
-        , m_dwNextStepMs(kFadeStepMs)
-        , m_bToCover(bToCover)
-        , m_bRunning(dwLengthMs != 0)
-    {
-    }
-
-    // The time-out of the next wait: the caller's, or the time to the next step when that
-    // comes first.
-    DWORD Timeout(DWORD dwTimeoutMs, DWORD dwNow) const noexcept
-    {
-        if (!m_bRunning)
-            return dwTimeoutMs;
-        return std::min(dwTimeoutMs, TimeLeftMs(m_dwStartTick, m_dwNextStepMs, dwNow));
-    }
-    // After any wait, whatever woke it: once a step is due it sets the opacity that the
-    // clock gives, so that messages coming faster than the steps never hold a fade up; a
-    // fade in ends with the window hidden. True when a step was made.
-    bool Step(RunEnvironment& env) noexcept
-    {
-        if (!m_bRunning)
-            return false;
-        const DWORD dwElapsed = env.GetTicks() - m_dwStartTick;
-        if (dwElapsed < m_dwNextStepMs)
-            return false;
-        env.SetFade(FadeOpacity(dwElapsed, m_dwLengthMs, m_bToCover));
-        m_bRunning = dwElapsed < m_dwLengthMs;
-        m_dwNextStepMs = dwElapsed + kFadeStepMs;
-        return true;
-    }
-    // The user gets the screen back at once.
-    void Stop(RunEnvironment& env) noexcept
-    {
-        if (!m_bRunning)
-            return;
-        m_bRunning = false;
-        env.SetFade(0);
-    }
-
-private:
-    DWORD m_dwStartTick = 0;
-    DWORD m_dwLengthMs = 0;
-    DWORD m_dwNextStepMs = 0;
-    bool m_bToCover = false;
-    bool m_bRunning = false;
-};
-
-// Waits for the saver until it ends, its time is up, the display goes off or the wait
-// fails, stepping the fade meanwhile. The deadline is fixed at the start: dispatching
-// messages never moves it. Once the user has given input the switch and the fade are off,
-// and the saver has kChildStopGraceMs from that input to end.
-SaverEnd WaitForSaver(RunEnvironment& env, ChildSaver& child, DWORD dwStartTick,
-                      DWORD dwSwitchDelayMs, bool bWatched, Fade fade = Fade())
-{
-    DWORD dwTimeout = dwSwitchDelayMs == 0 ? INFINITE : dwSwitchDelayMs;
-    bool bInput = false;
-    DWORD dwInputTick = 0;
-    for (;;) {
-        const DWORD dwWaitMs = fade.Timeout(dwTimeout, env.GetTicks());
-        const DWORD result = env.WaitForChild(child, dwWaitMs);
-        const bool bNewInput = bWatched && !bInput && env.HasUserInput();
-        if (bNewInput) {
-            bInput = true;
-            dwInputTick = env.GetUserInputTick();
-            fade.Stop(env);
-        }
-        // Without a watch on the input every end is taken for the user's wish.
-        if (result == WAIT_OBJECT_0)
-            return bInput || !bWatched ? SaverEnd::AfterUserInput : SaverEnd::ByItself;
-        if (!bInput && env.GetDisplayState() == DisplayState::Off)
-            return SaverEnd::DisplayOff;
-        fade.Step(env);
-        // A time-out of the fade's own step is not the saver's time.
-        const bool bStepWait = result == WAIT_TIMEOUT && dwWaitMs < dwTimeout;
-        if (result != WAIT_OBJECT_0 + 1 && !bNewInput && !bStepWait)
-            return bInput ? SaverEnd::InputUnheard : SaverEnd::TimeUp;
-        if (bInput)
-            dwTimeout = TimeLeftMs(dwInputTick, kChildStopGraceMs, env.GetTicks());
-        else if (dwSwitchDelayMs != 0)
-            dwTimeout = TimeLeftMs(dwStartTick, dwSwitchDelayMs, env.GetTicks());
-    }
-}
-
-}  // namespace
-
-bool WaitForDisplay(RunEnvironment& env)
-{
-    const bool bWatched = env.ForgetUserInput();
-    while (env.GetDisplayState() == DisplayState::Off) {
-        // A wait that fails would only spin: the savers go on instead.
-        if (env.WaitForMessages(INFINITE) != WAIT_OBJECT_0)
-            return true;
-        if (bWatched && env.HasUserInput())
-            return false;
-    }
-    return true;
-}
-
-namespace {
 
 // What the end of a saver that failed says about it: a crash when its exit code is an
 // exception's, else a quit.
@@ -145,59 +39,308 @@ SaverFault FaultOfEnd(const ChildSaver& child, bool* pbHasExitCode, DWORD* pdwEx
                                                                : SaverFault::QuitAtOnce;
 }
 
-void NoteSaverEnd(SaverHealth* pHealth, const AnsiString& path, const ChildSaver& child,
-                  SaverEnd end, bool bFailed)
+class ScreenLoop {
+public:
+    ScreenLoop(SaverRotation& rotation, const ScreenPlan& plan, const AnsiString& cmdLine,
+               RunEnvironment& env, SaverHealth* pHealth)
+        : m_rotation(rotation)
+        , m_choice(rotation, plan.mode, plan.nScreens)
+        , m_plan(plan)
+        , m_cmdLine(cmdLine)
+        , m_env(env)
+        , m_pHealth(pHealth)
+        , m_dwFadeMs(env.GetFadeMs())
+    {
+        for (size_t i = 0; i < plan.nScreens; ++i)
+            m_screens.emplace_back(i, FirstDelayMs(i, plan.nScreens, plan.dwSwitchDelayMs));
+    }
+
+    RunEnd Run();
+
+private:
+    // Starts the screen's next saver, passing over those that cannot start, up to a whole
+    // round of them; then the screen rests.
+    void StartOn(Screen& screen);
+    void GiveUp(Screen& screen);
+    // Notes the end, stops what still runs and moves the screen's choice on.
+    void EndSaver(Screen& screen, SaverEnd end);
+    void NoteEnd(const Screen& screen, SaverEnd end, bool bFailed);
+    // Its time is up: it fades out first, if there is a fade.
+    void OnTimeUp(Screen& screen);
+    DWORD NextTimeout() const;
+    // No saver draws while the display is off. False when the user's input came meanwhile.
+    bool RestWhileDisplayOff();
+    // Ends what still runs, savers before their hosts.
+    RunEnd EndRun(RunEnd end);
+
+    SaverRotation& m_rotation;
+    MonitorSaverChoice m_choice;
+    ScreenPlan m_plan;
+    const AnsiString& m_cmdLine;
+    RunEnvironment& m_env;
+    SaverHealth* m_pHealth;
+    DWORD m_dwFadeMs;
+    std::vector<Screen> m_screens;
+    // Whether the user's input is watched, and when it came once it has.
+    bool m_bWatched = true;
+    bool m_bInput = false;
+    DWORD m_dwInputTick = 0;
+};
+
+void ScreenLoop::StartOn(Screen& screen)
 {
-    if (pHealth == nullptr)
+    const size_t i = screen.nIndex;
+    while (screen.nFailedInRow < m_rotation.GetCount()) {
+        screen.path = m_choice.Next(i);
+        // Left out during this run: passed over with no start, so with no gap either.
+        if (m_pHealth != nullptr && m_pHealth->IsLeftOut(screen.path)) {
+            ++screen.nFailedInRow;
+            m_choice.Passed(i);
+            continue;
+        }
+        const HWND hWndHost = m_plan.bHosted ? m_env.OpenHost(i) : nullptr;
+        // No window to show in: no saver is to blame, and the screen rests.
+        if (m_plan.bHosted && hWndHost == nullptr) {
+            m_choice.Passed(i);
+            break;
+        }
+        m_env.SetPaintDesktop(i, m_env.GetShowDesktop());
+        m_bWatched = m_env.ForgetUserInput();
+        screen.child =
+            m_env.StartChild(screen.path, ScreenCommandLine(screen.path, hWndHost, m_cmdLine));
+        screen.dwStartTick = m_env.GetTicks();
+        if (!screen.child) {
+            EndSaver(screen, SaverEnd::TimeUp);
+            continue;
+        }
+        // The saver starts behind the screen's picture, and comes in from it.
+        if (m_dwFadeMs != 0)
+            m_env.SetFade(i, kFadeOpaque);
+        screen.fade = FadeClock(screen.dwStartTick, m_dwFadeMs, false);
+        screen.phase = Screen::Phase::Showing;
+        screen.dwPhaseTick = screen.dwStartTick;
+        screen.dwPhaseMs = screen.dwDelayMs;
         return;
-    if (!child) {
-        pHealth->NoteFailure(path, SaverFault::CouldNotStart, false, 0);
+    }
+    GiveUp(screen);
+}
+
+void ScreenLoop::GiveUp(Screen& screen)
+{
+    screen.phase = Screen::Phase::Resting;
+    screen.dwPhaseTick = m_env.GetTicks();
+    // While a saver of the round may still work, it is tried again now and then.
+    const bool bRetry = m_pHealth == nullptr || HasSaverToRun(m_rotation, *m_pHealth);
+    screen.dwPhaseMs = bRetry ? FailedShowRetryMs(m_plan.dwSwitchDelayMs) : 0;
+    const bool bOthersShow = std::any_of(m_screens.begin(), m_screens.end(),
+                                         [](const Screen& other) { return other.HasSaver(); });
+    // Its picture alone waits: no fade window stays over it.
+    if (bOthersShow && m_dwFadeMs != 0)
+        m_env.SetFade(screen.nIndex, 0);
+}
+
+void ScreenLoop::NoteEnd(const Screen& screen, SaverEnd end, bool bFailed)
+{
+    if (m_pHealth == nullptr)
+        return;
+    if (!screen.child) {
+        m_pHealth->NoteFailure(screen.path, SaverFault::CouldNotStart, false, 0);
     } else if (end == SaverEnd::InputUnheard) {
-        pHealth->NoteFailure(path, SaverFault::IgnoredInput, false, 0);
+        m_pHealth->NoteFailure(screen.path, SaverFault::IgnoredInput, false, 0);
+    } else if (end == SaverEnd::CannotPreview) {
+        m_pHealth->NoteFailure(screen.path, SaverFault::CannotPreview, false, 0);
     } else if (bFailed) {
         bool bHasExitCode = false;
         DWORD dwExitCode = 0;
-        const SaverFault fault = FaultOfEnd(child, &bHasExitCode, &dwExitCode);
-        pHealth->NoteFailure(path, fault, bHasExitCode, dwExitCode);
+        SaverFault fault = FaultOfEnd(screen.child, &bHasExitCode, &dwExitCode);
+        // A saver that quits at once in a host may well run on the whole screen.
+        if (fault == SaverFault::QuitAtOnce && m_plan.bHosted)
+            fault = SaverFault::CannotPreview;
+        m_pHealth->NoteFailure(screen.path, fault, bHasExitCode, dwExitCode);
     } else {
-        pHealth->NoteGoodRun(path);
+        m_pHealth->NoteGoodRun(screen.path);
+    }
+}
+
+void ScreenLoop::EndSaver(Screen& screen, SaverEnd end)
+{
+    // A saver that ended by itself, with nobody at the machine, is passed over like one
+    // that cannot start; one that ran for a while before had worked.
+    const bool bFailed = !screen.child || end == SaverEnd::CannotPreview ||
+        (end == SaverEnd::ByItself && m_env.GetTicks() - screen.dwStartTick < kSaverWorkedMs);
+    // A saver closed for the display has neither failed nor shown that it works.
+    if (end != SaverEnd::DisplayOff)
+        NoteEnd(screen, end, bFailed);
+    screen.nFailedInRow = bFailed ? screen.nFailedInRow + 1 : 0;
+    m_env.SetPaintDesktop(screen.nIndex, false);
+    if (end == SaverEnd::TimeUp || end == SaverEnd::DisplayOff)
+        m_env.StopChild(screen.child);
+    else if (end == SaverEnd::CannotPreview)
+        m_env.EndChild(screen.child);
+    screen.child = ChildSaver();
+    screen.fade = FadeClock();
+    screen.phase = Screen::Phase::Waiting;
+    screen.dwDelayMs = m_plan.dwSwitchDelayMs;
+    m_choice.Passed(screen.nIndex);
+}
+
+void ScreenLoop::OnTimeUp(Screen& screen)
+{
+    // It goes out to the screen's picture, and the user's input still ends the run
+    // meanwhile.
+    if (screen.phase == Screen::Phase::Showing && m_dwFadeMs != 0) {
+        screen.phase = Screen::Phase::FadingOut;
+        screen.dwPhaseTick = m_env.GetTicks();
+        screen.dwPhaseMs = m_dwFadeMs;
+        screen.fade = FadeClock(screen.dwPhaseTick, m_dwFadeMs, true);
+        return;
+    }
+    if (screen.phase == Screen::Phase::FadingOut)
+        m_env.SetFade(screen.nIndex, kFadeOpaque);
+    EndSaver(screen, SaverEnd::TimeUp);
+}
+
+DWORD ScreenLoop::NextTimeout() const
+{
+    const DWORD dwNow = m_env.GetTicks();
+    DWORD dwTimeout = INFINITE;
+    for (const Screen& screen : m_screens) {
+        DWORD dwLeft = screen.PhaseLeftMs(dwNow);
+        if (screen.HasSaver()) {
+            // Once the user has given input the switch and the fade are off, and the saver
+            // has kChildStopGraceMs from that input to end.
+            if (m_bInput)
+                dwLeft = TimeLeftMs(m_dwInputTick, kChildStopGraceMs, dwNow);
+            dwLeft = screen.fade.Timeout(dwLeft, dwNow);
+            if (m_plan.bHosted && dwNow - screen.dwStartTick < kPreviewSettleMs)
+                dwLeft = std::min(dwLeft, kPreviewCheckMs);
+        }
+        dwTimeout = std::min(dwTimeout, dwLeft);
+    }
+    return dwTimeout;
+}
+
+bool ScreenLoop::RestWhileDisplayOff()
+{
+    for (Screen& screen : m_screens)
+        if (screen.HasSaver())
+            EndSaver(screen, SaverEnd::DisplayOff);
+    for (size_t i = 0; m_plan.bHosted && i < m_screens.size(); ++i)
+        m_env.CloseHost(i);
+    if (m_bWatched && m_env.HasUserInput())
+        return false;
+    return WaitForDisplay(m_env);
+}
+
+RunEnd ScreenLoop::EndRun(RunEnd end)
+{
+    for (Screen& screen : m_screens) {
+        if (screen.child)
+            m_env.EndChild(screen.child);
+        screen.child = ChildSaver();
+    }
+    for (size_t i = 0; m_plan.bHosted && i < m_screens.size(); ++i)
+        m_env.CloseHost(i);
+    // The cover alone waits: no fade window stays over it.
+    for (size_t i = 0; end == RunEnd::NothingStarted && m_dwFadeMs != 0 && i < m_screens.size();
+         ++i)
+        m_env.SetFade(i, 0);
+    return end;
+}
+
+RunEnd ScreenLoop::Run()
+{
+    for (;;) {
+        if (!m_bInput && m_env.GetDisplayState() == DisplayState::Off && !RestWhileDisplayOff())
+            return EndRun(RunEnd::InputWhileDisplayOff);
+        for (Screen& screen : m_screens)
+            if (screen.phase == Screen::Phase::Waiting)
+                StartOn(screen);
+        // Once every screen's savers have failed in a row, trying again at once would spin.
+        if (std::all_of(m_screens.begin(), m_screens.end(), [](const Screen& screen) {
+                return screen.phase == Screen::Phase::Resting;
+            }))
+            return EndRun(RunEnd::NothingStarted);
+
+        std::vector<Screen*> showing;
+        std::vector<ChildSaver*> savers;
+        for (Screen& screen : m_screens) {
+            if (screen.HasSaver()) {
+                showing.push_back(&screen);
+                savers.push_back(&screen.child);
+            }
+        }
+        const auto nSavers = static_cast<DWORD>(savers.size());
+        const DWORD result = m_env.WaitForSavers(savers.data(), nSavers, NextTimeout());
+        const bool bNewInput = m_bWatched && !m_bInput && m_env.HasUserInput();
+        if (bNewInput) {
+            m_bInput = true;
+            m_dwInputTick = m_env.GetUserInputTick();
+            for (Screen& screen : m_screens)
+                if (screen.fade.Stop())
+                    m_env.SetFade(screen.nIndex, 0);
+            // A preview takes no input: nothing else would end it.
+            if (m_plan.bHosted)
+                return EndRun(RunEnd::ChildEnded);
+        }
+        if (result < WAIT_OBJECT_0 + nSavers) {
+            Screen& screen = *showing[result - WAIT_OBJECT_0];
+            // Without a watch on the input every end is taken for the user's wish.
+            if (m_bInput || !m_bWatched) {
+                if (m_bWatched)
+                    NoteEnd(screen, SaverEnd::ByItself, false);
+                screen.child = ChildSaver();
+                return EndRun(RunEnd::ChildEnded);
+            }
+            EndSaver(screen, SaverEnd::ByItself);
+            continue;
+        }
+        if (!m_bInput && m_env.GetDisplayState() == DisplayState::Off)
+            continue;
+        const DWORD dwNow = m_env.GetTicks();
+        for (Screen* pScreen : showing) {
+            BYTE nAlpha = 0;
+            if (pScreen->fade.Step(dwNow, &nAlpha))
+                m_env.SetFade(pScreen->nIndex, nAlpha);
+            if (m_plan.bHosted && dwNow - pScreen->dwStartTick < kPreviewSettleMs &&
+                m_env.ShowsOwnWindow(pScreen->child))
+                EndSaver(*pScreen, SaverEnd::CannotPreview);
+        }
+        // Messages and the input's first sight are no time of anybody's.
+        if (result == WAIT_OBJECT_0 + nSavers || bNewInput)
+            continue;
+        // A time-out is due for the screens whose time it is; a failed wait for all.
+        for (Screen& screen : m_screens) {
+            if (result == WAIT_TIMEOUT && screen.PhaseLeftMs(dwNow) != 0 &&
+                (!m_bInput || !screen.HasSaver()))
+                continue;
+            if (screen.phase == Screen::Phase::Resting && screen.PhaseLeftMs(dwNow) == 0) {
+                screen.nFailedInRow = 0;
+                screen.phase = Screen::Phase::Waiting;
+            } else if (screen.HasSaver() && !m_bInput) {
+                OnTimeUp(screen);
+            } else if (screen.HasSaver() &&
+                       (result != WAIT_TIMEOUT ||
+                        TimeLeftMs(m_dwInputTick, kChildStopGraceMs, dwNow) == 0)) {
+                m_env.EndChild(screen.child);
+                NoteEnd(screen, SaverEnd::InputUnheard, true);
+                screen.child = ChildSaver();
+                return EndRun(RunEnd::InputUnheard);
+            }
+        }
     }
 }
 
 }  // namespace
 
-DWORD SwitchDelayMs(bool bShuffleSavers, DWORD nShuffleDelayMinutes) noexcept
+AnsiString ScreenCommandLine(const AnsiString& path, HWND hWndHost, const AnsiString& cmdLine)
 {
-    if (!bShuffleSavers)
-        return 0;
-    // A product beyond 32 bits would wrap to a short delay, or to 0 and never switch.
-    if (nShuffleDelayMinutes > kMaxSwitchDelayMs / kMsPerMinute)
-        return kMaxSwitchDelayMs;
-    return nShuffleDelayMinutes * kMsPerMinute;
-}
-
-DWORD FailedShowRetryMs(DWORD dwSwitchDelayMs) noexcept
-{
-    return dwSwitchDelayMs != 0 && dwSwitchDelayMs < kFailedShowRetryMs ? dwSwitchDelayMs
-                                                                        : kFailedShowRetryMs;
-}
-
-bool HasSaverToRun(const SaverRotation& rotation, const SaverHealth& health)
-{
-    for (const AnsiString& path : rotation.GetEntries())
-        if (!health.IsLeftOut(path))
-            return true;
-    return false;
-}
-
-BYTE FadeOpacity(DWORD dwElapsedMs, DWORD dwLengthMs, bool bToCover) noexcept
-{
-    if (dwElapsedMs >= dwLengthMs)
-        return bToCover ? kFadeOpaque : 0;
-    // 64 bits: no product of a length and an opacity wraps.
-    const auto nDone =
-        static_cast<BYTE>(static_cast<unsigned long long>(dwElapsedMs) * kFadeOpaque / dwLengthMs);
-    return bToCover ? nDone : static_cast<BYTE>(kFadeOpaque - nDone);
+    if (hWndHost == nullptr)
+        return SaverCommandLine(path, " " + cmdLine);
+    char szSwitch[kHostSwitchBuffer];
+    ::wsprintfA(szSwitch, " /p %lu",
+                static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(hWndHost)));
+    return SaverCommandLine(path, szSwitch);
 }
 
 bool FadeFromDesktop(RunEnvironment& env)
@@ -210,171 +353,56 @@ bool FadeFromDesktop(RunEnvironment& env)
     const DWORD dwStartTick = env.GetTicks();
     for (;;) {
         const DWORD dwElapsed = env.GetTicks() - dwStartTick;
-        env.SetFade(FadeOpacity(dwElapsed, dwFadeMs, true));
+        env.SetFade(0, FadeOpacity(dwElapsed, dwFadeMs, true));
         if (dwElapsed >= dwFadeMs)
             return true;
         const DWORD result = env.WaitForMessages(std::min(kFadeStepMs, dwFadeMs - dwElapsed));
         if (bWatched && env.HasUserInput()) {
-            env.SetFade(0);
+            env.SetFade(0, 0);
             return false;
         }
         // A wait that fails would only spin: the show starts at once.
         if (result != WAIT_OBJECT_0 && result != WAIT_TIMEOUT) {
-            env.SetFade(kFadeOpaque);
+            env.SetFade(0, kFadeOpaque);
             return true;
         }
     }
 }
 
-DWORD TimeLeftMs(DWORD dwStartTick, DWORD dwDelayMs, DWORD dwNow) noexcept
+bool WaitForDisplay(RunEnvironment& env)
 {
-    const DWORD dwElapsed = dwNow - dwStartTick;
-    return dwElapsed >= dwDelayMs ? 0 : dwDelayMs - dwElapsed;
+    const bool bWatched = env.ForgetUserInput();
+    while (env.GetDisplayState() == DisplayState::Off) {
+        // A wait that fails would only spin: the savers go on instead.
+        if (env.WaitForMessages(INFINITE) != WAIT_OBJECT_0)
+            return true;
+        if (bWatched && env.HasUserInput())
+            return false;
+    }
+    return true;
+}
+
+bool HasSaverToRun(const SaverRotation& rotation, const SaverHealth& health)
+{
+    for (const AnsiString& path : rotation.GetEntries())
+        if (!health.IsLeftOut(path))
+            return true;
+    return false;
+}
+
+RunEnd RunScreenCycles(SaverRotation& rotation, const ScreenPlan& plan, const AnsiString& cmdLine,
+                       RunEnvironment& env, SaverHealth* pHealth)
+{
+    if (rotation.IsEmpty() || plan.nScreens == 0)
+        return RunEnd::NothingStarted;
+    ScreenLoop loop(rotation, plan, cmdLine, env, pHealth);
+    return loop.Run();
 }
 
 RunEnd RunSaverCycles(SaverRotation& rotation, const AnsiString& cmdLine, DWORD dwSwitchDelayMs,
                       RunEnvironment& env, SaverHealth* pHealth)
 {
-    // Once every saver of the rotation has failed in a row, trying again would only spin.
-    DWORD nFailedInRow = 0;
-    const DWORD dwFadeMs = env.GetFadeMs();
-    while (nFailedInRow < rotation.GetCount()) {
-        if (env.GetDisplayState() == DisplayState::Off && !WaitForDisplay(env))
-            return RunEnd::InputWhileDisplayOff;
-        const AnsiString& path = rotation.CurrentPath();
-        // Left out during this run: passed over with no start, so with no gap either.
-        if (pHealth != nullptr && pHealth->IsLeftOut(path)) {
-            ++nFailedInRow;
-            rotation.Advance();
-            continue;
-        }
-        env.SetPaintDesktop(env.GetShowDesktop());
-        const bool bWatched = env.ForgetUserInput();
-        ChildSaver child = env.StartChild(path, SaverCommandLine(path, " " + cmdLine));
-        const DWORD dwStartTick = env.GetTicks();
-        SaverEnd end = SaverEnd::TimeUp;
-        if (child) {
-            // The saver starts behind the cover's picture, and comes in from it.
-            if (dwFadeMs != 0)
-                env.SetFade(kFadeOpaque);
-            end = WaitForSaver(env, child, dwStartTick, dwSwitchDelayMs, bWatched,
-                               Fade(dwStartTick, dwFadeMs, false));
-            // Its time is up: it goes out to the cover's picture, and the user's input still
-            // ends the run meanwhile.
-            if (end == SaverEnd::TimeUp && dwFadeMs != 0) {
-                const DWORD dwFadeTick = env.GetTicks();
-                end = WaitForSaver(env, child, dwFadeTick, dwFadeMs, bWatched,
-                                   Fade(dwFadeTick, dwFadeMs, true));
-                if (end == SaverEnd::TimeUp)
-                    env.SetFade(kFadeOpaque);
-            }
-            if (end == SaverEnd::AfterUserInput) {
-                // Without a watch on the input, an end tells nothing about the saver.
-                if (bWatched)
-                    NoteSaverEnd(pHealth, path, child, end, false);
-                return RunEnd::ChildEnded;
-            }
-            if (end == SaverEnd::InputUnheard) {
-                env.EndChild(child);
-                NoteSaverEnd(pHealth, path, child, end, true);
-                return RunEnd::InputUnheard;
-            }
-        }
-        // A saver that ended by itself, with nobody at the machine, is passed over like
-        // one that cannot start; one that ran for a while before had worked.
-        const bool bFailed =
-            !child || (end == SaverEnd::ByItself && env.GetTicks() - dwStartTick < kSaverWorkedMs);
-        // A saver closed for the display has neither failed nor shown that it works.
-        if (end != SaverEnd::DisplayOff)
-            NoteSaverEnd(pHealth, path, child, end, bFailed);
-        nFailedInRow = bFailed ? nFailedInRow + 1 : 0;
-        env.SetPaintDesktop(false);
-        if (end == SaverEnd::TimeUp)
-            env.StopChild(child);
-        if (end == SaverEnd::DisplayOff) {
-            env.StopChild(child);
-            if (bWatched && env.HasUserInput())
-                return RunEnd::InputWhileDisplayOff;
-        }
-        rotation.Advance();
-    }
-    // The cover alone waits: no fade window stays over it.
-    if (dwFadeMs != 0)
-        env.SetFade(0);
-    return RunEnd::NothingStarted;
-}
-
-bool WaitForUserInput(SSCoverWnd& cover, DWORD dwTimeoutMs)
-{
-    if (!cover.IsWindow())
-        return true;
-    cover.SetPaintDesktop(false);
-    cover.SetEndOnInput(true);
-    // Keys go to the foreground window; no saver holds that place any more.
-    ::SetForegroundWindow(cover);
-    const DWORD dwStart = ::GetTickCount();
-    bool bTimeUp = false;
-    while (!cover.HasUserInput() && cover.IsWindow()) {
-        const DWORD dwLeft =
-            dwTimeoutMs == INFINITE ? INFINITE : TimeLeftMs(dwStart, dwTimeoutMs, ::GetTickCount());
-        const DWORD result = ::MsgWaitForMultipleObjects(0, nullptr, FALSE, dwLeft, QS_ALLINPUT);
-        if (result == WAIT_TIMEOUT) {
-            bTimeUp = true;
-            break;
-        }
-        if (result != WAIT_OBJECT_0)
-            break;
-        DispatchWaitingMessages();
-    }
-    cover.SetEndOnInput(false);
-    return !bTimeUp;
-}
-
-void RunSaverLoop(const AnsiString& cmdLine)
-{
-    SSSettings& settings = GetSettings();
-    SaverHealth health(true);
-    SaverRotation rotation;
-    // A saver that failed too often in a row has no place in the round.
-    rotation.Prepare(health.WithoutLeftOut(settings.GetSavers()), MakeShuffleSeed());
-    const DWORD dwSwitchDelayMs =
-        SwitchDelayMs(settings.GetShuffleSavers(), settings.GetShuffleDelay());
-
-    SSCoverWnd cover;
-    cover.CreateCover();
-    CoverRunEnvironment env(cover, settings);
-    // The user's input during the fade from the desktop ends the run before the cover is
-    // ever shown.
-    if (!FadeFromDesktop(env)) {
-        ::DestroyWindow(cover);
-        return;
-    }
-    cover.ShowCover(true);
-    // A saver per monitor only where there are several monitors and something to show.
-    const MonitorMode mode = settings.GetMonitorMode();
-    const MonitorLayout layout = mode == MonitorMode::OneOverAll
-        ? MonitorLayout(std::vector<RECT>())
-        : MonitorLayout::FromSystem();
-    if (layout.GetCount() > 1 && !rotation.IsEmpty()) {
-        // The savers of several monitors switch one by one, with no fade between them.
-        env.SetFade(0);
-        if (RunMonitorCycles(rotation, mode, layout, dwSwitchDelayMs, cover, env) ==
-            RunEnd::NothingStarted)
-            WaitForUserInput(cover);
-    } else {
-        // Without a saver to show, the black cover is the screen saver, ended by the user;
-        // while a saver of the round may still work, the round is tried again now and then.
-        while (RunSaverCycles(rotation, cmdLine, dwSwitchDelayMs, env, &health) ==
-               RunEnd::NothingStarted) {
-            const DWORD dwWaitMs =
-                HasSaverToRun(rotation, health) ? FailedShowRetryMs(dwSwitchDelayMs) : INFINITE;
-            if (WaitForUserInput(cover, dwWaitMs))
-                break;
-        }
-    }
-    if (cover.IsWindow())
-        ::DestroyWindow(cover);
-    // Housekeeping after the user has the screen back.
-    if (health.GetEntryCount() > kMaxSaverHealthEntries)
-        health.Tidy(settings.GetSavers());
+    ScreenPlan plan;
+    plan.dwSwitchDelayMs = dwSwitchDelayMs;
+    return RunScreenCycles(rotation, plan, cmdLine, env, pHealth);
 }

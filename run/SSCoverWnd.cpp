@@ -106,12 +106,18 @@ void SSCoverWnd::SetPaintDesktop(bool bDesktop) noexcept
 
 void SSCoverWnd::Paint(HDC hdc, const RECT& rcClient) const noexcept
 {
+    PaintPart(hdc, rcClient, POINT{0, 0}, m_bPaintDesktop);
+}
+
+void SSCoverWnd::PaintPart(HDC hdc, const RECT& rcClient, POINT ptFrom,
+                           bool bDesktop) const noexcept
+{
     // Without a snapshot the desktop state shows black as well.
-    if (m_bPaintDesktop && m_hbmDesktop) {
+    if (bDesktop && m_hbmDesktop) {
         MemoryDC memory(hdc);
         SelectObjectGuard select(memory.get(), m_hbmDesktop.get());
         ::BitBlt(hdc, 0, 0, rcClient.right - rcClient.left, rcClient.bottom - rcClient.top,
-                 memory.get(), 0, 0, SRCCOPY);
+                 memory.get(), ptFrom.x, ptFrom.y, SRCCOPY);
         return;
     }
     BkColorGuard bk(hdc, kBlack);

@@ -32,6 +32,9 @@ public:
 
     // Paints the current state into a DC whose origin is the cover's top-left corner.
     void Paint(HDC hdc, const RECT& rcClient) const noexcept;
+    // Paints black, or the part of the snapshot from ptFrom (cover coordinates) on, into a
+    // DC whose client rectangle is rcClient.
+    void PaintPart(HDC hdc, const RECT& rcClient, POINT ptFrom, bool bDesktop) const noexcept;
 
     // While no saver runs the cover itself ends the run on the user's input: a real
     // mouse move, a click or a key. Off by default, so that input during a switch and

@@ -1,33 +1,35 @@
 #include "run/SSFadeWnd.h"
 
-#include "run/SSCoverWnd.h"
 #include "ui/PaintDC.h"
+
+#include <algorithm>
 
 const char kFadeWindowText[] = "QuillmixFade";
 
-SSFadeWnd* SSFadeWnd::s_pHooked = nullptr;
+std::vector<SSFadeWnd*> SSFadeWnd::s_hooked;
 
 SSFadeWnd::~SSFadeWnd()
 {
     m_showHook.reset();
-    if (s_pHooked == this)
-        s_pHooked = nullptr;
+    s_hooked.erase(std::remove(s_hooked.begin(), s_hooked.end(), this), s_hooked.end());
     if (m_hWnd != nullptr && ::IsWindow(m_hWnd))
         ::DestroyWindow(m_hWnd);
 }
 
-bool SSFadeWnd::CreateFade(const SSCoverWnd& cover) noexcept
+bool SSFadeWnd::CreateFade(HWND hWndPicture) noexcept
 {
     RECT rc = {};
-    if (!::GetWindowRect(cover, &rc) || CreateBoundWindow(nullptr, rc, kFadeWindowText) == nullptr)
+    if (!::GetWindowRect(hWndPicture, &rc) ||
+        CreateBoundWindow(nullptr, rc, kFadeWindowText) == nullptr)
         return false;
-    m_pCover = &cover;
+    m_hWndPicture = hWndPicture;
     ::SetLayeredWindowAttributes(m_hWnd, 0, 0, LWA_ALPHA);
     // A new saver's window is covered again as it is shown, not at the next step of the
     // fade, so that its first frame is not seen where the system allows.
-    s_pHooked = this;
     m_showHook.reset(::SetWinEventHook(EVENT_OBJECT_SHOW, EVENT_OBJECT_SHOW, nullptr, OnObjectShow,
                                        0, 0, WINEVENT_OUTOFCONTEXT | WINEVENT_SKIPOWNPROCESS));
+    if (m_showHook)
+        s_hooked.push_back(this);
     return true;
 }
 
@@ -41,12 +43,15 @@ void SSFadeWnd::Raise() noexcept
     ::SetWindowPos(m_hWnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
-void CALLBACK SSFadeWnd::OnObjectShow(HWINEVENTHOOK, DWORD, HWND hWnd, LONG idObject, LONG idChild,
-                                      DWORD, DWORD) noexcept
+void CALLBACK SSFadeWnd::OnObjectShow(HWINEVENTHOOK hHook, DWORD, HWND hWnd, LONG idObject,
+                                      LONG idChild, DWORD, DWORD) noexcept
 {
-    if (s_pHooked != nullptr && idObject == OBJID_WINDOW && idChild == CHILDID_SELF &&
-        hWnd != nullptr && ::GetAncestor(hWnd, GA_PARENT) == ::GetDesktopWindow())
-        s_pHooked->Raise();
+    if (idObject != OBJID_WINDOW || idChild != CHILDID_SELF || hWnd == nullptr ||
+        ::GetAncestor(hWnd, GA_PARENT) != ::GetDesktopWindow())
+        return;
+    for (SSFadeWnd* pFade : s_hooked)
+        if (pFade->m_showHook.get() == hHook)
+            pFade->Raise();
 }
 
 void SSFadeWnd::SetOpacity(BYTE nAlpha) noexcept
@@ -79,10 +84,9 @@ LRESULT SSFadeWnd::OnEraseBkgnd(UINT, WPARAM, LPARAM, BOOL&) noexcept
 LRESULT SSFadeWnd::OnPaint(UINT, WPARAM, LPARAM, BOOL&) noexcept
 {
     PaintDC dc(m_hWnd);
-    RECT rc = {};
-    ::GetClientRect(m_hWnd, &rc);
-    if (m_pCover != nullptr)
-        m_pCover->Paint(dc.get(), rc);
+    if (m_hWndPicture != nullptr)
+        ::SendMessageA(m_hWndPicture, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc.get()),
+                       PRF_CLIENT);
     return 0;
 }
 

@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-class SSCoverWnd;
+#include <vector>
 
 // The window text by which the fade window is known.
 extern const char kFadeWindowText[];
@@ -19,9 +19,10 @@ using CFadeWinTraits = CWinTraits<WS_POPUP,
                                   WS_EX_TOPMOST | WS_EX_LAYERED | WS_EX_TRANSPARENT |
                                       WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW>;
 
-// A window over the cover that shows the cover's picture (black, or the desktop as the run
-// found it) at an opacity run mode steps: it fades the desktop or a saver to that picture,
-// and the next saver in from it. It owns its window: the destructor destroys it.
+// A window over the cover, or over a monitor's host, that shows that window's picture
+// (black, or the desktop as the run found it) at an opacity run mode steps: it fades the
+// desktop or a saver to that picture, and the next saver in from it. It owns its window:
+// the destructor destroys it.
 class SSFadeWnd : public CWindowImpl<SSFadeWnd, CWindowImplBase, CFadeWinTraits> {
 public:
     SSFadeWnd() noexcept = default;
@@ -29,8 +30,9 @@ public:
     SSFadeWnd& operator=(const SSFadeWnd&) = delete;
     ~SSFadeWnd() override;
 
-    // Creates the window hidden over the cover, whose picture it paints; true with a window.
-    bool CreateFade(const SSCoverWnd& cover) noexcept;
+    // Creates the window hidden over the given one, whose picture (WM_PRINTCLIENT) it
+    // paints; true with a window.
+    bool CreateFade(HWND hWndPicture) noexcept;
     // 0 hides the window; any other opacity shows it above every topmost window (a saver's
     // window lands above it), without activating it. Shown, it takes the cover's picture of
     // that moment, and keeps it while it stays up.
@@ -55,11 +57,10 @@ private:
     static void CALLBACK OnObjectShow(HWINEVENTHOOK, DWORD, HWND hWnd, LONG idObject, LONG idChild,
                                       DWORD, DWORD) noexcept;
 
-    // The fade window that the hook raises: a WinEvent callback carries no context, and run
-    // mode has one fade window.
-    static SSFadeWnd* s_pHooked;
+    // The fade windows with a hook: a WinEvent callback carries no context but its hook.
+    static std::vector<SSFadeWnd*> s_hooked;
 
-    const SSCoverWnd* m_pCover = nullptr;
+    HWND m_hWndPicture = nullptr;
     UniqueWinEventHook m_showHook;
     BYTE m_nAlpha = 0;
 };

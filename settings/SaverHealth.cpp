@@ -24,12 +24,17 @@ constexpr size_t kDriveBackslash = 2;
 constexpr REGSAM kReadAccess = KEY_QUERY_VALUE;
 constexpr REGSAM kWriteAccess = KEY_QUERY_VALUE | KEY_SET_VALUE;
 
+// Beneath the records: a REG_DWORD per saver whose last fault is CannotPreview. Its record
+// says QuitAtOnce, the fault an older version knows.
+const char kCannotPreviewSubKey[] = "\\CannotPreview";
+constexpr DWORD kPreviewMark = 1;
+
 AnsiString HealthKeyPath() { return AnsiString(kSettingsKey) + "\\" + kSaverHealthSubKey; }
 
-HKEY OpenHealthKey(bool bWrite, bool bCreate)
+HKEY OpenHealthKey(bool bWrite, bool bCreate, const char* pszBelow = "")
 {
     AnsiString subKey;
-    const HKEY hRoot = RegParseKeyPath(HealthKeyPath(), &subKey);
+    const HKEY hRoot = RegParseKeyPath(HealthKeyPath() + pszBelow, &subKey);
     if (hRoot == nullptr)
         return nullptr;
     HKEY hKey = nullptr;
@@ -100,6 +105,11 @@ bool SaverHealth::Find(const AnsiString& path, SaverHealthRecord* pRecord) const
     SaverHealthRecord record;
     if (!SaverHealthRecord::FromBytes(data, cbData, &record) || !record.IsOfFile(path))
         return false;
+    UniqueRegKey marks(OpenHealthKey(false, false, kCannotPreviewSubKey));
+    if (record.m_fault == SaverFault::QuitAtOnce && marks &&
+        ::RegQueryValueExA(marks.get(), path.c_str(), nullptr, nullptr, nullptr, nullptr) ==
+            ERROR_SUCCESS)
+        record.m_fault = SaverFault::CannotPreview;
     if (pRecord != nullptr)
         *pRecord = record;
     return true;
@@ -139,6 +149,19 @@ void SaverHealth::NoteFailure(const AnsiString& path, SaverFault fault, bool bHa
     const std::vector<BYTE> bytes = record.ToBytes();
     ::RegSetValueExA(m_key.get(), path.c_str(), 0, REG_BINARY, bytes.data(),
                      static_cast<DWORD>(bytes.size()));
+    SetPreviewMark(path, fault == SaverFault::CannotPreview);
+}
+
+void SaverHealth::SetPreviewMark(const AnsiString& path, bool bMark)
+{
+    UniqueRegKey marks(OpenHealthKey(true, bMark, kCannotPreviewSubKey));
+    if (!marks)
+        return;
+    if (bMark)
+        ::RegSetValueExA(marks.get(), path.c_str(), 0, REG_DWORD,
+                         reinterpret_cast<const BYTE*>(&kPreviewMark), sizeof(kPreviewMark));
+    else
+        ::RegDeleteValueA(marks.get(), path.c_str());
 }
 
 void SaverHealth::NoteGoodRun(const AnsiString& path)
@@ -155,6 +178,7 @@ void SaverHealth::Forget(const AnsiString& path)
 {
     if (m_key)
         ::RegDeleteValueA(m_key.get(), path.c_str());
+    SetPreviewMark(path, false);
 }
 
 DWORD SaverHealth::GetEntryCount() const
@@ -205,5 +229,5 @@ void SaverHealth::Tidy(const PathList& selection)
         (nKept > kMaxSaverHealthEntries ? nKept - kMaxSaverHealthEntries : 0);
     // Deleted after the walk: deleting during it would move the indexes.
     for (size_t i = 0; i < nDrop; ++i)
-        ::RegDeleteValueA(m_key.get(), entries[i].name.c_str());
+        Forget(entries[i].name);
 }

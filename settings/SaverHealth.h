@@ -47,6 +47,9 @@ public:
     void Tidy(const PathList& selection);
 
 private:
+    // Marks the saver's record as a preview's fault, or takes the mark away.
+    void SetPreviewMark(const AnsiString& path, bool bMark);
+
     UniqueRegKey m_key;
     bool m_bWrite;
 };

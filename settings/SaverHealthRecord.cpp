@@ -68,6 +68,9 @@ bool IsKnownFault(DWORD dwFault) noexcept
     case SaverFault::QuitAtOnce:
     case SaverFault::IgnoredInput:
         return true;
+    case SaverFault::CannotPreview:
+        // Never stored as such: an older version would take the record for none.
+        return false;
     }
     return false;
 }
@@ -114,7 +117,9 @@ std::vector<BYTE> SaverHealthRecord::ToBytes() const
     std::vector<BYTE> bytes;
     bytes.reserve(kSaverHealthRecordSize);
     PutNumber(bytes, kRecordFormat, sizeof(DWORD));
-    PutNumber(bytes, static_cast<DWORD>(m_fault), sizeof(DWORD));
+    const SaverFault stored =
+        m_fault == SaverFault::CannotPreview ? SaverFault::QuitAtOnce : m_fault;
+    PutNumber(bytes, static_cast<DWORD>(stored), sizeof(DWORD));
     PutNumber(bytes, m_nFailedInRow, sizeof(DWORD));
     PutNumber(bytes, m_nSameInRow, sizeof(DWORD));
     PutNumber(bytes, m_bHasExitCode ? kFlagHasExitCode : 0, sizeof(DWORD));

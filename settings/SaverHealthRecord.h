@@ -11,6 +11,9 @@ enum class SaverFault : DWORD {
     Crashed = 2,  // it ended by itself soon after its start, with an exception code
     QuitAtOnce = 3,  // it ended by itself soon after its start, with an ordinary exit code
     IgnoredInput = 4,  // it did not end on the user's input and was ended
+    // In a host it quit at once or showed a window of its own. Stored as QuitAtOnce with a
+    // mark beside the record (SaverHealth), so that an older version reads the record.
+    CannotPreview = 5,
 };
 
 // After this many failed runs in a row, run mode leaves a saver out of the show.

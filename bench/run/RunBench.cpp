@@ -324,7 +324,13 @@ public:
 
     DWORD GetTicks() override { return m_real.GetTicks(); }
     bool GetShowDesktop() override { return m_real.GetShowDesktop(); }
-    void SetPaintDesktop(bool bDesktop) override { m_real.SetPaintDesktop(bDesktop); }
+    void SetPaintDesktop(size_t nScreen, bool bDesktop) override
+    {
+        m_real.SetPaintDesktop(nScreen, bDesktop);
+    }
+    HWND OpenHost(size_t nScreen) override { return m_real.OpenHost(nScreen); }
+    void CloseHost(size_t nScreen) override { m_real.CloseHost(nScreen); }
+    bool ShowsOwnWindow(ChildSaver& child) override { return m_real.ShowsOwnWindow(child); }
 
     ChildSaver StartChild(const AnsiString& path, const AnsiString& commandLine) override
     {
@@ -348,9 +354,9 @@ public:
         return child;
     }
 
-    DWORD WaitForChild(ChildSaver& child, DWORD dwTimeoutMs) override
+    DWORD WaitForSavers(ChildSaver* const* ppSavers, DWORD nCount, DWORD dwTimeoutMs) override
     {
-        return m_real.WaitForChild(child, dwTimeoutMs);
+        return m_real.WaitForSavers(ppSavers, nCount, dwTimeoutMs);
     }
 
     bool StopChild(ChildSaver& child) override
@@ -372,10 +378,10 @@ public:
         return m_real.WaitForMessages(dwTimeoutMs);
     }
     DWORD GetFadeMs() override { return m_real.GetFadeMs(); }
-    void SetFade(BYTE nAlpha) override
+    void SetFade(size_t nScreen, BYTE nAlpha) override
     {
         ++fadeSteps;
-        m_real.SetFade(nAlpha);
+        m_real.SetFade(nScreen, nAlpha);
     }
 
 private:

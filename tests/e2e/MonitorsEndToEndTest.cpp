@@ -2,6 +2,7 @@
 // the Wine session a display of two RandR outputs): the built Quillmix.scr started with
 // "/s" makes a host window over each monitor and starts a saver in each with "/p" and the
 // host's handle; the user's input ends them all and the run.
+#include "settings/SaverHealth.h"
 #include "tests/app/ChildTestSupport.h"
 #include "tests/e2e/ProductTestSupport.h"
 #include "tests/fixtures/FixtureNames.h"
@@ -13,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <map>
 #include <set>
 #include <string>
@@ -27,6 +30,9 @@ const char kHostText[] = "Quillmix Monitor";
 const LONG kUserMove = 40;
 // Hang guard only.
 const DWORD kEndGuardMs = 30000;
+// The run ends this soon after the user's input, whatever a saver does: the grace and a
+// little for the X server and Wine.
+const ULONGLONG kEndAfterInputMs = 2500;
 
 BOOL CALLBACK AddMonitor(HMONITOR hMonitor, HDC, LPRECT, LPARAM lParam)
 {
@@ -208,7 +214,7 @@ TEST_F(MonitorsEndToEnd, DifferentSaversPassOverOneThatEndsAndMoveOnOnEachMonito
     now = WaitForSaverOnEachMonitor(product, 2);
     ExpectOneHostPerMonitor(now, record);
 
-    EXPECT_EQ(product.EndByUser([] { SendKeyPress(VK_SPACE); }, kEndGuardMs), 0u);
+    EXPECT_EQ(product.EndByUser([] { XKeyPress("space"); }, kEndGuardMs), 0u);
     ExpectEnded(now);
     EXPECT_TRUE(Hosts(product).empty());
 }
@@ -245,7 +251,69 @@ TEST_F(MonitorsEndToEnd, SameSaverOnEachMonitorEndsOnAMouseMove)
     ASSERT_EQ(again.size(), 2u) << "no savers after the display came on";
     ExpectOneHostPerMonitor(again, record);
 
-    EXPECT_EQ(product.EndByUser([] { SendMouseMove(kUserMove, kUserMove); }, kEndGuardMs), 0u);
+    EXPECT_EQ(product.EndByUser([] { XPointerGesture(kUserMove, kUserMove); }, kEndGuardMs), 0u);
     ExpectEnded(again);
-    SendMouseMove(-kUserMove, -kUserMove);
+}
+
+// Switching off, and a saver that hangs in its host on one monitor: one key, through the X
+// server, ends the run soon after it, and no process is left.
+TEST_F(MonitorsEndToEnd, KeyAloneEndsTheRunPastASaverThatHangsInItsHost)
+{
+    ProductSettings settings;
+    ASSERT_TRUE(settings.SetSavers({FixturePath(fixture::kIgnoreInput.fileName), recorders[0]}));
+    ASSERT_TRUE(settings.SetDword("MonitorMode", 1));
+    RunningProduct product("/s");
+    ASSERT_TRUE(product);
+    const std::vector<HostView> views = WaitForSaverOnEachMonitor(product, 2);
+    ASSERT_EQ(views.size(), 2u);
+
+    const ULONGLONG given = e2e::FileTimeNow();
+    ASSERT_TRUE(XKeyPress("space"));
+    ASSERT_EQ(product.WaitForExitCode(kEndGuardMs), 0u) << "the key did not end the run";
+    const ULONGLONG endedMs = (e2e::ExitTimeOf(product.get()) - given) / e2e::kFileTimePerMs;
+    std::printf("the run ended %llu ms after the key\n", endedMs);
+    EXPECT_LE(endedMs, kEndAfterInputMs);
+    ExpectEnded(views);
+    EXPECT_FALSE(product.HasChildLeft());
+}
+
+// Savers in hosts are noted as on the whole screen. A saver that crashed twice before
+// crashes a third time and is left out, "Crashed"; one that quits at once under "/p" is
+// noted "Cannot preview". Its monitor, with no other saver to show, rests and tries
+// again after a minute, while the other monitor shows its saver all along.
+TEST_F(MonitorsEndToEnd, SaversInHostsAreNotedAndAMonitorWhoseSaversFailTriesAgain)
+{
+    const std::string crash = dir.CopyIn(FixturePath(fixture::kCrash.fileName), "Crash.scr");
+    const std::string exitAtOnce = FixturePath(fixture::kExitAtOnce.fileName);
+    ProductSettings settings;
+    for (int i = 0; i < 2; ++i)
+        SaverHealth(true).NoteFailure(crash.c_str(), SaverFault::Crashed, true, 0xC0000005);
+    SaverHealthRecord record;
+    for (const std::string& broken : {crash, exitAtOnce}) {
+        SCOPED_TRACE(broken);
+        ASSERT_TRUE(settings.SetSavers({broken, recorders[0]}));
+        ASSERT_TRUE(settings.SetDword("MonitorMode", 1));
+        ASSERT_TRUE(settings.SetDword("ShuffleRoundShown", 0));
+        ASSERT_TRUE(settings.SetSaversIn("ShuffleRound", {broken, recorders[0]}));
+        const ULONGLONG start = e2e::FileTimeNow();
+        RunningProduct product("/s");
+        const auto failedTimes = [&](DWORD n) {
+            return SaverHealth(false).Find(broken.c_str(), &record) && record.m_nFailedInRow == n;
+        };
+        if (broken == crash) {
+            ASSERT_TRUE(product.RunsUntil([&] { return failedTimes(kLeaveOutAfterFailures); }));
+            EXPECT_EQ(record.m_fault, SaverFault::Crashed);
+        } else {
+            ASSERT_TRUE(product.RunsUntil([&] { return failedTimes(2); }));
+            EXPECT_EQ(record.m_fault, SaverFault::CannotPreview);
+            ASSERT_TRUE(product.RunsUntil([&] { return failedTimes(kLeaveOutAfterFailures); }));
+            EXPECT_GE((record.m_ftWhen - start) / e2e::kFileTimePerMs, 60000u) << "no retry time";
+        }
+        EXPECT_TRUE(record.IsLeftOut());
+        const std::vector<HostView> views = Hosts(product);
+        EXPECT_EQ(std::count_if(views.begin(), views.end(),
+                                [](const HostView& view) { return view.saver != nullptr; }),
+                  1);
+        EXPECT_EQ(product.EndByUser([] { XKeyPress("space"); }, kEndGuardMs), 0u);
+    }
 }

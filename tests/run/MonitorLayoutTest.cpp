@@ -72,6 +72,7 @@ TEST(MonitorSaverChoice, DifferentOnEachNeverShowsOneSaverTwiceAtOnce)
         const size_t order[] = {1, 1, 0, 1, 1, 1, 0, 0, 1, 0, 1, 1, 1, 1, 0, 0, 0, 1, 0, 1};
         for (size_t step = 0; step < ARRAYSIZE(order); ++step) {
             const size_t i = order[step];
+            choice.Passed(i);
             showing[i] = choice.Next(i);
             EXPECT_NE(showing[0], showing[1]) << "seed " << seed << ", step " << step;
             seen.insert(showing[i].str());

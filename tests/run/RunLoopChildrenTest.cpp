@@ -3,6 +3,7 @@
 // minutes.
 #include "run/CoverRunEnvironment.h"
 #include "run/RunLoop.h"
+#include "run/RunMode.h"
 #include "run/SSCoverWnd.h"
 #include "run/SaverRotation.h"
 
@@ -66,7 +67,13 @@ public:
 
     DWORD GetTicks() override { return m_real.GetTicks(); }
     bool GetShowDesktop() override { return m_real.GetShowDesktop(); }
-    void SetPaintDesktop(bool bDesktop) override { m_real.SetPaintDesktop(bDesktop); }
+    void SetPaintDesktop(size_t nScreen, bool bDesktop) override
+    {
+        m_real.SetPaintDesktop(nScreen, bDesktop);
+    }
+    HWND OpenHost(size_t nScreen) override { return m_real.OpenHost(nScreen); }
+    void CloseHost(size_t nScreen) override { m_real.CloseHost(nScreen); }
+    bool ShowsOwnWindow(ChildSaver& child) override { return m_real.ShowsOwnWindow(child); }
 
     ChildSaver StartChild(const AnsiString& path, const AnsiString& commandLine) override
     {
@@ -85,10 +92,10 @@ public:
         return child;
     }
 
-    DWORD WaitForChild(ChildSaver& child, DWORD dwTimeoutMs) override
+    DWORD WaitForSavers(ChildSaver* const* ppSavers, DWORD nCount, DWORD dwTimeoutMs) override
     {
         deadlines.push_back(::GetTickCount() + dwTimeoutMs);
-        return m_real.WaitForChild(child, dwTimeoutMs);
+        return m_real.WaitForSavers(ppSavers, nCount, dwTimeoutMs);
     }
 
     bool StopChild(ChildSaver& child) override
@@ -121,7 +128,7 @@ public:
         return m_real.WaitForMessages(dwTimeoutMs);
     }
     DWORD GetFadeMs() override { return m_real.GetFadeMs(); }
-    void SetFade(BYTE nAlpha) override { m_real.SetFade(nAlpha); }
+    void SetFade(size_t nScreen, BYTE nAlpha) override { m_real.SetFade(nScreen, nAlpha); }
 
 private:
     // Waits until the process shows a fixture saver's window; false when it ended first.

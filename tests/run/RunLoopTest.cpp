@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <deque>
 #include <fstream>
+#include <map>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -29,16 +30,15 @@ struct WaitStep {
     DisplayState display = DisplayState::On;
 };
 
+// A wait that dispatched messages, whatever the number of savers it waited for.
+constexpr DWORD kMessages = 0x7FFFFFFF;
 // The saver ends on the user's input; the saver ends with nobody at the machine.
 const WaitStep kEnded = {WAIT_OBJECT_0, 0, true};
 const WaitStep kDied = {WAIT_OBJECT_0, 0, false};
-WaitStep Messages(DWORD elapsedMs, bool bInput = false)
-{
-    return {WAIT_OBJECT_0 + 1, elapsedMs, bInput};
-}
+WaitStep Messages(DWORD elapsedMs, bool bInput = false) { return {kMessages, elapsedMs, bInput}; }
 WaitStep Display(DisplayState state, DWORD elapsedMs = 0)
 {
-    return {WAIT_OBJECT_0 + 1, elapsedMs, false, true, state};
+    return {kMessages, elapsedMs, false, true, state};
 }
 
 // A clock and children that exist only as event handles: every call is logged, every
@@ -58,6 +58,7 @@ public:
     std::vector<DWORD> timeouts;
     std::vector<std::string> commandLines;
     std::vector<DWORD> startTicks;
+    std::vector<DWORD> failTicks;
     DWORD fadeMs = 0;
     // Every opacity set, with the clock when it was set.
     std::vector<std::pair<DWORD, int>> fades;
@@ -65,10 +66,27 @@ public:
     // it, or with deafToInput goes on while the wait dispatches it.
     DWORD inputAt = INFINITE;
     bool deafToInput = false;
+    // Savers that show a window of their own in a host, and each started saver's name.
+    std::set<std::string> ownWindows;
+    std::map<HANDLE, std::string> names;
+    static constexpr ULONG_PTR kFirstHost = 0x100;
 
     DWORD GetTicks() override { return now; }
     bool GetShowDesktop() override { return showDesktop; }
-    void SetPaintDesktop(bool bDesktop) override { log.push_back(bDesktop ? "desktop" : "black"); }
+    void SetPaintDesktop(size_t nScreen, bool bDesktop) override
+    {
+        log.push_back((bDesktop ? "desktop" : "black") + OnScreen(nScreen));
+    }
+    HWND OpenHost(size_t nScreen) override
+    {
+        log.push_back("host" + OnScreen(nScreen));
+        return reinterpret_cast<HWND>(kFirstHost + nScreen);
+    }
+    void CloseHost(size_t nScreen) override { log.push_back("close" + OnScreen(nScreen)); }
+    bool ShowsOwnWindow(ChildSaver& child) override
+    {
+        return ownWindows.count(names[child.Process()]) != 0;
+    }
 
     ChildSaver StartChild(const AnsiString& path, const AnsiString& commandLine) override
     {
@@ -78,30 +96,35 @@ public:
         const std::string name = NameOf(path.str());
         if (failingStarts.count(name) != 0) {
             log.push_back("fail " + name);
+            failTicks.push_back(now);
             return ChildSaver();
         }
         log.push_back("start " + name);
         startTicks.push_back(now);
-        return ChildSaver(UniqueHandle(::CreateEventA(nullptr, TRUE, FALSE, nullptr)));
+        ChildSaver child(UniqueHandle(::CreateEventA(nullptr, TRUE, FALSE, nullptr)));
+        names[child.Process()] = name;
+        return child;
     }
 
-    DWORD WaitForChild(ChildSaver& child, DWORD dwTimeoutMs) override
+    DWORD WaitForSavers(ChildSaver* const* ppSavers, DWORD nCount, DWORD dwTimeoutMs) override
     {
-        const HANDLE hProcess = child.Process();
-        EXPECT_NE(::WaitForSingleObject(hProcess, 0), WAIT_FAILED) << "wait on a closed handle";
+        for (DWORD i = 0; i < nCount; ++i)
+            EXPECT_NE(::WaitForSingleObject(ppSavers[i]->Process(), 0), WAIT_FAILED)
+                << "wait on a closed handle";
         timeouts.push_back(dwTimeoutMs);
         log.push_back("wait");
         if (script.empty()) {
             if (!userInput && inputAt >= now && inputAt - now <= dwTimeoutMs) {
                 Advance(inputAt - now);
-                return deafToInput ? WAIT_OBJECT_0 + 1 : WAIT_OBJECT_0;
+                return deafToInput ? WAIT_OBJECT_0 + nCount : WAIT_OBJECT_0;
             }
             if (dwTimeoutMs == INFINITE)
                 throw std::runtime_error("the loop waits forever with nothing scripted");
             Advance(dwTimeoutMs);
             return WAIT_TIMEOUT;
         }
-        return TakeStep();
+        const DWORD result = TakeStep();
+        return result == kMessages ? WAIT_OBJECT_0 + nCount : result;
     }
 
     bool StopChild(ChildSaver& child) override
@@ -142,14 +165,15 @@ public:
             return userInput ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
         }
         const DWORD result = TakeStep();
-        return result == WAIT_OBJECT_0 + 1 ? WAIT_OBJECT_0 : result;
+        return result == kMessages ? WAIT_OBJECT_0 : result;
     }
 
     DWORD GetFadeMs() override { return fadeMs; }
-    void SetFade(BYTE nAlpha) override
+    void SetFade(size_t nScreen, BYTE nAlpha) override
     {
-        fades.emplace_back(now, nAlpha);
-        log.push_back("fade " + std::to_string(nAlpha));
+        if (nScreen == 0)
+            fades.emplace_back(now, nAlpha);
+        log.push_back("fade " + std::to_string(nAlpha) + OnScreen(nScreen));
     }
 
 private:
@@ -174,6 +198,12 @@ private:
         if (step.bDisplayReport)
             display = step.display;
         return step.result;
+    }
+
+    // Nothing for the first screen, so that a run of one screen reads as it always has.
+    static std::string OnScreen(size_t nScreen)
+    {
+        return nScreen == 0 ? std::string() : " " + std::to_string(nScreen);
     }
 
     static std::string NameOf(const std::string& path)
@@ -688,4 +718,67 @@ TEST_F(RunLoopTest, FadeFromTheDesktopDarkensItUnlessTheUserComes)
         EXPECT_TRUE(FadeFromDesktop(m_env));
         EXPECT_TRUE(m_env.log.empty());
     }
+}
+
+// Two monitors, a host each: each screen starts its own saver with "/p" and its host's
+// handle, fades it in and out over its host, switches on its own clock (the first
+// switches staggered) with its part of the desktop between savers, and the user's input
+// ends every saver at once, before any host goes.
+TEST_F(RunLoopTest, EachScreenRunsItsOwnSaversInItsHost)
+{
+    PrepareRotation();
+    m_env.showDesktop = true;
+    m_env.fadeMs = 500;
+    m_env.inputAt = 70000;
+    const ScreenPlan plan = {2, true, MonitorMode::DifferentOnEach, 60000};
+    EXPECT_EQ(RunScreenCycles(m_rotation, plan, "/s", m_env), RunEnd::ChildEnded);
+    Log log;
+    for (const std::string& line : m_env.log)
+        if (line != "wait" &&
+            (line.rfind("fade ", 0) != 0 || line.rfind("fade 255", 0) == 0 ||
+             line.rfind("fade 0", 0) == 0))
+            log.push_back(line);
+    EXPECT_EQ(log,
+              (Log{"host",       "desktop",    "start R", "fade 255", "host 1",    "desktop 1",
+                   "start P",    "fade 255 1", "fade 0",  "fade 0 1", "fade 255",  "black",
+                   "stop",       "host",       "desktop", "start Q",  "fade 255",  "fade 0",
+                   "fade 255 1", "black 1",    "stop",    "host 1",   "desktop 1", "start P",
+                   "fade 255 1", "fade 0 1",   "end",     "end",      "close",     "close 1"}));
+    ASSERT_EQ(m_env.commandLines.size(), 4u);
+    EXPECT_EQ(m_env.commandLines[0], "C:\\Savers\\R.scr /p 256");
+    EXPECT_EQ(m_env.commandLines[1], "C:\\Savers\\P.scr /p 257");
+    EXPECT_EQ(m_env.commandLines[2], "C:\\Savers\\Q.scr /p 256");
+    EXPECT_EQ(m_env.startTicks[2], 30000u + 500u) << "out, then the next";
+    EXPECT_EQ(m_env.startTicks[3], 60000u + 500u);
+}
+
+// A screen whose savers all fail rests while the other shows its saver, and tries again
+// after the retry time. Each failure is noted: a saver with a window of its own cannot
+// preview; three in a row leave a saver out, which a retry then passes over unstarted.
+TEST_F(RunLoopTest, ScreenWhoseSaversAllFailRestsAndTriesAgainWhileTheOtherShows)
+{
+    const auto path = [](const char* name) { return AnsiString("C:\\Savers\\") + name + ".scr"; };
+    SaverHealth health(true);
+    PrepareRotation();
+    m_env.failingStarts = {"P"};
+    m_env.ownWindows = {"R"};
+    m_env.inputAt = 3 * kFailedShowRetryMs + 1000;
+    const ScreenPlan plan = {2, true, MonitorMode::DifferentOnEach, 0};
+    EXPECT_EQ(RunScreenCycles(m_rotation, plan, "/s", m_env, &health), RunEnd::ChildEnded);
+    EXPECT_EQ(std::count(m_env.log.begin(), m_env.log.end(), "start Q"), 1) << "Q showed on";
+    SaverHealthRecord record;
+    ASSERT_TRUE(health.Find(path("R"), &record));
+    EXPECT_EQ(record.m_fault, SaverFault::CannotPreview);
+    EXPECT_TRUE(record.IsLeftOut());
+    ASSERT_TRUE(health.Find(path("P"), &record));
+    EXPECT_EQ(record.m_fault, SaverFault::CouldNotStart);
+    EXPECT_TRUE(record.IsLeftOut());
+    EXPECT_FALSE(health.Find(path("Q"), nullptr));
+    const auto retried = [this](DWORD from) {
+        return std::any_of(m_env.failTicks.begin(), m_env.failTicks.end(),
+                           [from](DWORD tick) { return tick >= from && tick < from + 1000; });
+    };
+    EXPECT_TRUE(retried(kFailedShowRetryMs)) << "no retry after a minute";
+    EXPECT_EQ(m_env.failTicks.size(), 3u) << "left out: no start at the later retries";
+    EXPECT_EQ(m_env.log.back(), "close 1");
 }

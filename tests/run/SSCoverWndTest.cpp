@@ -1,4 +1,5 @@
 #include "run/SSCoverWnd.h"
+#include "run/SSMonitorHostWnd.h"
 
 #include "tests/run/RunTestSupport.h"
 
@@ -165,6 +166,15 @@ TEST_F(SSCoverWndTest, WindowAndSnapshotStartAtTheVirtualScreensCorner)
     // The marker at the area's corner is the snapshot's corner; beside it the backdrop.
     EXPECT_EQ(PrintedPixels(m_cover, {{0, 0}, {9, 9}, {10, 10}, {399, 299}}),
               (std::vector<COLORREF>{kMarkerColor, kMarkerColor, kBackdropColor, kBackdropColor}));
+
+    // A monitor's host within the area paints black, or its own part of the snapshot.
+    SSMonitorHostWnd host;
+    ASSERT_TRUE(host.CreateHost(m_cover, {area.left + 5, area.top + 5, area.left + 205, 205}));
+    EXPECT_EQ(PrintedPixels(host, {{0, 0}, {5, 5}}), (std::vector<COLORREF>{kBlack, kBlack}));
+    host.SetPaintDesktop(true);
+    EXPECT_EQ(PrintedPixels(host, {{0, 0}, {4, 4}, {5, 5}}),
+              (std::vector<COLORREF>{kMarkerColor, kMarkerColor, kBackdropColor}));
+    ::DestroyWindow(host);
 }
 
 TEST_F(SSCoverWndTest, FreshCoverPaintsBlackOverEverything)

@@ -655,6 +655,19 @@ TEST_F(SSSettingsTest, SaverHealthCountsFailuresInARowUntilAGoodRun)
     EXPECT_FALSE(RawQuery(kHealthKey, quit).exists);
     EXPECT_FALSE(RawQuery(kHealthKey, m_folder.PathOf("Away.scr")).exists)
         << "not seen, not failed";
+
+    // "Cannot preview" is stored as a quit, which an older version reads, with a mark beside
+    // the record; the next fault of another kind takes the mark away.
+    SaverHealth(true).NoteFailure(quit, SaverFault::CannotPreview, false, 0);
+    ASSERT_TRUE(SaverHealth(false).Find(quit, &record));
+    EXPECT_EQ(record.m_fault, SaverFault::CannotPreview);
+    const std::string stored = RawQuery(kHealthKey, quit).data;
+    ASSERT_TRUE(SaverHealthRecord::FromBytes(reinterpret_cast<const BYTE*>(stored.data()),
+                                             stored.size(), &record));
+    EXPECT_EQ(record.m_fault, SaverFault::QuitAtOnce);
+    SaverHealth(true).NoteFailure(quit, SaverFault::QuitAtOnce, true, 1);
+    ASSERT_TRUE(SaverHealth(false).Find(quit, &record));
+    EXPECT_EQ(record.m_fault, SaverFault::QuitAtOnce);
 }
 
 // Stored values this program did not write count for nothing beside a clean record that
