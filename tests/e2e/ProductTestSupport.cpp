@@ -232,7 +232,11 @@ bool RunningProduct::HasChildLeft() const
     if (snapshot.get() == INVALID_HANDLE_VALUE || !::Process32First(snapshot.get(), &entry))
         return false;
     do {
-        if (entry.th32ParentProcessID == m_pid)
+        // A process that has just ended may still be listed under Wine.
+        UniqueHandle child(entry.th32ParentProcessID == m_pid
+                               ? ::OpenProcess(SYNCHRONIZE, FALSE, entry.th32ProcessID)
+                               : nullptr);
+        if (child && ::WaitForSingleObject(child.get(), 0) == WAIT_TIMEOUT)
             return true;
     } while (::Process32Next(snapshot.get(), &entry));
     return false;

@@ -221,6 +221,15 @@ PathList MakeList(const std::vector<std::string>& names)
     return list;
 }
 
+// The files of the rotation's savers: a start that fails for a saver that cannot be seen
+// is no failure.
+void MakeSaverFiles()
+{
+    ::CreateDirectoryA("C:\\Savers", nullptr);
+    for (const char* name : {"P", "Q", "R"})
+        std::ofstream(std::string("C:\\Savers\\") + name + ".scr") << name;
+}
+
 using Log = std::vector<std::string>;
 using Timeouts = std::vector<DWORD>;
 
@@ -551,10 +560,7 @@ TEST_F(RunLoopTest, SaverClosedForTheDisplayHasNotFailedAndInputWhileItIsOffEnds
 TEST_F(RunLoopTest, HealthNotesEachEndAndLeavesOutSaversThatFailThreeTimesInARow)
 {
     const auto path = [](const char* name) { return AnsiString("C:\\Savers\\") + name + ".scr"; };
-    // Their files are there: a start that fails for a saver that cannot be seen is none.
-    ::CreateDirectoryA("C:\\Savers", nullptr);
-    for (const char* name : {"P", "Q", "R"})
-        std::ofstream(path(name).str()) << name;
+    MakeSaverFiles();
     SaverHealth health(true);
     health.NoteFailure(path("Q"), SaverFault::Crashed, true, 0xC0000005);
     PrepareRotation();
@@ -758,6 +764,7 @@ TEST_F(RunLoopTest, EachScreenRunsItsOwnSaversInItsHost)
 TEST_F(RunLoopTest, ScreenWhoseSaversAllFailRestsAndTriesAgainWhileTheOtherShows)
 {
     const auto path = [](const char* name) { return AnsiString("C:\\Savers\\") + name + ".scr"; };
+    MakeSaverFiles();
     SaverHealth health(true);
     PrepareRotation();
     m_env.failingStarts = {"P"};
