@@ -219,6 +219,29 @@ TEST_F(MonitorsEndToEnd, DifferentSaversPassOverOneThatEndsAndMoveOnOnEachMonito
     EXPECT_TRUE(Hosts(product).empty());
 }
 
+// A saver built on the common library under "C:\Program Files", which an unquoted path
+// would send to its settings, previews in its monitor's window beside a recorder.
+TEST_F(MonitorsEndToEnd, LibrarySaverUnderProgramFilesShowsInItsMonitorsWindow)
+{
+    const std::string probe = fixture::kSpaceProbePath;
+    ::CreateDirectoryA(probe.substr(0, probe.rfind('\\')).c_str(), nullptr);
+    ASSERT_TRUE(
+        ::CopyFileA(FixturePath(fixture::kLibraryAurora.fileName).c_str(), probe.c_str(), FALSE));
+    ProductSettings settings;
+    ASSERT_TRUE(settings.SetSavers({probe, recorders[0]}));
+    ASSERT_TRUE(settings.SetDword("MonitorMode", 1));
+    RunningProduct product("/s");
+    bool bShown = false;
+    for (const HostView& view : WaitForSaverOnEachMonitor(product, 2)) {
+        char text[64] = {};
+        ::GetWindowTextA(view.saver, text, sizeof(text));
+        bShown = bShown || std::string(text) == fixture::kLibraryAurora.description;
+    }
+    EXPECT_TRUE(bShown) << "not in a monitor's window";
+    EXPECT_EQ(product.EndByUser([] { XKeyPress("space"); }, kEndGuardMs), 0u);
+    ::DeleteFileA(probe.c_str());
+}
+
 // The same saver on each monitor. While the display is off neither monitor runs a saver;
 // when it is on again each shows one again. A mouse move ends both savers and the run,
 // exit code 0, and no saver process is left.
