@@ -272,11 +272,7 @@ DWORD ChildSaver::WaitPumping(DWORD dwTimeoutMs, HANDLE hWake)
     if (result == WAIT_OBJECT_0 && WatchNextProcess())
         return WAIT_OBJECT_0 + 1;
     if (result == WAIT_OBJECT_0 + 1 && IsHeldByDebugger()) {
-        if (m_job)
-            ::TerminateJobObject(m_job.get(), kHeldCrashExitCode);
-        else
-            ::TerminateProcess(m_process.get(), kHeldCrashExitCode);
-        WaitAnsweringSentMessages(m_process.get(), kTerminateWaitMs);
+        Terminate(kHeldCrashExitCode);
         return WAIT_OBJECT_0;
     }
     return result;
@@ -325,14 +321,14 @@ bool ChildSaver::EndWithinGrace()
     return false;
 }
 
-void ChildSaver::Terminate()
+void ChildSaver::Terminate(UINT uExitCode)
 {
     if (!m_process)
         return;
     if (m_job)
-        ::TerminateJobObject(m_job.get(), 0);
+        ::TerminateJobObject(m_job.get(), uExitCode);
     else
-        ::TerminateProcess(m_process.get(), 0);
+        ::TerminateProcess(m_process.get(), uExitCode);
     // Termination is asynchronous; two savers must never run at once.
     const DWORD dwStart = ::GetTickCount();
     for (;;) {

@@ -71,9 +71,9 @@ public:
     // every process of it, then up to kChildStopGraceMs for them all to end before they
     // are terminated. True when they ended by themselves, or had ended before.
     bool Stop();
-    // Terminates every process of the saver at once (exit code 0) and waits until they
-    // are gone.
-    void Terminate();
+    // Terminates every process of the saver at once (with the exit code, 0 unless given)
+    // and waits until they are gone.
+    void Terminate(UINT uExitCode = 0);
 
 private:
     // Watches a running process of the job instead of the ended one; false when none is.
