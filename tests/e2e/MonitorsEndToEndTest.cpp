@@ -2,6 +2,7 @@
 // the Wine session a display of two RandR outputs): the built Quillmix.scr started with
 // "/s" makes a host window over each monitor and starts a saver in each with "/p" and the
 // host's handle; the user's input ends them all and the run.
+#include "run/SSFadeWnd.h"
 #include "settings/SaverHealth.h"
 #include "tests/app/ChildTestSupport.h"
 #include "tests/e2e/ProductTestSupport.h"
@@ -17,6 +18,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -54,6 +56,26 @@ std::string RectText(const RECT& rc)
 {
     return std::to_string(rc.left) + "," + std::to_string(rc.top) + "-" + std::to_string(rc.right) +
         "," + std::to_string(rc.bottom);
+}
+
+// The fades' length in the case that switches: long enough to be seen between polls.
+const DWORD kFadeMs = 1500;
+// The colour of each monitor's part of the desktop.
+const COLORREF kMonitorColors[] = {kBackdropColor, RGB(40, 160, 90)};
+
+// The rectangles of the product's fade windows now shown.
+std::vector<RECT> FadesShown(const RunningProduct& product)
+{
+    std::vector<RECT> shown;
+    for (HWND hWnd = ::FindWindowA(nullptr, kFadeWindowText); hWnd != nullptr;
+         hWnd = ::FindWindowExA(nullptr, hWnd, nullptr, kFadeWindowText)) {
+        DWORD pid = 0;
+        RECT rc = {};
+        ::GetWindowThreadProcessId(hWnd, &pid);
+        if (pid == product.ProcessId() && ::IsWindowVisible(hWnd) && ::GetWindowRect(hWnd, &rc))
+            shown.push_back(rc);
+    }
+    return shown;
 }
 
 // What one monitor's host shows: its rectangle, its handle, the saver window in it and
@@ -172,7 +194,9 @@ protected:
 // A different saver on each monitor, with a saver that ends at once under "/p" first in
 // the stored round: it is passed over on its monitor, which shows the round's next saver,
 // while the other monitor keeps its own. With switching every minute both monitors move
-// on, one after the other. A key ends both savers and the run, with exit code 0.
+// on, one after the other, each saver fading out over its own monitor while it still runs.
+// With the desktop shown between savers, every saver finds its own monitor's part of the
+// desktop at its start. A key ends both savers and the run, with exit code 0.
 TEST_F(MonitorsEndToEnd, DifferentSaversPassOverOneThatEndsAndMoveOnOnEachMonitor)
 {
     const std::string exitAtOnce = FixturePath(fixture::kExitAtOnce.fileName);
@@ -181,10 +205,20 @@ TEST_F(MonitorsEndToEnd, DifferentSaversPassOverOneThatEndsAndMoveOnOnEachMonito
     ASSERT_TRUE(settings.SetDword("MonitorMode", 1));
     ASSERT_TRUE(settings.SetDword("ShuffleSavers", 1));
     ASSERT_TRUE(settings.SetDword("ShuffleDelay", 1));
+    ASSERT_TRUE(settings.SetDword("ShowDesktop", 1));
+    ASSERT_TRUE(settings.SetDword("FadeMs", kFadeMs));
     // The round as run mode stores it, none of it shown yet: the broken saver comes first.
     ASSERT_TRUE(settings.SetDword("ShuffleRoundShown", 0));
     ASSERT_TRUE(settings.SetSaversIn("ShuffleRound",
                                      {exitAtOnce, recorders[0], recorders[1], recorders[2]}));
+    // Each monitor's part of the desktop has a colour of its own.
+    const std::vector<RECT> monitors = Monitors();
+    std::vector<std::unique_ptr<Backdrop>> backdrops;
+    std::string seen;
+    for (size_t i = 0; i < monitors.size(); ++i) {
+        backdrops.push_back(std::make_unique<Backdrop>(monitors[i], kMonitorColors[i]));
+        ASSERT_TRUE(ScreenShows(monitors[i], kMonitorColors[i], &seen)) << seen;
+    }
     RecordFile record;
     RunningProduct product("/s");
     ASSERT_TRUE(product);
@@ -197,14 +231,23 @@ TEST_F(MonitorsEndToEnd, DifferentSaversPassOverOneThatEndsAndMoveOnOnEachMonito
     EXPECT_EQ(std::set<std::string>({started[first[0].host], started[first[1].host]}),
               std::set<std::string>({recorders[0], recorders[1]}))
         << "the broken saver was not passed over for the round's next";
+    // From now on only the snapshot taken at the start can show these colours.
+    backdrops.clear();
 
-    // Both monitors move on: each shows a saver of a new process, in a new host.
+    // Both monitors move on: each shows a saver of a new process, in a new host, after
+    // a fade over that monitor while its old saver still ran.
     std::map<std::string, DWORD> firstPid;
     for (const HostView& view : first)
         firstPid[RectText(view.rc)] = view.saverPid;
     std::set<std::string> movedOn;
+    std::set<std::string> fadedOut;
     std::vector<HostView> now;
     ASSERT_TRUE(product.RunsUntil([&] {
+        for (const RECT& rc : FadesShown(product)) {
+            UniqueHandle old(::OpenProcess(SYNCHRONIZE, FALSE, firstPid[RectText(rc)]));
+            if (old && ::WaitForSingleObject(old.get(), 0) == WAIT_TIMEOUT)
+                fadedOut.insert(RectText(rc));
+        }
         now = Hosts(product);
         for (const HostView& view : now)
             if (view.saver != nullptr && view.saverPid != firstPid[RectText(view.rc)])
@@ -213,6 +256,19 @@ TEST_F(MonitorsEndToEnd, DifferentSaversPassOverOneThatEndsAndMoveOnOnEachMonito
     })) << "the run ended while switching";
     now = WaitForSaverOnEachMonitor(product, 2);
     ExpectOneHostPerMonitor(now, record);
+    EXPECT_EQ(fadedOut, movedOn) << "a monitor switched without a fade";
+    const DWORD fadesStart = ::GetTickCount();
+    product.RunsUntil(
+        [&] { return FadesShown(product).empty() || ::GetTickCount() - fadesStart > kEndGuardMs; });
+    EXPECT_TRUE(FadesShown(product).empty()) << "a fade window stayed over a saver";
+    // Two starts on each monitor, each finding its monitor's colour.
+    std::multiset<std::string> screens;
+    for (const std::string& line : record.LinesStartingWith(fixture::kRecordScreenPrefix))
+        screens.insert(line);
+    EXPECT_EQ(
+        screens,
+        std::multiset<std::string>({ScreenLine(kMonitorColors[0]), ScreenLine(kMonitorColors[0]),
+                                    ScreenLine(kMonitorColors[1]), ScreenLine(kMonitorColors[1])}));
 
     EXPECT_EQ(product.EndByUser([] { XKeyPress("space"); }, kEndGuardMs), 0u);
     ExpectEnded(now);

@@ -53,22 +53,6 @@ const DWORD kAfterFadeMs = 1200;
 // The gesture's way through xdotool and the X server, and the watch's poll, beyond the grace.
 const DWORD kGestureSlackMs = 500;
 
-std::string Hex(COLORREF c)
-{
-    char text[16];
-    std::snprintf(text, sizeof(text), "%06lx", static_cast<unsigned long>(c));
-    return text;
-}
-
-// The record line of a saver that found the colour everywhere on the screen at its start.
-std::string ScreenLine(COLORREF color)
-{
-    std::string line = fixture::kRecordScreenPrefix + Hex(color);
-    for (int i = 1; i < 5; ++i)
-        line += " " + Hex(color);
-    return line;
-}
-
 bool IsTopmost(HWND hWnd) { return (::GetWindowLongA(hWnd, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0; }
 
 bool CoversTheVirtualScreen(HWND hWnd)
@@ -864,11 +848,11 @@ TEST(RunModeEndToEnd, FadesBlendTheSaversWithBlackAndNeverEndThemEarly)
     UniqueHandle sandProcess = product.WaitForSaver(fixture::kPlainSand.description);
     ASSERT_TRUE(sandProcess);
     COLORREF seen = 0;
-    ASSERT_TRUE(MiddleShows(product, Is(sand), &seen)) << "after the fade in: " << Hex(seen);
+    ASSERT_TRUE(MiddleShows(product, Is(sand), &seen)) << "after the fade in: " << ColorText(seen);
 
     // About a minute later: the fade out, with the saver still running under it.
     ASSERT_TRUE(MiddleShows(product, Fading(sand), &seen))
-        << "no fade out seen, last " << Hex(seen);
+        << "no fade out seen, last " << ColorText(seen);
     EXPECT_EQ(::WaitForSingleObject(sandProcess.get(), 0), WAIT_TIMEOUT)
         << "the saver ended before its fade out";
 
@@ -876,7 +860,7 @@ TEST(RunModeEndToEnd, FadesBlendTheSaversWithBlackAndNeverEndThemEarly)
     ASSERT_TRUE(skyProcess) << "the run ended at the switch";
     BringPointersTogether();
     EXPECT_TRUE(FadeShownAbove(product, fixture::kPlainSky.description)) << "no fade in";
-    ASSERT_TRUE(MiddleShows(product, Is(sky), &seen)) << "after the fade in: " << Hex(seen);
+    ASSERT_TRUE(MiddleShows(product, Is(sky), &seen)) << "after the fade in: " << ColorText(seen);
     apptest::PumpFor(2000);
     EXPECT_EQ(::WaitForSingleObject(skyProcess.get(), 0), WAIT_TIMEOUT)
         << "the saver ended by itself: it lost its activation to the fade window";

@@ -13,14 +13,22 @@ namespace {
 const int kWaitSteps = 200;
 const DWORD kWaitStepMs = 50;
 
-std::string Hex(COLORREF c)
+}  // namespace
+
+std::string ColorText(COLORREF c)
 {
     char text[16];
     std::snprintf(text, sizeof(text), "%06lx", static_cast<unsigned long>(c));
     return text;
 }
 
-}  // namespace
+std::string ScreenLine(COLORREF color)
+{
+    std::string line = fixture::kRecordScreenPrefix + ColorText(color);
+    for (int i = 1; i < 5; ++i)
+        line += " " + ColorText(color);
+    return line;
+}
 
 RECT VirtualScreen()
 {
@@ -53,7 +61,11 @@ int CursorCount()
 
 bool ScreenShows(COLORREF color, std::string* pSeen)
 {
-    const RECT vs = VirtualScreen();
+    return ScreenShows(VirtualScreen(), color, pSeen);
+}
+
+bool ScreenShows(const RECT& vs, COLORREF color, std::string* pSeen)
+{
     for (int step = 0; step < kWaitSteps; ++step) {
         PumpMessages();
         WindowDC screen(nullptr);
@@ -61,7 +73,7 @@ bool ScreenShows(COLORREF color, std::string* pSeen)
         pSeen->clear();
         for (const POINT& pt : SamplePoints(vs.right - vs.left, vs.bottom - vs.top)) {
             const COLORREF c = ::GetPixel(screen.get(), vs.left + pt.x, vs.top + pt.y);
-            *pSeen += Hex(c) + " ";
+            *pSeen += ColorText(c) + " ";
             all = all && c == color;
         }
         if (all)
@@ -142,19 +154,31 @@ HWND WaitForSaverWindow(const char* description)
 }
 
 Backdrop::Backdrop()
+    : Backdrop(VirtualScreen(), kBackdropColor)
+{
+}
+
+Backdrop::Backdrop(const RECT& rc, COLORREF color)
+    : m_brush(::CreateSolidBrush(color))
 {
     static const char kClass[] = "QuillmixRunTestBackdrop";
-    static GdiObject<HBRUSH> brush(::CreateSolidBrush(kBackdropColor));
     WNDCLASSA wc = {};
-    wc.lpfnWndProc = ::DefWindowProcA;
+    wc.lpfnWndProc = [](HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) -> LRESULT {
+        if (uMsg != WM_ERASEBKGND)
+            return ::DefWindowProcA(hWnd, uMsg, wParam, lParam);
+        RECT client = {};
+        ::GetClientRect(hWnd, &client);
+        ::FillRect(reinterpret_cast<HDC>(wParam), &client,
+                   reinterpret_cast<HBRUSH>(::GetWindowLongPtrA(hWnd, GWLP_USERDATA)));
+        return 1;
+    };
     wc.hInstance = ::GetModuleHandleA(nullptr);
-    wc.hbrBackground = brush.get();
     wc.lpszClassName = kClass;
     ::RegisterClassA(&wc);
-    const RECT vs = VirtualScreen();
-    m_hWnd = ::CreateWindowExA(0, kClass, "backdrop", WS_POPUP | WS_VISIBLE, vs.left, vs.top,
-                               vs.right - vs.left, vs.bottom - vs.top, nullptr, nullptr,
-                               wc.hInstance, nullptr);
+    m_hWnd = ::CreateWindowExA(0, kClass, "backdrop", WS_POPUP, rc.left, rc.top, rc.right - rc.left,
+                               rc.bottom - rc.top, nullptr, nullptr, wc.hInstance, nullptr);
+    ::SetWindowLongPtrA(m_hWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(m_brush.get()));
+    ::ShowWindow(m_hWnd, SW_SHOW);
     ::UpdateWindow(m_hWnd);
 }
 

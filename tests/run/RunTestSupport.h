@@ -1,4 +1,6 @@
 #pragma once
+#include "ui/GdiObject.h"
+
 #include <windows.h>
 
 #include <string>
@@ -26,6 +28,8 @@ int CursorCount();
 // window's pixels to the X server a little after painting. The bound only keeps a broken
 // test from hanging. pSeen gets the colours of the last read.
 bool ScreenShows(COLORREF color, std::string* pSeen);
+// The same for a part of the screen.
+bool ScreenShows(const RECT& rc, COLORREF color, std::string* pSeen);
 
 // The user's input through SendInput: a relative mouse move, a key press and release (the
 // records SendInput took).
@@ -44,19 +48,27 @@ bool XKeyPress(const char* keyName);
 // The full-screen window of a fixture saver with the given description, once it is shown.
 HWND WaitForSaverWindow(const char* description);
 
+// A colour as the recording saver writes it: six hex digits, 00bbggrr.
+std::string ColorText(COLORREF c);
+// The record line of a saver that found the colour everywhere on its screen at its start.
+std::string ScreenLine(COLORREF color);
+
 // The colour of Backdrop.
 constexpr COLORREF kBackdropColor = RGB(200, 40, 60);
 
-// A plain window of one colour over the whole screen: the "desktop" a snapshot takes.
+// A plain window of one colour over the whole screen, or over a part of it: the "desktop"
+// a snapshot takes.
 class Backdrop {
 public:
     Backdrop();
+    Backdrop(const RECT& rc, COLORREF color);
     Backdrop(const Backdrop&) = delete;
     Backdrop& operator=(const Backdrop&) = delete;
     ~Backdrop();
     HWND get() const { return m_hWnd; }
 
 private:
+    GdiObject<HBRUSH> m_brush;
     HWND m_hWnd;
 };
 
