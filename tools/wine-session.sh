@@ -100,6 +100,11 @@ start)
   mkdir -p "$dir"
   session_wine
   echo "$which" >"$dir/wine"
+  # Without them no display would ever start below.
+  if [ "${QUILLMIX_MONITORS:-1}" = 2 ] && { ! command -v Xorg >/dev/null || ! command -v xrandr >/dev/null ||
+    [ ! -f /usr/lib/xorg/modules/drivers/dummy_drv.so ]; }; then
+    fail "two monitors need Xorg, its dummy driver and xrandr (tools/setup.sh installs them)"
+  fi
   # A display number nobody uses. The display is ours once its lock file names our Xvfb: a
   # session started at the same moment elsewhere may take the number first, and then this
   # one tries the next (else both sessions' windows and input would share one display).

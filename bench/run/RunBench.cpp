@@ -1,5 +1,6 @@
 // Run mode's costs, measured on the built product and through the run loop:
 //   bench_run.exe SCR FIXTURE_DIR TRIVIAL [ROUNDS] [SWITCHES]
+//   bench_run.exe --monitors FIXTURE_DIR     the monitors loop alone (two monitors needed)
 // SCR is Quillmix.scr, FIXTURE_DIR holds the fixture savers, TRIVIAL is a Win32 program
 // that does nothing and exits. The selection is stored in the product's key of HKCU (the
 // real key of this Wine prefix; removed again at the end). Printed:
@@ -23,11 +24,19 @@
 //             switch delay of one second instead of a minute: the same gap at SWITCHES
 //             switches, median and maximum, without fades and then with the default fades
 //             (their ratio), and the fades' steps a second
+//   monitors loop  the run loop in this process as run mode runs it on the system's
+//             monitors: a host window each, a different saver started with "/p" in each,
+//             no switch. Once every host shows a saver, this process's CPU time over the
+//             kPreviewSettleMs of settling and then over 30 s, and its child processes; the
+//             user's input must then end the run with no child left. Fails with fewer than
+//             two monitors
 // Times come from the system clock (GetSystemTimePreciseAsFileTime) and the process
 // times, which use the same clock.
 #include "run/CoverRunEnvironment.h"
+#include "run/MonitorLayout.h"
 #include "run/RunLoop.h"
 #include "run/SSCoverWnd.h"
+#include "run/SSMonitorHostWnd.h"
 #include "run/SaverRotation.h"
 #include "saver/ChildSaver.h"
 #include "settings/SSSettings.h"
@@ -66,6 +75,9 @@ const DWORD kSaverEndGuardMs = 30000;
 // Spinning of this length shows what the CPU time read in this process can see.
 const DWORD kCalibrationSpinMs = 100;
 const DWORD kLoopSwitchDelayMs = 1000;
+// The argument that runs the monitors loop alone, and the monitors it needs.
+const char kMonitorsMode[] = "--monitors";
+const size_t kMonitorsWanted = 2;
 const double kFileTimePerMs = 10000.0;
 // A move that ends a fixture saver.
 const LONG kUserMove = 40;
@@ -436,6 +448,29 @@ std::vector<double> MeasureLoopGaps(const std::vector<std::string>& savers, size
 // This process's CPU time (user + kernel).
 double OwnCpuMs() { return TimesOf(::GetCurrentProcess()).cpu; }
 
+// Sleeps a little at a time until the condition holds; false when it did not within
+// kSaverEndGuardMs.
+template <typename Condition> bool SleepUntil(Condition condition)
+{
+    for (DWORD waited = 0; !condition(); waited += kUserPauseMs) {
+        if (waited > kSaverEndGuardMs)
+            return false;
+        ::Sleep(kUserPauseMs);
+    }
+    return true;
+}
+
+// The user moves the mouse until the run loop has ended.
+void MoveUntil(const std::atomic<bool>& done)
+{
+    LONG step = kUserMove;
+    while (!done) {
+        SendMouseMove(step, step);
+        step = -step;
+        ::Sleep(kUserPauseMs);
+    }
+}
+
 struct DarkLoop {
     double spinCpuMs = 0;  // kCalibrationSpinMs of spinning
     double saverCpuMs = 0;  // 30 s while the saver runs
@@ -451,11 +486,8 @@ struct DarkLoop {
 void WatchDarkLoop(HWND cover, const std::atomic<bool>& done, DarkLoop* dark, bool* pOk)
 {
     HWND saver = nullptr;
-    for (DWORD waited = 0; (saver = FindSaverWindow(nullptr)) == nullptr; waited += kUserPauseMs) {
-        if (waited > kSaverEndGuardMs)
-            return;
-        ::Sleep(kUserPauseMs);
-    }
+    if (!SleepUntil([&] { return (saver = FindSaverWindow(nullptr)) != nullptr; }))
+        return;
     UniqueHandle saverProcess = ProcessOf(saver);
     const DWORD pid = ::GetCurrentProcessId();
     dark->childrenSaver = ChildProcessCount(pid);
@@ -477,13 +509,7 @@ void WatchDarkLoop(HWND cover, const std::atomic<bool>& done, DarkLoop* dark, bo
     ::Sleep(kCpuWindowMs);
     dark->darkCpuMs = OwnCpuMs() - cpu0;
     dark->childrenDark = ChildProcessCount(pid);
-
-    LONG step = kUserMove;
-    while (!done) {
-        SendMouseMove(step, step);
-        step = -step;
-        ::Sleep(kUserPauseMs);
-    }
+    MoveUntil(done);
 }
 
 bool MeasureDarkLoop(const std::string& saver, DarkLoop* dark)
@@ -505,20 +531,122 @@ bool MeasureDarkLoop(const std::string& saver, DarkLoop* dark)
     return bOk && dark->bEndedByInput;
 }
 
+struct MonitorsLoop {
+    size_t nMonitors = 0;  // as the system shows them, a host each
+    size_t nShowing = 0;  // hosts with a saver window in them
+    // The first kPreviewSettleMs after every host shows a saver: the fades in end, and the
+    // loop looks every kPreviewCheckMs whether a saver shows a window of its own.
+    double settleCpuMs = 0;
+    double cpuMs = 0;  // the next 30 s, while a saver runs in each host
+    int children = 0;  // while the savers ran
+    int childrenAfter = 0;  // once the input has ended the run
+    bool bEndedByInput = false;
+};
+
+// The visible monitor hosts of this process's run with a fixture saver's window in them.
+size_t HostsShowingSaver()
+{
+    size_t n = 0;
+    for (HWND host = ::FindWindowA(nullptr, kMonitorHostWindowText); host != nullptr;
+         host = ::FindWindowExA(nullptr, host, nullptr, kMonitorHostWindowText))
+        if (::IsWindowVisible(host) && ::FindWindowExA(host, nullptr, kSaverClass, nullptr))
+            ++n;
+    return n;
+}
+
+// The user's side of the run with a saver in each host: once every host shows one, this
+// process's CPU time over the settling and then over 30 s (the thread only sleeps
+// meanwhile), then the input.
+void WatchMonitorsLoop(size_t nHosts, const std::atomic<bool>& done, MonitorsLoop* loop, bool* pOk)
+{
+    *pOk = SleepUntil([&] { return (loop->nShowing = HostsShowingSaver()) == nHosts; });
+    if (*pOk) {
+        double cpu0 = OwnCpuMs();
+        ::Sleep(kPreviewSettleMs);
+        loop->settleCpuMs = OwnCpuMs() - cpu0;
+        cpu0 = OwnCpuMs();
+        ::Sleep(kCpuWindowMs);
+        loop->cpuMs = OwnCpuMs() - cpu0;
+        loop->children = ChildProcessCount(::GetCurrentProcessId());
+    }
+    MoveUntil(done);
+}
+
+// The run loop as run mode runs it on several monitors: a host per monitor, a different
+// saver in each, no switch. False with fewer than two monitors, or when the run went wrong.
+bool MeasureMonitorsLoop(const std::vector<std::string>& savers, MonitorsLoop* loop)
+{
+    const MonitorLayout layout = MonitorLayout::FromSystem();
+    loop->nMonitors = layout.GetCount();
+    if (layout.GetCount() < kMonitorsWanted)
+        return false;
+    LoopShow show(savers);
+    CoverRunEnvironment env(show.cover, show.settings);
+    env.UseHosts(layout.HostRects());
+    ScreenPlan plan;
+    plan.nScreens = layout.GetCount();
+    plan.bHosted = true;
+    plan.mode = MonitorMode::DifferentOnEach;
+    bool bOk = false;
+    std::atomic<bool> done{false};
+    std::thread watch(WatchMonitorsLoop, layout.GetCount(), std::cref(done), loop, &bOk);
+    // A preview takes no input: the run ends on the input itself.
+    loop->bEndedByInput = RunScreenCycles(show.rotation, plan, "/s", env) == RunEnd::ChildEnded;
+    done = true;
+    watch.join();
+    loop->childrenAfter = ChildProcessCount(::GetCurrentProcessId());
+    return bOk && loop->bEndedByInput && loop->childrenAfter == 0;
+}
+
+// The two fixture savers of the folder that end on input.
+std::vector<std::string> SampleSavers(const std::string& fixtures)
+{
+    return {fixtures + "\\" + kFirstSaver, fixtures + "\\" + kSecondSaver};
+}
+
+// The monitors loop alone, in a session with two monitors (run.sh makes one).
+int RunMonitorsOnly(const std::vector<std::string>& savers)
+{
+    MonitorsLoop loop;
+    const bool bOk = MeasureMonitorsLoop(savers, &loop);
+    if (loop.nMonitors < kMonitorsWanted) {
+        std::printf("monitors loop: measurement failed: the system shows %zu monitor(s), %zu "
+                    "needed\n",
+                    loop.nMonitors, kMonitorsWanted);
+        return 1;
+    }
+    // Wine counts process times in the kernel's clock ticks (10 ms steps).
+    std::printf("monitors loop (in-process, %zu monitors, %zu hosts showed a saver): CPU time "
+                "over 30 s while a saver ran in each host %.1f ms (goal < 10 ms), over the %lu "
+                "ms of settling before %.1f ms; child processes then %d, after the input %d "
+                "(run ended by the input: %s)\n",
+                loop.nMonitors, loop.nShowing, loop.cpuMs,
+                static_cast<unsigned long>(kPreviewSettleMs), loop.settleCpuMs, loop.children,
+                loop.childrenAfter, loop.bEndedByInput ? "yes" : "no");
+    if (!bOk)
+        std::printf("monitors loop: measurement failed (needs a saver in each host, and the "
+                    "run ended by the input with no child left)\n");
+    return bOk ? 0 : 1;
+}
+
 int main(int argc, char** argv)
 {
+    BenchModule module;
+    if (argc == 3 && std::strcmp(argv[1], kMonitorsMode) == 0)
+        return RunMonitorsOnly(SampleSavers(argv[2]));
     if (argc < 4) {
-        std::fprintf(stderr, "usage: bench_run SCR FIXTURE_DIR TRIVIAL [ROUNDS] [SWITCHES]\n");
+        std::fprintf(stderr,
+                     "usage: bench_run SCR FIXTURE_DIR TRIVIAL [ROUNDS] [SWITCHES]\n"
+                     "       bench_run %s FIXTURE_DIR\n",
+                     kMonitorsMode);
         return 2;
     }
-    BenchModule module;
     const std::string scr = argv[1];
     const std::string fixtures = argv[2];
     const std::string trivial = argv[3];
     const int rounds = argc > 4 ? std::atoi(argv[4]) : 5;
     const size_t switches = argc > 5 ? static_cast<size_t>(std::atoi(argv[5])) : 5;
-    const std::vector<std::string> savers = {fixtures + "\\" + kFirstSaver,
-                                             fixtures + "\\" + kSecondSaver};
+    const std::vector<std::string> savers = SampleSavers(fixtures);
     int failures = 0;
 
     StoreSettings(savers, 0, 0);
