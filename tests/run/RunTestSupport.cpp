@@ -153,6 +153,22 @@ HWND WaitForSaverWindow(const char* description)
     return nullptr;
 }
 
+namespace {
+
+// Erases with the brush kept in the window's user data: each backdrop has a colour of its own.
+LRESULT CALLBACK BackdropProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
+{
+    if (uMsg != WM_ERASEBKGND)
+        return ::DefWindowProcA(hWnd, uMsg, wParam, lParam);
+    RECT client = {};
+    ::GetClientRect(hWnd, &client);
+    ::FillRect(reinterpret_cast<HDC>(wParam), &client,
+               reinterpret_cast<HBRUSH>(::GetWindowLongPtrA(hWnd, GWLP_USERDATA)));
+    return 1;
+}
+
+}  // namespace
+
 Backdrop::Backdrop()
     : Backdrop(VirtualScreen(), kBackdropColor)
 {
@@ -163,15 +179,7 @@ Backdrop::Backdrop(const RECT& rc, COLORREF color)
 {
     static const char kClass[] = "QuillmixRunTestBackdrop";
     WNDCLASSA wc = {};
-    wc.lpfnWndProc = [](HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) -> LRESULT {
-        if (uMsg != WM_ERASEBKGND)
-            return ::DefWindowProcA(hWnd, uMsg, wParam, lParam);
-        RECT client = {};
-        ::GetClientRect(hWnd, &client);
-        ::FillRect(reinterpret_cast<HDC>(wParam), &client,
-                   reinterpret_cast<HBRUSH>(::GetWindowLongPtrA(hWnd, GWLP_USERDATA)));
-        return 1;
-    };
+    wc.lpfnWndProc = BackdropProc;
     wc.hInstance = ::GetModuleHandleA(nullptr);
     wc.lpszClassName = kClass;
     ::RegisterClassA(&wc);
