@@ -810,7 +810,7 @@ void BringPointersTogether()
 // xcompmgr on the display; without one X shows a layered window as solid black). The fade
 // is at its longest so that its middle is seen however slowly the screen is read. The
 // savers are built like the library's: they end when they lose the activation.
-// First run: the user's input in the middle of the first saver's fade in ends the run as
+// First run: one gesture of the user's in the middle of the first saver's fade in ends the run as
 // at any other time, with the fade window gone. Second run, switching every minute: the
 // first saver shows its own colour after its fade in, its fade out lies strictly between
 // that colour and black while it still runs, the next one starts under the fade window and
@@ -831,7 +831,9 @@ TEST(RunModeEndToEnd, FadesBlendTheSaversWithBlackAndNeverEndThemEarly)
         ASSERT_TRUE(product);
         ASSERT_TRUE(product.WaitForSaver(fixture::kPlainSand.description));
         ASSERT_TRUE(FadeShownAbove(product, fixture::kPlainSand.description)) << "no fade in";
-        EXPECT_EQ(product.EndByUser([] { SendMouseMove(kUserMove, kUserMove); }, kEndGuardMs), 0u);
+        // One gesture through the X server, which meets the fade window as a person's does.
+        ASSERT_TRUE(XPointerGesture(kUserMove, kUserMove));
+        EXPECT_EQ(product.WaitForExitCode(kEndGuardMs), 0u) << "the gesture did not end the run";
         EXPECT_EQ(::FindWindowA(nullptr, kFadeWindowText), nullptr) << "the fade window stayed";
         EXPECT_TRUE(PointerShown());
     }
@@ -865,6 +867,6 @@ TEST(RunModeEndToEnd, FadesBlendTheSaversWithBlackAndNeverEndThemEarly)
     EXPECT_EQ(::WaitForSingleObject(skyProcess.get(), 0), WAIT_TIMEOUT)
         << "the saver ended by itself: it lost its activation to the fade window";
     EXPECT_FALSE(product.HasEnded());
-    EXPECT_EQ(product.EndByUser([] { SendKeyPress(VK_SPACE); }, kEndGuardMs), 0u);
+    EXPECT_EQ(product.EndByUser([] { XKeyPress("space"); }, kEndGuardMs), 0u);
     EXPECT_EQ(::WaitForSingleObject(skyProcess.get(), kEndGuardMs), WAIT_OBJECT_0);
 }
