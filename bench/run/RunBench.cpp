@@ -41,6 +41,7 @@
 #include "run/SSMonitorHostWnd.h"
 #include "run/SaverRotation.h"
 #include "saver/ChildSaver.h"
+#include "settings/Registry.h"
 #include "settings/SSSettings.h"
 #include "ui/CAtlModule.h"
 #include "ui/UniqueRegKey.h"
@@ -147,16 +148,7 @@ void StoreSettings(const std::vector<std::string>& savers, DWORD shuffle, DWORD 
 }
 
 // The start is measured without the fade from the desktop, which by itself takes FadeMs.
-void StoreNoFade()
-{
-    HKEY h = nullptr;
-    if (::RegOpenKeyExA(HKEY_CURRENT_USER, kKey, 0, KEY_SET_VALUE, &h) != ERROR_SUCCESS)
-        return;
-    UniqueRegKey key(h);
-    const DWORD none = 0;
-    ::RegSetValueExA(key.get(), "FadeMs", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&none),
-                     sizeof(none));
-}
+void StoreNoFade() { RegWriteDword(kSettingsKey, "FadeMs", 0); }
 
 void SendMouseMove(LONG dx, LONG dy)
 {
