@@ -231,12 +231,19 @@ bool RunningProduct::HasChildLeft() const
     entry.dwSize = sizeof(entry);
     if (snapshot.get() == INVALID_HANDLE_VALUE || !::Process32First(snapshot.get(), &entry))
         return false;
+    const ULONGLONG started = CreationTimeOf(m_process.get());
     do {
         // A process that has just ended may still be listed under Wine.
         UniqueHandle child(entry.th32ParentProcessID == m_pid
-                               ? ::OpenProcess(SYNCHRONIZE, FALSE, entry.th32ProcessID)
+                               ? ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION,
+                                               FALSE, entry.th32ProcessID)
                                : nullptr);
-        if (child && ::WaitForSingleObject(child.get(), 0) == WAIT_TIMEOUT)
+        // The product's id may be one that an ended process had before, and that process's
+        // children (Wine's services.exe and explorer.exe among them) still name it.
+        if (!child || ::WaitForSingleObject(child.get(), 0) != WAIT_TIMEOUT)
+            continue;
+        const ULONGLONG created = CreationTimeOf(child.get());
+        if (created == 0 || created >= started)
             return true;
     } while (::Process32Next(snapshot.get(), &entry));
     return false;

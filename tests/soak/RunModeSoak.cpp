@@ -109,6 +109,7 @@ struct ProcessEntry {
     DWORD pid;
     DWORD parent;
     std::string exe;
+    ULONGLONG created;  // 0 when it cannot be read
 };
 
 std::vector<ProcessEntry> Processes()
@@ -122,16 +123,30 @@ std::vector<ProcessEntry> Processes()
     PROCESSENTRY32 entry = {};
     entry.dwSize = sizeof(entry);
     for (BOOL more = ::Process32First(snapshot.get(), &entry); more;
-         more = ::Process32Next(snapshot.get(), &entry))
-        list.push_back({entry.th32ProcessID, entry.th32ParentProcessID, entry.szExeFile});
+         more = ::Process32Next(snapshot.get(), &entry)) {
+        UniqueHandle process(
+            ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
+        list.push_back({entry.th32ProcessID, entry.th32ParentProcessID, entry.szExeFile,
+                        process ? e2e::CreationTimeOf(process.get()) : 0});
+    }
     return list;
 }
 
-std::vector<ProcessEntry> ChildrenOf(const std::vector<ProcessEntry>& all, DWORD parent)
+// Whether the product started the process. Its id may be one that an ended process had
+// before, and that process's children (Wine's services.exe and explorer.exe among them)
+// still name it.
+bool IsChildOf(const ProcessEntry& p, const e2e::RunningProduct& product)
+{
+    return p.parent == product.ProcessId() &&
+        (p.created == 0 || p.created >= e2e::CreationTimeOf(product.get()));
+}
+
+std::vector<ProcessEntry> ChildrenOf(const std::vector<ProcessEntry>& all,
+                                     const e2e::RunningProduct& product)
 {
     std::vector<ProcessEntry> children;
     for (const ProcessEntry& p : all)
-        if (p.parent == parent)
+        if (IsChildOf(p, product))
             children.push_back(p);
     return children;
 }
@@ -341,12 +356,12 @@ private:
 
     size_t InjectedThisRun() const { return m_injected.SeenTimes().size() - m_injectedAtStart; }
 
-    void Observe(DWORD productPid);
+    void Observe(const e2e::RunningProduct& product);
     void EndChild(bool bRunEnded);
     void SampleHandles(HANDLE hProduct);
     void GiveUserInput();
-    void CheckAfterRun(DWORD productPid);
-    void KillLeftovers(DWORD productPid);
+    void CheckAfterRun(const e2e::RunningProduct& product);
+    void KillLeftovers(const e2e::RunningProduct& product);
 
     std::vector<SoakSaver>& m_savers;
     e2e::ProductSettings& m_settings;
@@ -369,9 +384,9 @@ private:
     std::string m_previousOnlySaver;  // the saver of the run before when it never switched
 };
 
-void Soak::Observe(DWORD productPid)
+void Soak::Observe(const e2e::RunningProduct& product)
 {
-    const std::vector<ProcessEntry> children = ChildrenOf(Processes(), productPid);
+    const std::vector<ProcessEntry> children = ChildrenOf(Processes(), product);
     if (children.size() > 1)
         Fail("two savers at once: " + Names(children));
     for (const ProcessEntry& p : children) {
@@ -512,9 +527,9 @@ void Soak::GiveUserInput()
     }
 }
 
-void Soak::KillLeftovers(DWORD productPid)
+void Soak::KillLeftovers(const e2e::RunningProduct& product)
 {
-    for (const ProcessEntry& p : ChildrenOf(Processes(), productPid)) {
+    for (const ProcessEntry& p : ChildrenOf(Processes(), product)) {
         UniqueHandle h(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, p.pid));
         if (h) {
             ::TerminateProcess(h.get(), 1);
@@ -523,7 +538,7 @@ void Soak::KillLeftovers(DWORD productPid)
     }
 }
 
-void Soak::CheckAfterRun(DWORD productPid)
+void Soak::CheckAfterRun(const e2e::RunningProduct& product)
 {
     // Nothing of the run is left: no saver started by the product.
     const DWORD since = ::GetTickCount();
@@ -531,14 +546,15 @@ void Soak::CheckAfterRun(DWORD productPid)
     do {
         left.clear();
         for (const ProcessEntry& p : Processes())
-            if (p.parent == productPid || p.pid == productPid || SaverNamed(p.exe) != nullptr)
+            if (IsChildOf(p, product) || p.pid == product.ProcessId() ||
+                SaverNamed(p.exe) != nullptr)
                 left.push_back(p);
         if (!left.empty())
             apptest::PumpFor(kPollMs);
     } while (!left.empty() && MsSince(since) < kLeftoverGuardMs);
     if (!left.empty()) {
         Fail("left behind after the run: " + Names(left));
-        KillLeftovers(productPid);
+        KillLeftovers(product);
     }
 
     if (e2e::PointerShown())
@@ -598,12 +614,11 @@ bool Soak::Run(unsigned index)
         Fail("the product could not be started");
         return false;
     }
-    const DWORD pid = product.ProcessId();
     DWORD userInputTick = 0;
     DWORD noSaverSince = ::GetTickCount();
     bool bHung = false;
     while (!product.HasEnded()) {
-        Observe(pid);
+        Observe(product);
         if (m_child && m_child->process &&
             ::WaitForSingleObject(m_child->process.get(), 0) != WAIT_OBJECT_0) {
             noSaverSince = ::GetTickCount();
@@ -645,12 +660,12 @@ bool Soak::Run(unsigned index)
         apptest::PumpFor(kPollMs);
     }
     if (bHung) {
-        KillLeftovers(pid);
+        KillLeftovers(product);
         return false;
     }
 
     // Savers that the soak saw end with the run, or at a switch just before its end.
-    Observe(pid);
+    Observe(product);
     if (m_child)
         EndChild(true);
     const DWORD exitCode = apptest::ExitCodeOf(product.get());
@@ -682,7 +697,7 @@ bool Soak::Run(unsigned index)
           index, form, m_trace.empty() ? "(no saver seen)" : m_trace.c_str(), m_switches,
           m_endCause.c_str(), static_cast<unsigned long>(exitCode),
           handles.empty() ? " none" : handles.c_str());
-    CheckAfterRun(pid);
+    CheckAfterRun(product);
     Print("  LastStarted: %s\n", m_settings.GetString("LastStarted").c_str());
     return true;
 }
